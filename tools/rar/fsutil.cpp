@@ -1,0 +1,201 @@
+#include "fsutil.hpp"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace rar {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() {
+    close();
+}
+
+int UniqueFd::release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+bool UniqueFd::close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0 || errno == EINTR;
+}
+
+std::string errorText(int err) {
+    return std::strerror(err);
+}
+
+PathParts splitPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    // Drop the separators that end the folder part, but keep the root itself.
+    const size_t folderEnd = path.find_last_not_of('/', slash);
+    std::string folder =
+        folderEnd == std::string::npos ? std::string(1, '/') : path.substr(0, folderEnd + 1);
+    return {folder, path.substr(slash + 1)};
+}
+
+std::string lastComponent(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+UniqueFd openFolder(const std::string& path) {
+    return UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string temporaryName() {
+    static constexpr char alphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937_64 engine{std::random_device{}() ^
+                                  (static_cast<uint64_t>(::getpid()) << 32)};
+    std::uniform_int_distribution<size_t> pick(0, sizeof(alphabet) - 2);
+    std::string name = ".rar-";
+    for (int i = 0; i < 12; ++i) {
+        name += alphabet[pick(engine)];
+    }
+    return name + ".tmp";
+}
+
+namespace {
+
+// Fixed storage, so the signal handler touches nothing but these arrays.
+constexpr int kSlots = 4;
+struct Slot {
+    std::atomic<int> inUse{0};
+    int folderFd = -1;
+    char name[NAME_MAX + 1] = {};
+};
+std::array<Slot, kSlots> g_slots;
+
+extern "C" void removeTemporariesAndDie(int sig) {
+    for (Slot& slot : g_slots) {
+        if (slot.inUse.load() != 0) {
+            ::unlinkat(slot.folderFd, slot.name, 0);
+        }
+    }
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+} // namespace
+
+void TemporaryFiles::installSignalHandlers() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction action {};
+        action.sa_handler = removeTemporariesAndDie;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(sig, &action, nullptr);
+    }
+    // A file size limit must end in a write error we can clean up after,
+    // not in a silent kill that leaves a partial temporary file behind.
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+int TemporaryFiles::track(int folderFd, const std::string& name) {
+    if (name.size() > NAME_MAX) {
+        return -1;
+    }
+    for (int i = 0; i < kSlots; ++i) {
+        Slot& slot = g_slots[static_cast<size_t>(i)];
+        if (slot.inUse.load() == 0) {
+            slot.folderFd = folderFd;
+            std::memcpy(slot.name, name.c_str(), name.size() + 1);
+            slot.inUse.store(1);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TemporaryFiles::untrack(int slot) {
+    if (slot >= 0 && slot < kSlots) {
+        g_slots[static_cast<size_t>(slot)].inUse.store(0);
+    }
+}
+
+TemporaryFile::TemporaryFile(int folderFd, std::string name)
+    : folderFd_(folderFd), name_(std::move(name)) {
+    slot_ = TemporaryFiles::track(folderFd_, name_);
+}
+
+TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
+    : folderFd_(other.folderFd_), name_(std::move(other.name_)), slot_(other.slot_) {
+    other.name_.clear();
+    other.slot_ = -1;
+}
+
+TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
+    if (this != &other) {
+        remove();
+        folderFd_ = other.folderFd_;
+        name_ = std::move(other.name_);
+        slot_ = other.slot_;
+        other.name_.clear();
+        other.slot_ = -1;
+    }
+    return *this;
+}
+
+TemporaryFile::~TemporaryFile() {
+    remove();
+}
+
+bool TemporaryFile::commitAs(const std::string& finalName) {
+    if (::renameat(folderFd_, name_.c_str(), folderFd_, finalName.c_str()) != 0) {
+        return false;
+    }
+    forget();
+    return true;
+}
+
+void TemporaryFile::remove() {
+    if (active()) {
+        ::unlinkat(folderFd_, name_.c_str(), 0);
+        forget();
+    }
+}
+
+void TemporaryFile::forget() {
+    TemporaryFiles::untrack(slot_);
+    slot_ = -1;
+    name_.clear();
+}
+
+} // namespace rar
