@@ -1,0 +1,36 @@
+#include "app/Startup.h"
+
+#include "config/ProgramValues.h"
+
+namespace app {
+
+QString cleanPlatformName(const QString& name) {
+    QString n = name.trimmed();
+    if (n.size() > 1 && n.back() == QChar(0)) {
+        n.chop(1);
+    }
+    return n;
+}
+
+QString buildCaption(const QString& computer, const QString& user, const QString& os) {
+    QString caption = config::productAndVersion();
+    const QString c = cleanPlatformName(computer);
+    if (!c.isEmpty()) {
+        caption += QStringLiteral("   ") + c;
+    }
+    const QString u = cleanPlatformName(user);
+    if (!u.isEmpty()) {
+        caption += QStringLiteral("; ") + u;
+    }
+    if (!os.isEmpty()) {
+        caption += QStringLiteral("; ") + os;
+    }
+    return caption;
+}
+
+QString secondInstanceMessage(int language) {
+    return language == 1 ? QStringLiteral("Programme déjà lancé")
+                         : QStringLiteral("Program already running");
+}
+
+} // namespace app

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+namespace config {
+
+// One folder pair; every field is text, kept exactly as read.
+struct FolderPair {
+    QString source;           // full path of the source folder
+    QString target;           // full path of the target folder; empty until set
+    QString nbTemporisations; // "1" or "2".."64000": processed at every N-th pass
+    QString remaining;        // passes left before the next processing (never stored)
+    QString rar;              // "0" compress, anything else uncompress
+    QString enable;           // "1" takes part in passes
+};
+
+// Pairs addressed by number: pair n is pairs[n - 1].
+struct FolderPairTable {
+    QVector<FolderPair> pairs;
+    FolderPair* pair(int number) {
+        return number >= 1 && number <= pairs.size() ? &pairs[number - 1] : nullptr;
+    }
+};
+
+FolderPairTable& folderPairs();
+
+// What one grid row shows for a loaded pair.
+struct PairRowView {
+    int pairNumber = 0;
+    QString sourceText; // path, "??? " + path when missing, six blanks before it on a Mac volume
+    QString targetText; // the same; "???" when no target is set
+    bool sourceOnMac = false;
+    bool targetOnMac = false;
+};
+
+// Reads the list file and the pair sections, rebuilds folderPairs() (pairs
+// numbered 1.. in list order) and returns one row view per pair.
+QVector<PairRowView> LoadFolderPairs();
+
+// Writes the list file and the pair sections Rar_1.. from the grid's rows:
+// rowPairNumbers[r] is the pair number that row r carries.
+void SaveFolderPairs(const QVector<int>& rowPairNumbers);
+
+// True when folder or a folder above it holds an entry "Network Trash Folder".
+bool IsMacintoshVolume(const QString& folder);
+
+} // namespace config

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace config {
+
+inline const QString kProductName = QStringLiteral("Velmorado");
+inline const QString kVersion = QStringLiteral("1.0c");
+// "Velmorado 1.0c"
+inline QString productAndVersion() {
+    return kProductName + QLatin1Char(' ') + kVersion;
+}
+
+// Values that the whole program shares, filled by start-up.
+struct ProgramValues {
+    QString exeDir;         // folder of the executable, without a trailing slash
+    QString parametersPath; // exeDir + "/Velmorado.ini"
+    QString listFilePath;   // exeDir + "/Velmorado.w"
+    int language = 0;       // 1 French, any other value English
+    bool ntFlag = true;     // full Unicode names, service menu, Macintosh test, network message
+
+    bool french() const { return language == 1; }
+    // Picks the text of the current language.
+    QString tr(const QString& fr, const QString& en) const { return french() ? fr : en; }
+};
+
+ProgramValues& program();
+
+// Sets exeDir and the two file paths from a folder.
+void setProgramFolder(const QString& exeDir);
+
+} // namespace config

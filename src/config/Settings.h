@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace config {
+
+inline const QString kSectionConfiguration = QStringLiteral("Configuration");
+inline const QString kSectionLogs = QStringLiteral("Logs");
+inline const QString kSectionProcessing = QStringLiteral("Processing");
+
+// The stored text of a key of the parameters file, cut to 254 characters;
+// empty when the file, the section or the key is missing.
+QString ReadSetting(const QString& section, const QString& key);
+// Stores one value; a failed write is not reported (the value in memory
+// stays for the rest of the run).
+void WriteSetting(const QString& section, const QString& key, const QString& value);
+
+// The same against a given file (tests, and callers with another file).
+QString ReadSettingFrom(const QString& path, const QString& section, const QString& key);
+void WriteSettingTo(const QString& path, const QString& section, const QString& key,
+                    const QString& value);
+
+// "Administrator "Warning from Velmorado: unknown folder"", quotes included.
+inline const QString kDefaultMessageNetSend =
+    QStringLiteral("Administrator \"Warning from Velmorado: unknown folder\"");
+
+// Every general setting, as held in memory for the run.
+struct Settings {
+    // Configuration
+    int language = 0;
+    qint16 temporisation = 10;
+    qint16 performance = 1;
+    QString prefix = QStringLiteral("RA");
+    bool voirConsoleRar = false;
+    bool afficherFichiers = false;
+    bool automatique = false;
+    bool arretAutomatique = false;
+    bool erreurDossier = false;
+    bool erreurDossierSon = false;
+    bool erreurDossierNetSend = false;
+    QString messageNetSend = kDefaultMessageNetSend;
+    bool erreurDossierEventLog = false;
+    // Logs
+    bool logs = false;
+    bool fichiersLogs = false;
+    QString pathLogs; // an existing folder: the stored one, else the executable's
+    bool purgeLogs = false;
+    qint16 delaiLogs = 10;
+
+    // Reads every key, in start-up order, with its default. exeDir stands in
+    // for a missing or unusable log folder.
+    void load(const QString& parametersPath, const QString& exeDir);
+};
+
+Settings& settings();
+
+// The language key alone (start-up reads it before anything else).
+int readLanguage(const QString& parametersPath);
+
+} // namespace config

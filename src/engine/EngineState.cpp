@@ -1,0 +1,10 @@
+#include "engine/EngineState.h"
+
+namespace engine {
+
+EngineState& state() {
+    static EngineState s;
+    return s;
+}
+
+} // namespace engine

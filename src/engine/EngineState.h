@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace engine {
+
+// The processing state the whole program shares.
+struct EngineState {
+    bool stopped = true;     // processing is not running
+    bool forcedPass = false; // the pass launched by a start: every enabled pair is processed
+    bool passRunning = false;
+    qint16 countdown = 0;    // seconds before the next pass
+
+    // Pass counters, cleared when a pass starts and kept until the next one.
+    qint32 files = 0;
+    qint32 compressed = 0;
+    qint32 uncompressed = 0;
+    qint32 sourceFolders = 0;
+    qint32 invalidSourceFolders = 0;
+    qint32 invalidTargetFolders = 0;
+
+    // The pair being processed: folders end with "/".
+    QString sourceFolder;
+    QString targetFolder;
+    bool compressMode = true;
+    QString currentFile; // name of the entry being handled, in sourceFolder
+
+    QString dayLogPath; // the daily log of the running pass
+};
+
+EngineState& state();
+
+} // namespace engine

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+namespace engine {
+
+// Starts the archiver with one Windows-style command line and waits for it
+// without time limit. True when it could be started (it has then ended).
+bool RunRarConsole(bool show, const QString& commandLine);
+
+// What became of one file handed to CompressFile or ExtractFile.
+enum class FileOutcome {
+    Done,    // done and counted
+    Stopped, // stopped at a failed step, nothing counted; the file waits for a later pass
+    EndWalk  // done and counted, but the walk of this pair must end for this pass
+};
+
+// Works on state().sourceFolder, targetFolder and currentFile.
+FileOutcome CompressFile();
+FileOutcome ExtractFile();
+
+// prefix + six digits + ".rar", 12 characters, prefix and extension without case.
+bool IsNumberedArchive(const QString& name, const QString& prefix);
+
+// The start-up check: "rar -?" can be started.
+bool CheckRarConsole();
+
+// As RunRarConsole, with the archiver's current folder set to workingFolder
+// (empty: this process's own) for the child only; *exitStatus (when given)
+// receives the archiver's exit code, -1 when it did not exit normally.
+bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
+                     int* exitStatus = nullptr);
+
+// The data file (prefix + six digits + ".rr") and the name file (".rn") of
+// an archive being made or just extracted: the program's own temporary files,
+// recognised by their names (prefix and extension without case). *base
+// (when given) receives the archive base name, prefix + six digits.
+bool IsOwnTemporaryFile(const QString& name, const QString& prefix, QString* base = nullptr);
+
+// The start-up check's failure message (language 1 French, else English) and
+// the title of its box, "Velmorado - 1.0c".
+QString rarMissingMessage(int language);
+QString rarMissingTitle();
+
+} // namespace engine

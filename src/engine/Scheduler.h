@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace engine {
+
+class WindowPort;
+
+// Starts and stops processing and counts the wait between passes down.
+class Scheduler {
+public:
+    explicit Scheduler(WindowPort& window);
+
+    // A click on cmdMiroir or mnuDemarrer.
+    void startStop();
+    // A tick of the one-second Timer1.
+    void tick();
+    bool isStopped() const;
+
+    // Supplied by the program: this process runs as the service (Installed
+    // and RunningAsService), and the system-log writer (text, 4 info / 2 warning).
+    std::function<bool()> runningAsService;
+    std::function<void(const QString&, int)> writeEventLog;
+
+private:
+    WindowPort& m_window;
+};
+
+} // namespace engine

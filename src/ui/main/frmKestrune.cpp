@@ -1,0 +1,858 @@
+#include "ui/main/frmKestrune.h"
+
+#include "app/Startup.h"
+#include "config/FolderPairs.h"
+#include "config/Fatal.h"
+#include "config/ProgramValues.h"
+#include "config/Settings.h"
+#include "config/ValueRules.h"
+#include "engine/EngineState.h"
+#include "engine/RarRunner.h"
+#include "engine/Scheduler.h"
+#include "platform/SingleInstance.h"
+#include "platform/SystemInfo.h"
+#include "service/ServiceControl.h"
+#include "ui/main/Dialogs.h"
+#include "ui/main/frmSplash.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <cstdlib>
+
+static void initResources() {
+    Q_INIT_RESOURCE(velmorado);
+}
+
+namespace ui {
+
+namespace {
+
+const QColor kDisabledGrey(128, 128, 128);
+
+QString tr2(const char* fr, const char* en) {
+    return config::program().tr(QString::fromUtf8(fr), QString::fromUtf8(en));
+}
+
+template <typename T> T* named(T* object, const char* name) {
+    object->setObjectName(QString::fromLatin1(name));
+    return object;
+}
+
+} // namespace
+
+frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent),
+      m_programFolder(programFolder.isEmpty() ? platform::executableDir() : programFolder) {
+    initResources();
+    setObjectName(QStringLiteral("frmKestrune"));
+    m_iconStart = QIcon(QStringLiteral(":/icons/start.svg"));
+    m_iconStop = QIcon(QStringLiteral(":/icons/stop.svg"));
+    m_iconApp = QIcon(QStringLiteral(":/icons/application.svg"));
+    m_iconService = QIcon(QStringLiteral(":/icons/service.svg"));
+    m_iconTray = QIcon(QStringLiteral(":/icons/velmorado.svg"));
+    m_iconCompress = QIcon(QStringLiteral(":/icons/compress.svg"));
+    m_iconUncompress = QIcon(QStringLiteral(":/icons/uncompress.svg"));
+    m_iconMac = QIcon(QStringLiteral(":/icons/macvolume.svg"));
+    setWindowIcon(m_iconTray);
+    m_service = new service::ServiceControl(this);
+    m_scheduler = std::make_unique<engine::Scheduler>(*this);
+    m_scheduler->runningAsService = [this] {
+        return m_service->Installed() && m_service->RunningAsService();
+    };
+    m_scheduler->writeEventLog = [](const QString& text, int type) {
+        service::ServiceControl::WriteEventLog(text, type);
+    };
+    buildControls();
+    buildMenus();
+}
+
+frmKestrune::~frmKestrune() {
+    removeTrayIcon();
+    delete m_splash;
+}
+
+// ---------------------------------------------------------------- building
+
+void frmKestrune::buildControls() {
+    auto* central = named(new QWidget(this), "centralWidget");
+    setCentralWidget(central);
+    auto* root = new QVBoxLayout(central);
+
+    auto* top = new QHBoxLayout;
+    lblOvelo = named(new QLabel(central), "lblOvelo");
+    QFont big = lblOvelo->font();
+    big.setPointSize(big.pointSize() + 4);
+    big.setBold(true);
+    lblOvelo->setFont(big);
+    PictureMode = named(new QLabel(central), "PictureMode");
+    PictureMode->setPixmap(m_iconApp.pixmap(32, 32));
+    lblMode = named(new QLabel(QStringLiteral("Application"), central), "lblMode");
+    top->addWidget(lblOvelo);
+    top->addStretch();
+    top->addWidget(PictureMode);
+    top->addWidget(lblMode);
+    root->addLayout(top);
+
+    // Headings shown above the grid when there are pairs.
+    auto* headings = new QHBoxLayout;
+    lblDossiersSources = named(new QLabel(central), "lblDossiersSources");
+    picFleche1 = named(new QLabel(QStringLiteral("\u2192"), central), "picFleche1");
+    lblNbDossiers = named(new QLabel(QStringLiteral("0"), central), "lblNbDossiers");
+    picFleche2 = named(new QLabel(QStringLiteral("\u2192"), central), "picFleche2");
+    lblDossiersCibles = named(new QLabel(central), "lblDossiersCibles");
+    headings->addWidget(lblDossiersSources, 1);
+    headings->addWidget(picFleche1);
+    headings->addWidget(lblNbDossiers);
+    headings->addWidget(picFleche2);
+    headings->addWidget(lblDossiersCibles, 1, Qt::AlignRight);
+    root->addLayout(headings);
+
+    // Hints shown instead when there is no pair.
+    auto* hints = new QHBoxLayout;
+    lblBulle1 = named(new QLabel(central), "lblBulle1");
+    lblBulle2 = named(new QLabel(central), "lblBulle2");
+    lblBulle3 = named(new QLabel(central), "lblBulle3");
+    hints->addWidget(lblBulle1);
+    hints->addWidget(lblBulle2);
+    hints->addWidget(lblBulle3);
+    root->addLayout(hints);
+    LineBulle = named(new QFrame(central), "LineBulle");
+    LineBulle->setFrameShape(QFrame::HLine);
+    root->addWidget(LineBulle);
+
+    lstDossiers = named(new QTableWidget(0, 3, central), "lstDossiers");
+    lstDossiers->horizontalHeader()->hide();
+    lstDossiers->verticalHeader()->hide();
+    lstDossiers->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstDossiers->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstDossiers->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstDossiers->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lstDossiers->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Fixed);
+    lstDossiers->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    lstDossiers->setColumnWidth(1, 40);
+    lstDossiers->setMinimumHeight(140);
+    root->addWidget(lstDossiers, 1);
+
+    auto* buttons = new QHBoxLayout;
+    FrameSourcesCibles = named(new QGroupBox(central), "FrameSourcesCibles");
+    auto* fsc = new QHBoxLayout(FrameSourcesCibles);
+    cmdAjouterDossierSource = named(new QPushButton(FrameSourcesCibles), "cmdAjouterDossierSource");
+    cmdSupprimer = named(new QPushButton(FrameSourcesCibles), "cmdSupprimer");
+    fsc->addWidget(cmdAjouterDossierSource);
+    fsc->addWidget(cmdSupprimer);
+    FrameSources = named(new QGroupBox(central), "FrameSources");
+    auto* fs = new QHBoxLayout(FrameSources);
+    cmdModifierDossierSource = named(new QPushButton(FrameSources), "cmdModifierDossierSource");
+    fs->addWidget(cmdModifierDossierSource);
+    FrameCibles = named(new QGroupBox(central), "FrameCibles");
+    auto* fc = new QHBoxLayout(FrameCibles);
+    cmdModifierDossierCible = named(new QPushButton(FrameCibles), "cmdModifierDossierCible");
+    fc->addWidget(cmdModifierDossierCible);
+    buttons->addWidget(FrameSources);
+    buttons->addWidget(FrameSourcesCibles);
+    buttons->addWidget(FrameCibles);
+    root->addLayout(buttons);
+
+    // File lists (AfficherFichiers) or the legend in the same place.
+    auto* lists = new QGridLayout;
+    lstFichiersSources = named(new QListWidget(central), "lstFichiersSources");
+    lstFichiersCibles = named(new QListWidget(central), "lstFichiersCibles");
+    lstFichiersSources->setSortingEnabled(true);
+    lstFichiersCibles->setSortingEnabled(true);
+    lblNbFichiersSources = named(new QLabel(central), "lblNbFichiersSources");
+    lblNbFichiersCibles = named(new QLabel(central), "lblNbFichiersCibles");
+    lists->addWidget(lstFichiersSources, 0, 0);
+    lists->addWidget(lstFichiersCibles, 0, 1);
+    lists->addWidget(lblNbFichiersSources, 1, 0);
+    lists->addWidget(lblNbFichiersCibles, 1, 1);
+    root->addLayout(lists);
+
+    frameLegende = named(new QGroupBox(central), "frameLegende");
+    auto* legend = new QGridLayout(frameLegende);
+    PictureSetGris = named(new QLabel(frameLegende), "PictureSetGris");
+    PictureSetGris->setPixmap(m_iconCompress.pixmap(24, 24, QIcon::Disabled));
+    PictureSetGrisMod = named(new QLabel(frameLegende), "PictureSetGrisMod");
+    PictureSetGrisMod->setPixmap(m_iconUncompress.pixmap(24, 24, QIcon::Disabled));
+    lblLegende1 = named(new QLabel(frameLegende), "lblLegende1");
+    lblLegende2 = named(new QLabel(frameLegende), "lblLegende2");
+    lblLegende3 = named(new QLabel(frameLegende), "lblLegende3");
+    lblLegende4 = named(new QLabel(frameLegende), "lblLegende4");
+    lblDisable = named(new QLabel(frameLegende), "lblDisable");
+    QFont struck = lblDisable->font();
+    struck.setStrikeOut(true);
+    lblDisable->setFont(struck);
+    QPalette grey = lblDisable->palette();
+    grey.setColor(QPalette::WindowText, kDisabledGrey);
+    lblDisable->setPalette(grey);
+    lblClic = named(new QLabel(frameLegende), "lblClic");
+    QFont underlined = lblClic->font();
+    underlined.setUnderline(true);
+    lblClic->setFont(underlined);
+    legend->addWidget(PictureSetGris, 0, 0);
+    legend->addWidget(lblLegende1, 0, 1);
+    legend->addWidget(PictureSetGrisMod, 1, 0);
+    legend->addWidget(lblLegende2, 1, 1);
+    legend->addWidget(lblDisable, 2, 1);
+    legend->addWidget(lblClic, 0, 2);
+    legend->addWidget(lblLegende3, 1, 2);
+    legend->addWidget(lblLegende4, 2, 2);
+    root->addWidget(frameLegende);
+
+    // Processing: start/stop, the two bars and the summary.
+    auto* run = new QGridLayout;
+    cmdMiroir = named(new QToolButton(central), "cmdMiroir");
+    cmdMiroir->setIcon(m_iconStart);
+    cmdMiroir->setIconSize(QSize(40, 40));
+    lblAttente = named(new QLabel(central), "lblAttente");
+    lblCopie = named(new QLabel(central), "lblCopie");
+    ProgressBarAttente = named(new QProgressBar(central), "ProgressBarAttente");
+    ProgressBarCopie = named(new QProgressBar(central), "ProgressBarCopie");
+    ProgressBarAttente->setTextVisible(false);
+    ProgressBarCopie->setTextVisible(false);
+    ProgressBarCopie->setRange(0, 1);
+    ProgressBarCopie->setValue(0);
+    lblTempo = named(new QLabel(central), "lblTempo");
+    lblTempo->setMinimumWidth(60);
+    run->addWidget(cmdMiroir, 0, 0, 2, 1);
+    run->addWidget(lblAttente, 0, 1);
+    run->addWidget(ProgressBarAttente, 0, 2);
+    run->addWidget(lblCopie, 1, 1);
+    run->addWidget(ProgressBarCopie, 1, 2);
+    run->addWidget(lblTempo, 0, 3, 2, 1);
+    root->addLayout(run);
+    lblMessage = named(new QLabel(central), "lblMessage");
+    lblMessage->setMinimumHeight(36);
+    lblMessage->setWordWrap(true);
+    root->addWidget(lblMessage);
+
+    lblTestLongueur = named(new QLabel(central), "lblTestLongueur");
+    lblTestLongueur->hide();
+
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { m_scheduler->tick(); });
+    connect(cmdMiroir, &QToolButton::clicked, this, [this] { m_scheduler->startStop(); });
+}
+
+QAction* frmKestrune::addEntry(QMenu* menu, const char* name, bool checkable) {
+    auto* action = named(new QAction(this), name);
+    action->setCheckable(checkable);
+    menu->addAction(action);
+    return action;
+}
+
+QAction* frmKestrune::addSeparator(QMenu* menu, const char* name) {
+    QAction* sep = menu->addSeparator();
+    sep->setObjectName(QString::fromLatin1(name));
+    return sep;
+}
+
+void frmKestrune::buildMenus() {
+    QMenuBar* bar = menuBar();
+    mnuFichier = named(new QMenu(this), "mnuFichier");
+    bar->addMenu(mnuFichier);
+    mnuDemarrer = addEntry(mnuFichier, "mnuDemarrer");
+    mnuFichierVoirLogs = addEntry(mnuFichier, "mnuFichierVoirLogs");
+    mnuRestaurer = addEntry(mnuFichier, "mnuRestaurer");
+    addSeparator(mnuFichier, "SepF0");
+    mnuQuitter = addEntry(mnuFichier, "mnuQuitter");
+
+    mnuDossiers = named(new QMenu(this), "mnuDossiers");
+    bar->addMenu(mnuDossiers);
+    mnuAjouterSource = named(new QMenu(this), "mnuAjouterSource");
+    mnuDossiers->addMenu(mnuAjouterSource);
+    mnuAjouterSourceParcourir = addEntry(mnuAjouterSource, "mnuAjouterSourceParcourir");
+    mnuAjouterSourceSaisir = addEntry(mnuAjouterSource, "mnuAjouterSourceSaisir");
+    mnuModifierSource = named(new QMenu(this), "mnuModifierSource");
+    mnuDossiers->addMenu(mnuModifierSource);
+    mnuModifierSourceParcourir = addEntry(mnuModifierSource, "mnuModifierSourceParcourir");
+    mnuModifierSourceSaisir = addEntry(mnuModifierSource, "mnuModifierSourceSaisir");
+    addSeparator(mnuDossiers, "SepD0");
+    mnuModifierCible = named(new QMenu(this), "mnuModifierCible");
+    mnuDossiers->addMenu(mnuModifierCible);
+    mnuModifierCibleParcourir = addEntry(mnuModifierCible, "mnuModifierCibleParcourir");
+    mnuModifierCibleSaisir = addEntry(mnuModifierCible, "mnuModifierCibleSaisir");
+    addSeparator(mnuDossiers, "SepD1");
+    mnuSupprimerDossiers = addEntry(mnuDossiers, "mnuSupprimerDossiers");
+
+    mnuConfiguration = named(new QMenu(this), "mnuConfiguration");
+    bar->addMenu(mnuConfiguration);
+    mnuTempo = addEntry(mnuConfiguration, "mnuTempo");
+    mnuPerformance = addEntry(mnuConfiguration, "mnuPerformance");
+    addSeparator(mnuConfiguration, "SepC1");
+    mnuPrefixe = addEntry(mnuConfiguration, "mnuPrefixe");
+    mnuVoirConsoleRAR = addEntry(mnuConfiguration, "mnuVoirConsoleRAR", true);
+    addSeparator(mnuConfiguration, "SepC2");
+    mnuDossierErr = addEntry(mnuConfiguration, "mnuDossierErr", true);
+    addSeparator(mnuConfiguration, "SepC3");
+    mnuAfficherFichiers = addEntry(mnuConfiguration, "mnuAfficherFichiers", true);
+    mnuAfficherFichiers->setShortcut(QKeySequence(Qt::Key_F2));
+    addSeparator(mnuConfiguration, "SepC4");
+    mnuAutomatique = addEntry(mnuConfiguration, "mnuAutomatique", true);
+    mnuArretAutomatique = addEntry(mnuConfiguration, "mnuArretAutomatique", true);
+    addSeparator(mnuConfiguration, "SepC5");
+    mnuService = addEntry(mnuConfiguration, "mnuService");
+
+    mnuLogs = named(new QMenu(this), "mnuLogs");
+    bar->addMenu(mnuLogs);
+    mnuDefinirLogs = addEntry(mnuLogs, "mnuDefinirLogs", true);
+    mnuVoirLogs = addEntry(mnuLogs, "mnuVoirLogs");
+    mnuVoirLogs->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuPurgeLogs = addEntry(mnuLogs, "mnuPurgeLogs", true);
+
+    mnuLangue = named(new QMenu(this), "mnuLangue");
+    bar->addMenu(mnuLangue);
+    mnuAnglais = addEntry(mnuLangue, "mnuAnglais", true);
+    mnuFrancais = addEntry(mnuLangue, "mnuFrancais", true);
+
+    mnuAbout = named(new QMenu(this), "mnuAbout");
+    bar->addMenu(mnuAbout);
+    mnuAide = addEntry(mnuAbout, "mnuAide");
+    mnuAPropos = addEntry(mnuAbout, "mnuAPropos");
+
+    // The dialogs' own check marks are set by the dialogs; a click must not flip them.
+    for (QAction* dialogEntry : {mnuDossierErr, mnuDefinirLogs, mnuPurgeLogs}) {
+        connect(dialogEntry, &QAction::triggered, this,
+                [dialogEntry](bool checked) { dialogEntry->setChecked(!checked); });
+    }
+    connect(mnuDemarrer, &QAction::triggered, this, [this] { m_scheduler->startStop(); });
+    connect(mnuQuitter, &QAction::triggered, this, &frmKestrune::mnuQuitter_Click);
+    connect(mnuRestaurer, &QAction::triggered, this, &frmKestrune::restoreWindow);
+    connect(mnuVoirConsoleRAR, &QAction::triggered, this, [this] {
+        toggleFlag(mnuVoirConsoleRAR, config::settings().voirConsoleRar, "VoirConsoleRar");
+    });
+    connect(mnuAutomatique, &QAction::triggered, this, [this] {
+        toggleFlag(mnuAutomatique, config::settings().automatique, "Automatique");
+    });
+    connect(mnuArretAutomatique, &QAction::triggered, this, [this] {
+        toggleFlag(mnuArretAutomatique, config::settings().arretAutomatique, "ArretAutomatique");
+    });
+    connect(mnuFrancais, &QAction::triggered, this, [this] { setLanguage(1); });
+    connect(mnuAnglais, &QAction::triggered, this, [this] { setLanguage(0); });
+    connect(mnuAide, &QAction::triggered, this, &frmKestrune::openHelp);
+    connect(mnuAPropos, &QAction::triggered, this, &frmKestrune::showAbout);
+}
+
+// ---------------------------------------------------------------- start-up
+
+bool frmKestrune::load() {
+    // 1. Caption and its copy.
+    setWindowTitle(config::productAndVersion());
+    lblOvelo->setText(config::productAndVersion());
+    // 2. Where the parameters and list files are.
+    config::setProgramFolder(m_programFolder);
+    // 3.
+    m_describedRow = -1;
+    // 4. The window cannot be closed from its title bar or system menu:
+    // no close button, and closeEvent() refuses what the window manager asks.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowMaximizeButtonHint);
+    // 5. The language first, so that even a refusal speaks it.
+    config::program().language = config::readLanguage(config::program().parametersPath);
+    // 6. Only one copy per program folder.
+    m_instance = std::make_unique<platform::SingleInstance>(m_programFolder);
+    if (!m_instance->acquire()) {
+        dialogs().message(this, Dialogs::Icon::Exclamation, config::kProductName,
+                          app::secondInstanceMessage(config::program().language));
+        m_exitCode = 1;
+        return false;
+    }
+    config::setFatalMessageHandler([this](const QString& text) {
+        dialogs().message(this, Dialogs::Icon::Critical, config::kProductName, text);
+        removeTrayIcon();
+    });
+    // 7, 8. Computer, user and operating system in the caption.
+    config::program().ntFlag = true;
+    setWindowTitle(app::buildCaption(platform::computerName(), platform::userName(),
+                                     platform::osDescription()));
+    // 9. Application or service.
+    if (config::program().ntFlag) {
+        if (m_service->Installed() && m_service->StartedAsService()) {
+            m_serviceMode = true;
+            PictureMode->setPixmap(m_iconService.pixmap(32, 32));
+            lblMode->setText(QStringLiteral("Service"));
+            PictureMode->setToolTip(QStringLiteral("Velmorado Service"));
+            m_service->watchServiceSignals();
+            connect(m_service, &service::ServiceControl::ServiceStopped, this,
+                    [this] { endProgram(); });
+        } else {
+            // A service that is installed but did not start this process is
+            // left as it is here; the question of removing it belongs to the
+            // service administration.
+            PictureMode->setPixmap(m_iconApp.pixmap(32, 32));
+            lblMode->setText(QStringLiteral("Application"));
+            PictureMode->setToolTip(QStringLiteral("Velmorado Application"));
+        }
+    } else {
+        PictureMode->setToolTip(QStringLiteral("Velmorado Application"));
+    }
+    mnuQuitter->setEnabled(!m_serviceMode);
+    // 10. Every setting, and what it shows.
+    config::settings().load(config::program().parametersPath, m_programFolder);
+    applySettingsToWindow();
+    // 11. Tray icon and its tip.
+    m_trayTip = config::productAndVersion();
+    m_tray = new QSystemTrayIcon(m_iconTray, this);
+    m_tray->setObjectName(QStringLiteral("PictureVelmorado"));
+    m_tray->setToolTip(m_trayTip);
+    m_tray->setContextMenu(nullptr);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) {
+                    toggleWindow();
+                } else if (reason == QSystemTrayIcon::Context) {
+                    updateTrayMenuEntries();
+                    mnuFichier->popup(QCursor::pos());
+                }
+            });
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray->show();
+    }
+    // 12. The wait bar follows the temporisation.
+    const int tempo = config::settings().temporisation;
+    ProgressBarAttente->setRange(0, tempo < 2 ? 1 : tempo - 1);
+    ProgressBarAttente->setValue(0);
+    // 13.
+    engine::state().stopped = true;
+    // 14.
+    mnuService->setEnabled(config::program().ntFlag);
+    // 15.
+    AppliquerLangue(config::program().language);
+    cmdMiroir->setIcon(m_iconStart);
+    // 16. The archiver must be there for processing to start.
+    m_rarAvailable = engine::CheckRarConsole();
+    if (!m_rarAvailable) {
+        dialogs().message(this, Dialogs::Icon::Critical, QStringLiteral("Velmorado - 1.0c"),
+                          engine::rarMissingMessage(config::program().language));
+        cmdMiroir->setEnabled(false);
+        mnuDemarrer->setEnabled(false);
+    }
+    // 17. The pairs.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    reloadFolderPairs();
+    QApplication::restoreOverrideCursor();
+    show();
+    // 18, 19. Automatic start.
+    if (config::settings().automatique && m_rarAvailable) {
+        startAutomatically();
+    } else if (config::program().ntFlag && m_service->Installed() && m_serviceMode) {
+        minimiseToTray();
+        m_scheduler->startStop();
+    }
+    return true;
+}
+
+void frmKestrune::startAutomatically() {
+    minimiseToTray();
+    if (config::settings().arretAutomatique) {
+        if (!m_splash) {
+            m_splash = new frmSplash(this);
+            connect(m_splash, &frmSplash::restoreMainWindowRequested, this,
+                    &frmKestrune::restoreWindow);
+        }
+        m_splash->setMessage(tr2("Appuyer sur la touche 'Esc' pour afficher la fenêtre principale",
+                                 "Type key 'Esc' to display the main window"));
+        m_splash->show();
+        for (int i = 0; i < config::settings().performance; ++i) {
+            processEvents();
+        }
+    }
+    m_scheduler->startStop();
+}
+
+void frmKestrune::applySettingsToWindow() {
+    const config::Settings& s = config::settings();
+    mnuVoirConsoleRAR->setChecked(s.voirConsoleRar);
+    mnuAfficherFichiers->setChecked(s.afficherFichiers);
+    lstFichiersSources->setVisible(s.afficherFichiers);
+    lstFichiersCibles->setVisible(s.afficherFichiers);
+    lblNbFichiersSources->setVisible(s.afficherFichiers);
+    lblNbFichiersCibles->setVisible(s.afficherFichiers);
+    frameLegende->setVisible(!s.afficherFichiers);
+    mnuAutomatique->setChecked(s.automatique);
+    mnuArretAutomatique->setChecked(s.arretAutomatique);
+    mnuDossierErr->setChecked(s.erreurDossier || s.erreurDossierSon || s.erreurDossierNetSend);
+    mnuDefinirLogs->setChecked(s.logs);
+    mnuPurgeLogs->setChecked(s.purgeLogs);
+}
+
+void frmKestrune::reloadFolderPairs() {
+    const QVector<config::PairRowView> rows = config::LoadFolderPairs();
+    lstDossiers->clearContents();
+    lstDossiers->setRowCount(0);
+    for (const config::PairRowView& row : rows) {
+        const config::FolderPair* pair = config::folderPairs().pair(row.pairNumber);
+        const int r = lstDossiers->rowCount();
+        lstDossiers->insertRow(r);
+        auto* source = new QTableWidgetItem(row.sourceText);
+        source->setData(Qt::UserRole, row.pairNumber);
+        auto* mode = new QTableWidgetItem;
+        const bool uncompress = pair && pair->rar == QLatin1String("1");
+        mode->setIcon(uncompress ? m_iconUncompress : m_iconCompress);
+        auto* target = new QTableWidgetItem(row.targetText);
+        if (row.sourceOnMac) {
+            source->setIcon(m_iconMac);
+        }
+        if (row.targetOnMac) {
+            target->setIcon(m_iconMac);
+        }
+        if (pair && pair->enable != QLatin1String("1")) {
+            for (QTableWidgetItem* cell : {source, target}) {
+                QFont f = cell->font();
+                f.setStrikeOut(true);
+                cell->setFont(f);
+                cell->setForeground(kDisabledGrey);
+            }
+        }
+        lstDossiers->setItem(r, 0, source);
+        lstDossiers->setItem(r, 1, mode);
+        lstDossiers->setItem(r, 2, target);
+    }
+    const bool any = lstDossiers->rowCount() > 0;
+    lblNbDossiers->setText(QString::number(lstDossiers->rowCount()));
+    for (QWidget* w : {static_cast<QWidget*>(LineBulle), static_cast<QWidget*>(lblBulle1),
+                       static_cast<QWidget*>(lblBulle2), static_cast<QWidget*>(lblBulle3)}) {
+        w->setVisible(!any);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(lblDossiersSources),
+                       static_cast<QWidget*>(lblDossiersCibles),
+                       static_cast<QWidget*>(lblNbDossiers), static_cast<QWidget*>(picFleche1),
+                       static_cast<QWidget*>(picFleche2)}) {
+        w->setVisible(any);
+    }
+    if (any) {
+        if (!config::settings().afficherFichiers) {
+            frameLegende->setVisible(true);
+        }
+    } else {
+        frameLegende->setVisible(false);
+        lblMessage->clear();
+    }
+    lstDossiers->clearSelection();
+    lstDossiers->setProperty("selectionMark", false);
+}
+
+// ---------------------------------------------------------------- language
+
+void frmKestrune::AppliquerLangue(int language) {
+    config::program().language = language;
+    const bool fr = language == 1;
+    const auto t = [fr](const char* f, const char* e) {
+        return QString::fromUtf8(fr ? f : e);
+    };
+    // 1.
+    lblNbFichiersSources->clear();
+    lblNbFichiersCibles->clear();
+    lblMessage->clear();
+    // 2.
+    mnuFrancais->setChecked(fr);
+    mnuAnglais->setChecked(!fr);
+    // 3. Menus, in menu order.
+    mnuFichier->setTitle(t("&Fichier", "&File"));
+    mnuDemarrer->setText(t("&Démarrer la compression/décompression", "&Start processing"));
+    mnuRestaurer->setText(t("&Restaurer la fenêtre principale", "Show main &window"));
+    mnuQuitter->setText(t("&Quitter", "&Exit"));
+    mnuDossiers->setTitle(t("&Dossiers", "&Folders"));
+    mnuAjouterSource->setTitle(t("Ajouter un dossier source", "Add source folder"));
+    mnuAjouterSourceParcourir->setText(t("Parcourir", "Browse"));
+    mnuAjouterSourceSaisir->setText(t("Saisir", "Type"));
+    mnuModifierSource->setTitle(t("Modifier un dossier source", "Modify source folder"));
+    mnuModifierSourceParcourir->setText(mnuAjouterSourceParcourir->text());
+    mnuModifierSourceSaisir->setText(mnuAjouterSourceSaisir->text());
+    mnuModifierCible->setTitle(t("Modifier un dossier cible", "Modify target folder"));
+    mnuModifierCibleParcourir->setText(mnuAjouterSourceParcourir->text());
+    mnuModifierCibleSaisir->setText(mnuAjouterSourceSaisir->text());
+    mnuSupprimerDossiers->setText(
+        t("Supprimer un couple de dossiers", "Remove a couple of folders"));
+    mnuConfiguration->setTitle(QStringLiteral("Configuration"));
+    mnuTempo->setText(t("Régler la &temporisation par défaut entre les traitements",
+                        "Set default &time between two compress/uncompress operations"));
+    mnuPerformance->setText(t("Régler la &performance", "Set &performance"));
+    mnuPrefixe->setText(
+        t("Préfixe des fichiers compressés", "Compressed files prefix (2 chars)"));
+    mnuVoirConsoleRAR->setText(t("Afficher la console RAR", "Display RAR console"));
+    mnuDossierErr->setText(
+        t("Avertir lorsqu'un dossier est inconnu", "Warning on unknown folder"));
+    mnuAfficherFichiers->setText(t("&Afficher les fichiers des dossiers sélectionnés",
+                                   "Display &files in the selected folders (toggle)"));
+    mnuAutomatique->setText(
+        t("Démarrer automatiquement au lancement du &programme", "&Automatic start up"));
+    mnuArretAutomatique->setText(t("Arrêter le programme après le premier traitement",
+                                   "Stop program after the first compress/uncompress operation"));
+    mnuService->setText(t("Installer/supprimer ", "Install/remove ") +
+                        QStringLiteral("Velmorado Service") + QStringLiteral(" [NT]"));
+    mnuLogs->setTitle(t("&Journaux", "&Logs"));
+    mnuDefinirLogs->setText(t("&Archiver les traitements effectués",
+                              "&Archive compress/uncompress operations in Log files"));
+    mnuVoirLogs->setText(
+        t("&Voir les journaux d'archivage des traitements effectués", "&Check Logs"));
+    mnuFichierVoirLogs->setText(mnuVoirLogs->text());
+    mnuPurgeLogs->setText(
+        t("&Effacer automatiquement les journaux", "&Remove Log files automatically"));
+    mnuLangue->setTitle(t("&Langue", "&Language"));
+    mnuAnglais->setText(QStringLiteral("&English"));
+    mnuFrancais->setText(QStringLiteral("&Français"));
+    mnuAbout->setTitle(QStringLiteral("&?"));
+    mnuAide->setText(t("&Aide", "&Help"));
+    mnuAPropos->setText(t("A &propos de...", "&About..."));
+    // 4. Labels, frames and buttons.
+    lblDossiersSources->setText(t("Dossiers sources", "Source folders"));
+    lblDossiersCibles->setText(t("Dossiers cibles", "Target folders"));
+    lblAttente->setText(t("Attente", "Wait"));
+    lblCopie->setText(QStringLiteral("Rar/Unrar"));
+    lblClic->setText(
+        t("Cliquer sur l'icône centrale pour modifier", "Click on central icon to modify settings"));
+    lblLegende1->setText(t("Compression", "Compress"));
+    lblLegende2->setText(t("Décompression", "Uncompress"));
+    lblDisable->setText(t("Compression/décompression inactive", "Compress/uncompress disable"));
+    lblLegende3->setText(t("F1: voir les journaux d'archivage", "F1: check Logs"));
+    lblLegende4->setText(t("F2: afficher les fichiers des dossiers sélectionnés",
+                           "F2: display files in the selected folders (toggle)"));
+    lblBulle1->setText(t("1 - langue et configuration", "1 - set language and configuration"));
+    lblBulle2->setText(t("2 - définir les dossiers", "2 - define folders"));
+    lblBulle3->setText(t("3 - démarrer", "3 - start"));
+    frameLegende->setTitle(t("Réglages", "Settings"));
+    FrameSourcesCibles->setTitle(t("Sources et cibles", "Source and target"));
+    FrameSources->setTitle(t("Sources", "Source"));
+    FrameCibles->setTitle(t("Cibles", "Target"));
+    cmdAjouterDossierSource->setText(t("Ajouter", "Add"));
+    cmdSupprimer->setText(t("Supprimer", "Remove"));
+    cmdModifierDossierSource->setText(t("Modifier", "Modify"));
+    cmdModifierDossierCible->setText(t("Modifier", "Modify"));
+    cmdMiroir->setToolTip(
+        t("Démarre la compression/décompression", "Start compress/uncompress operations"));
+}
+
+void frmKestrune::setLanguage(int language) {
+    AppliquerLangue(language);
+    config::settings().language = language;
+    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("Langue"),
+                         QString::number(language));
+}
+
+void frmKestrune::toggleFlag(QAction* action, bool& flag, const char* key) {
+    // The action has already flipped its own check mark.
+    flag = action->isChecked();
+    config::WriteSetting(config::kSectionConfiguration, QString::fromLatin1(key),
+                         config::flagText(flag));
+}
+
+// ---------------------------------------------------------------- shutdown
+
+void frmKestrune::mnuQuitter_Click() {
+    if (!dialogs().question(this, config::kProductName,
+                            tr2("Quitter le programme", "Exit program"))) {
+        return;
+    }
+    removeTrayIcon();
+    m_exitCode = 0;
+    QCoreApplication::exit(0);
+}
+
+void frmKestrune::closeEvent(QCloseEvent* event) {
+    // The only ways out are the Exit entry and the automatic stop.
+    event->ignore();
+}
+
+void frmKestrune::removeTrayIcon() {
+    if (m_tray) {
+        m_tray->hide();
+        delete m_tray;
+        m_tray = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------- window and tray
+
+void frmKestrune::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        // Minimising hides the window in the tray, where there is one to bring it back.
+        if ((windowState() & Qt::WindowMinimized) && QSystemTrayIcon::isSystemTrayAvailable()) {
+            QTimer::singleShot(0, this, [this] {
+                if (windowState() & Qt::WindowMinimized) {
+                    hide();
+                    updateTrayMenuEntries();
+                }
+            });
+        }
+        updateTrayMenuEntries();
+    }
+}
+
+void frmKestrune::updateTrayMenuEntries() {
+    const bool hidden = !isVisible();
+    mnuFichierVoirLogs->setVisible(hidden);
+    mnuRestaurer->setVisible(hidden);
+}
+
+void frmKestrune::minimiseToTray() {
+    showMinimized();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        hide();
+    }
+    updateTrayMenuEntries();
+}
+
+void frmKestrune::restoreWindow() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    showNormal();
+    raise();
+    activateWindow();
+    updateTrayMenuEntries();
+}
+
+void frmKestrune::toggleWindow() {
+    if (!isVisible() || (windowState() & Qt::WindowMinimized)) {
+        restoreWindow();
+    } else {
+        minimiseToTray();
+    }
+}
+
+void frmKestrune::openHelp() {
+    const QString file =
+        m_programFolder +
+        (config::program().french() ? QStringLiteral("/VelmoradoHelpFR.htm")
+                                    : QStringLiteral("/VelmoradoHelpEN.htm"));
+    if (QFileInfo::exists(file)) {
+        dialogs().openDocument(file);
+    } else {
+        dialogs().message(this, Dialogs::Icon::Information, config::kProductName,
+                          tr2("La documentation n'est pas encore disponible...",
+                              "Documentation not yet available..."));
+    }
+}
+
+void frmKestrune::showAbout() {
+    dialogs().message(this, Dialogs::Icon::Information, tr2("A propos de...", "About..."),
+                      tr2("Velmorado: compression/décompression de fichiers en préservant les flux",
+                          "Velmorado: compress/uncompress files preserving streams"));
+}
+
+// ---------------------------------------------------------------- engine side
+
+void frmKestrune::setLabelText(const QString& control, const QString& text) {
+    if (auto* label = findChild<QLabel*>(control)) {
+        label->setText(text);
+        label->repaint();
+    }
+}
+
+void frmKestrune::setBarValue(const QString& control, int value) {
+    if (auto* bar = findChild<QProgressBar*>(control)) {
+        bar->setValue(qBound(bar->minimum(), value, bar->maximum()));
+    }
+}
+
+void frmKestrune::setBarRange(const QString& control, int minimum, int maximum) {
+    if (auto* bar = findChild<QProgressBar*>(control)) {
+        bar->setRange(minimum, qMax(minimum, maximum));
+    }
+}
+
+void frmKestrune::setControlEnabled(const QString& control, bool enabled) {
+    if (auto* action = findChild<QAction*>(control)) {
+        action->setEnabled(enabled);
+    } else if (auto* menu = findChild<QMenu*>(control)) {
+        menu->setEnabled(enabled);
+        menu->menuAction()->setEnabled(enabled);
+    } else if (auto* widget = findChild<QWidget*>(control)) {
+        widget->setEnabled(enabled);
+    }
+}
+
+void frmKestrune::showRunningState(bool running) {
+    if (running) {
+        cmdMiroir->setToolTip(tr2("Arrêter le traitement", "Stop processing"));
+        mnuDemarrer->setText(tr2("&Arrêter le traitement", "&Stop processing"));
+        cmdMiroir->setIcon(m_iconStop);
+    } else {
+        cmdMiroir->setToolTip(tr2("Démarrer la compression/décompression",
+                                  "Start compress/uncompress operations"));
+        mnuDemarrer->setText(tr2("&Démarrer la compression/décompression",
+                                 "&Start compress/uncompress operations"));
+        cmdMiroir->setIcon(m_iconStart);
+    }
+}
+
+void frmKestrune::setTimerOn(bool on) {
+    if (on) {
+        Timer1->start();
+    } else {
+        Timer1->stop();
+    }
+}
+
+void frmKestrune::setTrayTip(const QString& tip) {
+    m_trayTip = tip;
+    if (m_tray) {
+        m_tray->setIcon(m_iconTray);
+        m_tray->setToolTip(tip);
+    }
+}
+
+int frmKestrune::selectedPairNumber() const {
+    if (lstDossiers->rowCount() == 0 || !lstDossiers->property("selectionMark").toBool()) {
+        return 0;
+    }
+    const int row = lstDossiers->currentRow();
+    const QTableWidgetItem* item = row >= 0 ? lstDossiers->item(row, 0) : nullptr;
+    return item ? item->data(Qt::UserRole).toInt() : 0;
+}
+
+void frmKestrune::refreshFileList(int side, const QString& folder) {
+    Q_UNUSED(side);
+    Q_UNUSED(folder);
+}
+
+void frmKestrune::showMessageWindow(const QString& text) {
+    if (!m_splash) {
+        m_splash = new frmSplash(this);
+        connect(m_splash, &frmSplash::restoreMainWindowRequested, this,
+                &frmKestrune::restoreWindow);
+    }
+    m_splash->setMessage(text);
+    m_splash->show();
+}
+
+void frmKestrune::beep() {
+    QApplication::beep();
+}
+
+void frmKestrune::restoreIfMinimised() {
+    if (!isVisible() || (windowState() & Qt::WindowMinimized)) {
+        restoreWindow();
+    }
+}
+
+void frmKestrune::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void frmKestrune::endProgram() {
+    removeTrayIcon();
+    QCoreApplication::processEvents();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+} // namespace ui

@@ -1,0 +1,187 @@
+#pragma once
+
+#include "engine/WindowPort.h"
+
+#include <QIcon>
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QSystemTrayIcon;
+class QTableWidget;
+class QTimer;
+class QToolButton;
+class QPushButton;
+class QFrame;
+
+namespace platform {
+class SingleInstance;
+}
+namespace service {
+class ServiceControl;
+}
+namespace engine {
+class Scheduler;
+}
+
+namespace ui {
+
+class frmSplash;
+
+// The main window. Everything the program does at launch happens in load().
+class frmKestrune : public QMainWindow, public engine::WindowPort {
+    Q_OBJECT
+public:
+    // programFolder holds the parameters file, the list file and the
+    // archiver: the executable's folder unless a test names another.
+    explicit frmKestrune(const QString& programFolder = QString(), QWidget* parent = nullptr);
+    ~frmKestrune() override;
+
+    // The start-up sequence. False when the program must end at once
+    // (another copy runs); exitCode() then tells with what status.
+    bool load();
+    int exitCode() const { return m_exitCode; }
+
+    // Puts every caption of the language on the window (1 French, else English).
+    void AppliquerLangue(int language);
+
+    QString trayTip() const { return m_trayTip; }
+    bool rarAvailable() const { return m_rarAvailable; }
+    engine::Scheduler& scheduler() { return *m_scheduler; }
+    service::ServiceControl& serviceControl() { return *m_service; }
+    frmSplash* splash() const { return m_splash; }
+
+    // Refills the grid from the list file and the pair sections.
+    void reloadFolderPairs();
+
+    // WindowPort
+    void setLabelText(const QString& control, const QString& text) override;
+    void setBarValue(const QString& control, int value) override;
+    void setBarRange(const QString& control, int minimum, int maximum) override;
+    void setControlEnabled(const QString& control, bool enabled) override;
+    void showRunningState(bool running) override;
+    void setTimerOn(bool on) override;
+    void setTrayTip(const QString& tip) override;
+    int selectedPairNumber() const override;
+    void refreshFileList(int side, const QString& folder) override;
+    void showMessageWindow(const QString& text) override;
+    void beep() override;
+    void restoreIfMinimised() override;
+    void processEvents() override;
+    void endProgram() override;
+
+public Q_SLOTS:
+    void mnuQuitter_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    QAction* addEntry(QMenu* menu, const char* name, bool checkable = false);
+    QAction* addSeparator(QMenu* menu, const char* name);
+    void applySettingsToWindow();
+    void toggleFlag(QAction* action, bool& flag, const char* key);
+    void setLanguage(int language);
+    void toggleWindow();
+    void minimiseToTray();
+    void restoreWindow();
+    void updateTrayMenuEntries();
+    void removeTrayIcon();
+    void startAutomatically();
+    void openHelp();
+    void showAbout();
+
+    QString m_programFolder;
+    int m_exitCode = 0;
+    bool m_rarAvailable = false;
+    bool m_serviceMode = false;
+    int m_describedRow = -1;
+    QString m_trayTip;
+    QIcon m_iconStart, m_iconStop, m_iconApp, m_iconService, m_iconTray, m_iconCompress,
+        m_iconUncompress, m_iconMac;
+
+    std::unique_ptr<platform::SingleInstance> m_instance;
+    service::ServiceControl* m_service = nullptr;
+    std::unique_ptr<engine::Scheduler> m_scheduler;
+    QSystemTrayIcon* m_tray = nullptr;
+    frmSplash* m_splash = nullptr;
+
+    // Controls, named as their objectName.
+    QLabel* lblOvelo = nullptr;
+    QLabel* lblMode = nullptr;
+    QLabel* PictureMode = nullptr;
+    QTableWidget* lstDossiers = nullptr;
+    QLabel* lblDossiersSources = nullptr;
+    QLabel* lblDossiersCibles = nullptr;
+    QLabel* lblNbDossiers = nullptr;
+    QLabel* picFleche1 = nullptr;
+    QLabel* picFleche2 = nullptr;
+    QFrame* LineBulle = nullptr;
+    QLabel* lblBulle1 = nullptr;
+    QLabel* lblBulle2 = nullptr;
+    QLabel* lblBulle3 = nullptr;
+    QGroupBox* FrameSourcesCibles = nullptr;
+    QGroupBox* FrameSources = nullptr;
+    QGroupBox* FrameCibles = nullptr;
+    QPushButton* cmdAjouterDossierSource = nullptr;
+    QPushButton* cmdSupprimer = nullptr;
+    QPushButton* cmdModifierDossierSource = nullptr;
+    QPushButton* cmdModifierDossierCible = nullptr;
+    QListWidget* lstFichiersSources = nullptr;
+    QListWidget* lstFichiersCibles = nullptr;
+    QLabel* lblNbFichiersSources = nullptr;
+    QLabel* lblNbFichiersCibles = nullptr;
+    QGroupBox* frameLegende = nullptr;
+    QLabel* PictureSetGris = nullptr;
+    QLabel* PictureSetGrisMod = nullptr;
+    QLabel* lblLegende1 = nullptr;
+    QLabel* lblLegende2 = nullptr;
+    QLabel* lblLegende3 = nullptr;
+    QLabel* lblLegende4 = nullptr;
+    QLabel* lblDisable = nullptr;
+    QLabel* lblClic = nullptr;
+    QToolButton* cmdMiroir = nullptr;
+    QLabel* lblTempo = nullptr;
+    QLabel* lblAttente = nullptr;
+    QLabel* lblCopie = nullptr;
+    QProgressBar* ProgressBarAttente = nullptr;
+    QProgressBar* ProgressBarCopie = nullptr;
+    QLabel* lblMessage = nullptr;
+    QLabel* lblTestLongueur = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Menus and entries.
+    QMenu* mnuFichier = nullptr;
+    QMenu* mnuDossiers = nullptr;
+    QMenu* mnuAjouterSource = nullptr;
+    QMenu* mnuModifierSource = nullptr;
+    QMenu* mnuModifierCible = nullptr;
+    QMenu* mnuConfiguration = nullptr;
+    QMenu* mnuLogs = nullptr;
+    QMenu* mnuLangue = nullptr;
+    QMenu* mnuAbout = nullptr;
+    QAction *mnuDemarrer = nullptr, *mnuFichierVoirLogs = nullptr, *mnuRestaurer = nullptr,
+            *mnuQuitter = nullptr;
+    QAction *mnuAjouterSourceParcourir = nullptr, *mnuAjouterSourceSaisir = nullptr,
+            *mnuModifierSourceParcourir = nullptr, *mnuModifierSourceSaisir = nullptr,
+            *mnuModifierCibleParcourir = nullptr, *mnuModifierCibleSaisir = nullptr,
+            *mnuSupprimerDossiers = nullptr;
+    QAction *mnuTempo = nullptr, *mnuPerformance = nullptr, *mnuPrefixe = nullptr,
+            *mnuVoirConsoleRAR = nullptr, *mnuDossierErr = nullptr,
+            *mnuAfficherFichiers = nullptr, *mnuAutomatique = nullptr,
+            *mnuArretAutomatique = nullptr, *mnuService = nullptr;
+    QAction *mnuDefinirLogs = nullptr, *mnuVoirLogs = nullptr, *mnuPurgeLogs = nullptr;
+    QAction *mnuAnglais = nullptr, *mnuFrancais = nullptr;
+    QAction *mnuAide = nullptr, *mnuAPropos = nullptr;
+};
+
+} // namespace ui

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QTimer;
+
+namespace ui {
+
+// The start-up notice, and the window that shows the unknown-folder message.
+class frmSplash : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmSplash(QWidget* mainWindow);
+    void setMessage(const QString& text);
+    QString message() const;
+
+Q_SIGNALS:
+    // A key was pressed while the notice ended the program after its first
+    // pass: the main window must come back.
+    void restoreMainWindowRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLabel* m_label;
+    QTimer* m_flash;
+};
+
+} // namespace ui
