@@ -57,7 +57,7 @@ Lines splitLines(const QString& input) {
         text.remove(0, 1);
     }
     l.eol = text.contains(QLatin1String("\r\n")) || text.isEmpty() ? QStringLiteral("\r\n")
-                                                                  : QStringLiteral("\n");
+                                                                   : QStringLiteral("\n");
     QString t = text;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     l.endsWithEol = t.isEmpty() || t.endsWith(QLatin1Char('\n'));

@@ -61,7 +61,8 @@ void WriteSetting(const QString& section, const QString& key, const QString& val
 }
 
 int readLanguage(const QString& parametersPath) {
-    return readInt16(ReadSettingFrom(parametersPath, kSectionConfiguration, QStringLiteral("Langue")));
+    return readInt16(
+        ReadSettingFrom(parametersPath, kSectionConfiguration, QStringLiteral("Langue")));
 }
 
 void Settings::load(const QString& path, const QString& exeDir) {

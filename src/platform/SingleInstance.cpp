@@ -19,8 +19,8 @@ SingleInstance::SingleInstance(const QString& executableDir) {
         QCryptographicHash::hash(QDir::cleanPath(executableDir).toUtf8(), QCryptographicHash::Sha1)
             .toHex()
             .left(16);
-    m_path = base + QStringLiteral("/velmorado-") + QString::fromLatin1(key) +
-             QStringLiteral(".lock");
+    m_path =
+        base + QStringLiteral("/velmorado-") + QString::fromLatin1(key) + QStringLiteral(".lock");
 }
 
 SingleInstance::~SingleInstance() {

@@ -65,7 +65,8 @@ QString prettyNameFromOsRelease(const QString& osReleaseText) {
             continue;
         }
         QString value = line.mid(12).trimmed();
-        if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
+        if (value.size() >= 2 &&
+            (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
             value.back() == value.front()) {
             value = value.mid(1, value.size() - 2);
         }

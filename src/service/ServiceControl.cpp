@@ -40,8 +40,8 @@ QString configUnitDir() {
 } // namespace
 
 ServiceControl::ServiceControl(QObject* parent) : QObject(parent) {
-    m_startedAsService = qEnvironmentVariable(kEnvironmentFlag.toUtf8().constData()) ==
-                         QLatin1String("1");
+    m_startedAsService =
+        qEnvironmentVariable(kEnvironmentFlag.toUtf8().constData()) == QLatin1String("1");
     m_startType = StartType();
 }
 
@@ -75,7 +75,8 @@ qint16 ServiceControl::StartType() const {
 QString ServiceControl::unitFileText() const {
     const QString exe = m_executable.isEmpty() ? platform::executablePath() : m_executable;
     QString quoted = exe;
-    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('"'), QLatin1String("\\\""));
     QString text;
     text += QStringLiteral("[Unit]\n");
     text += QStringLiteral("Description=") + kDisplayName + QLatin1Char('\n');

@@ -59,8 +59,8 @@ public:
         return folder;
     }
     void openDocument(const QString& pathOrUrl) override {
-        const QUrl url = QFileInfo::exists(pathOrUrl) ? QUrl::fromLocalFile(pathOrUrl)
-                                                      : QUrl(pathOrUrl);
+        const QUrl url =
+            QFileInfo::exists(pathOrUrl) ? QUrl::fromLocalFile(pathOrUrl) : QUrl(pathOrUrl);
         QDesktopServices::openUrl(url);
     }
 };
@@ -101,7 +101,8 @@ void ScriptedDialogs::record(const Shown& s) {
     shown.append(s);
     if (m_echo) {
         QString text = s.text;
-        text.replace(QLatin1String("\r\n"), QLatin1String(" | ")).replace(QLatin1Char('\n'), QLatin1String(" | "));
+        text.replace(QLatin1String("\r\n"), QLatin1String(" | "))
+            .replace(QLatin1Char('\n'), QLatin1String(" | "));
         std::fprintf(stderr, "velmorado-dialog: %s: %s: %s\n", s.kind.toUtf8().constData(),
                      s.title.toUtf8().constData(), text.toUtf8().constData());
         std::fflush(stderr);
@@ -109,8 +110,8 @@ void ScriptedDialogs::record(const Shown& s) {
 }
 
 void ScriptedDialogs::message(QWidget*, Icon icon, const QString& title, const QString& text) {
+    // An OK box has nothing to choose: it takes no answer from the list.
     record({QStringLiteral("message"), icon, title, text});
-    next(); // an OK box takes one answer, whatever it says
 }
 
 bool ScriptedDialogs::question(QWidget*, const QString& title, const QString& text) {
@@ -118,8 +119,8 @@ bool ScriptedDialogs::question(QWidget*, const QString& title, const QString& te
     return next().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
 }
 
-std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& title,
-                                              const QString& prompt, const QString&) {
+std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& title, const QString& prompt,
+                                              const QString&) {
     record({QStringLiteral("input"), Icon::Question, title, prompt});
     if (answers.isEmpty() || answers.front() == QLatin1String("<cancel>")) {
         next();

@@ -33,7 +33,8 @@ public:
 };
 
 // The boxes in use: the real ones, or, when VELMORADO_DIALOG_ANSWERS is set
-// ("yes,no,/some/folder,..."), scripted answers taken in order, each box
+// ("yes,no,/some/folder,..."), scripted answers taken in order by the boxes
+// that ask something (OK boxes take none), each box
 // written to standard error as "velmorado-dialog: KIND: TITLE: TEXT".
 Dialogs& dialogs();
 void setDialogs(std::unique_ptr<Dialogs> replacement);

@@ -1,8 +1,8 @@
 #include "ui/main/frmKestrune.h"
 
 #include "app/Startup.h"
-#include "config/FolderPairs.h"
 #include "config/Fatal.h"
+#include "config/FolderPairs.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
@@ -338,9 +338,8 @@ void frmKestrune::buildMenus() {
     connect(mnuVoirConsoleRAR, &QAction::triggered, this, [this] {
         toggleFlag(mnuVoirConsoleRAR, config::settings().voirConsoleRar, "VoirConsoleRar");
     });
-    connect(mnuAutomatique, &QAction::triggered, this, [this] {
-        toggleFlag(mnuAutomatique, config::settings().automatique, "Automatique");
-    });
+    connect(mnuAutomatique, &QAction::triggered, this,
+            [this] { toggleFlag(mnuAutomatique, config::settings().automatique, "Automatique"); });
     connect(mnuArretAutomatique, &QAction::triggered, this, [this] {
         toggleFlag(mnuArretAutomatique, config::settings().arretAutomatique, "ArretAutomatique");
     });
@@ -532,10 +531,10 @@ void frmKestrune::reloadFolderPairs() {
                        static_cast<QWidget*>(lblBulle2), static_cast<QWidget*>(lblBulle3)}) {
         w->setVisible(!any);
     }
-    for (QWidget* w : {static_cast<QWidget*>(lblDossiersSources),
-                       static_cast<QWidget*>(lblDossiersCibles),
-                       static_cast<QWidget*>(lblNbDossiers), static_cast<QWidget*>(picFleche1),
-                       static_cast<QWidget*>(picFleche2)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(lblDossiersSources), static_cast<QWidget*>(lblDossiersCibles),
+          static_cast<QWidget*>(lblNbDossiers), static_cast<QWidget*>(picFleche1),
+          static_cast<QWidget*>(picFleche2)}) {
         w->setVisible(any);
     }
     if (any) {
@@ -555,9 +554,7 @@ void frmKestrune::reloadFolderPairs() {
 void frmKestrune::AppliquerLangue(int language) {
     config::program().language = language;
     const bool fr = language == 1;
-    const auto t = [fr](const char* f, const char* e) {
-        return QString::fromUtf8(fr ? f : e);
-    };
+    const auto t = [fr](const char* f, const char* e) { return QString::fromUtf8(fr ? f : e); };
     // 1.
     lblNbFichiersSources->clear();
     lblNbFichiersCibles->clear();
@@ -586,11 +583,9 @@ void frmKestrune::AppliquerLangue(int language) {
     mnuTempo->setText(t("Régler la &temporisation par défaut entre les traitements",
                         "Set default &time between two compress/uncompress operations"));
     mnuPerformance->setText(t("Régler la &performance", "Set &performance"));
-    mnuPrefixe->setText(
-        t("Préfixe des fichiers compressés", "Compressed files prefix (2 chars)"));
+    mnuPrefixe->setText(t("Préfixe des fichiers compressés", "Compressed files prefix (2 chars)"));
     mnuVoirConsoleRAR->setText(t("Afficher la console RAR", "Display RAR console"));
-    mnuDossierErr->setText(
-        t("Avertir lorsqu'un dossier est inconnu", "Warning on unknown folder"));
+    mnuDossierErr->setText(t("Avertir lorsqu'un dossier est inconnu", "Warning on unknown folder"));
     mnuAfficherFichiers->setText(t("&Afficher les fichiers des dossiers sélectionnés",
                                    "Display &files in the selected folders (toggle)"));
     mnuAutomatique->setText(
@@ -618,8 +613,8 @@ void frmKestrune::AppliquerLangue(int language) {
     lblDossiersCibles->setText(t("Dossiers cibles", "Target folders"));
     lblAttente->setText(t("Attente", "Wait"));
     lblCopie->setText(QStringLiteral("Rar/Unrar"));
-    lblClic->setText(
-        t("Cliquer sur l'icône centrale pour modifier", "Click on central icon to modify settings"));
+    lblClic->setText(t("Cliquer sur l'icône centrale pour modifier",
+                       "Click on central icon to modify settings"));
     lblLegende1->setText(t("Compression", "Compress"));
     lblLegende2->setText(t("Décompression", "Uncompress"));
     lblDisable->setText(t("Compression/décompression inactive", "Compress/uncompress disable"));
@@ -664,6 +659,7 @@ void frmKestrune::mnuQuitter_Click() {
     }
     removeTrayIcon();
     m_exitCode = 0;
+    Q_EMIT programEnding(0);
     QCoreApplication::exit(0);
 }
 
@@ -730,9 +726,8 @@ void frmKestrune::toggleWindow() {
 
 void frmKestrune::openHelp() {
     const QString file =
-        m_programFolder +
-        (config::program().french() ? QStringLiteral("/VelmoradoHelpFR.htm")
-                                    : QStringLiteral("/VelmoradoHelpEN.htm"));
+        m_programFolder + (config::program().french() ? QStringLiteral("/VelmoradoHelpFR.htm")
+                                                      : QStringLiteral("/VelmoradoHelpEN.htm"));
     if (QFileInfo::exists(file)) {
         dialogs().openDocument(file);
     } else {
@@ -786,10 +781,10 @@ void frmKestrune::showRunningState(bool running) {
         mnuDemarrer->setText(tr2("&Arrêter le traitement", "&Stop processing"));
         cmdMiroir->setIcon(m_iconStop);
     } else {
-        cmdMiroir->setToolTip(tr2("Démarrer la compression/décompression",
-                                  "Start compress/uncompress operations"));
-        mnuDemarrer->setText(tr2("&Démarrer la compression/décompression",
-                                 "&Start compress/uncompress operations"));
+        cmdMiroir->setToolTip(
+            tr2("Démarrer la compression/décompression", "Start compress/uncompress operations"));
+        mnuDemarrer->setText(
+            tr2("&Démarrer la compression/décompression", "&Start compress/uncompress operations"));
         cmdMiroir->setIcon(m_iconStart);
     }
 }

@@ -79,6 +79,10 @@ public:
 public Q_SLOTS:
     void mnuQuitter_Click();
 
+Q_SIGNALS:
+    // The program is about to end through the Exit entry, with this status.
+    void programEnding(int exitCode);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -176,9 +180,8 @@ private:
             *mnuModifierCibleParcourir = nullptr, *mnuModifierCibleSaisir = nullptr,
             *mnuSupprimerDossiers = nullptr;
     QAction *mnuTempo = nullptr, *mnuPerformance = nullptr, *mnuPrefixe = nullptr,
-            *mnuVoirConsoleRAR = nullptr, *mnuDossierErr = nullptr,
-            *mnuAfficherFichiers = nullptr, *mnuAutomatique = nullptr,
-            *mnuArretAutomatique = nullptr, *mnuService = nullptr;
+            *mnuVoirConsoleRAR = nullptr, *mnuDossierErr = nullptr, *mnuAfficherFichiers = nullptr,
+            *mnuAutomatique = nullptr, *mnuArretAutomatique = nullptr, *mnuService = nullptr;
     QAction *mnuDefinirLogs = nullptr, *mnuVoirLogs = nullptr, *mnuPurgeLogs = nullptr;
     QAction *mnuAnglais = nullptr, *mnuFrancais = nullptr;
     QAction *mnuAide = nullptr, *mnuAPropos = nullptr;

@@ -1,0 +1,232 @@
+// Start-up and shutdown of the main window, in this process and as real
+// processes of the built executable.
+#include "app/Startup.h"
+#include "config/ProgramValues.h"
+#include "config/Settings.h"
+#include "engine/EngineState.h"
+#include "platform/SingleInstance.h"
+#include "platform/SystemInfo.h"
+#include "ui/main/Dialogs.h"
+#include "ui/main/frmKestrune.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using ui::frmKestrune;
+using ui::ScriptedDialogs;
+
+namespace {
+
+const QString kBin = QStringLiteral(VELMORADO_BIN_DIR);
+
+// A program folder with the archiver (unless left out) and a parameters file.
+void makeProgramFolder(const QString& folder, const QByteArray& ini, bool withRar = true) {
+    if (withRar) {
+        QVERIFY(QFile::copy(kBin + QStringLiteral("/rar"), folder + QStringLiteral("/rar")));
+    }
+    if (!ini.isEmpty()) {
+        QFile f(folder + QStringLiteral("/Velmorado.ini"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+    }
+}
+
+ScriptedDialogs* scripted(QStringList answers = {}) {
+    auto d = std::make_unique<ScriptedDialogs>(std::move(answers));
+    ScriptedDialogs* raw = d.get();
+    ui::setDialogs(std::move(d));
+    return raw;
+}
+
+QString actionText(QWidget* w, const char* name) {
+    auto* a = w->findChild<QAction*>(QString::fromLatin1(name));
+    return a ? a->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void captionHasProductComputerUserAndSystem() {
+        QCOMPARE(app::buildCaption(QStringLiteral(" host "),
+                                   QString(QStringLiteral("ann")) + QChar(0),
+                                   QStringLiteral("Linux v.6.1, Build 0")),
+                 QStringLiteral("Velmorado 1.0c   host; ann; Linux v.6.1, Build 0"));
+        QCOMPARE(app::buildCaption(QString(), QString(), QString()),
+                 QStringLiteral("Velmorado 1.0c"));
+        QCOMPARE(platform::osDescription(
+                     QStringLiteral("6.1.0-13-amd64"),
+                     platform::prettyNameFromOsRelease(QStringLiteral(
+                         "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"))),
+                 QStringLiteral("Linux v.6.1, Build 0, Debian GNU/Linux 12 (bookworm)"));
+        QCOMPARE(platform::osDescription(QStringLiteral("5.15.148"), QString()),
+                 QStringLiteral("Linux v.5.15, Build 148"));
+
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), QByteArray());
+        scripted();
+        frmKestrune w(dir.path());
+        QVERIFY(w.load());
+        static const QRegularExpression shape(QStringLiteral(
+            "^Velmorado 1\\.0c   [^;]+; [^;]+; Linux v\\.\\d+\\.\\d+, Build \\d+(, .+)?$"));
+        QVERIFY2(shape.match(w.windowTitle()).hasMatch(), qPrintable(w.windowTitle()));
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblOvelo"))->text(),
+                 QStringLiteral("Velmorado 1.0c"));
+        QCOMPARE(w.trayTip(), QStringLiteral("Velmorado 1.0c"));
+        QVERIFY(engine::state().stopped);
+    }
+
+    void theWindowCannotBeClosedAndQuitAsksFirst() {
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), QByteArray());
+        ScriptedDialogs* d = scripted({QStringLiteral("no"), QStringLiteral("yes")});
+        frmKestrune w(dir.path());
+        QVERIFY(w.load());
+        QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(!w.close());
+        QVERIFY(w.isVisible());
+
+        QSignalSpy ending(&w, &frmKestrune::programEnding);
+        auto* quit = w.findChild<QAction*>(QStringLiteral("mnuQuitter"));
+        QVERIFY(quit && quit->isEnabled());
+        quit->trigger(); // answered No
+        QCOMPARE(ending.count(), 0);
+        QVERIFY(w.isVisible());
+        QCOMPARE(d->shown.last().kind, QStringLiteral("question"));
+        QCOMPARE(d->shown.last().title, QStringLiteral("Velmorado"));
+        QCOMPARE(d->shown.last().text, QStringLiteral("Exit program"));
+        quit->trigger(); // answered Yes
+        QCOMPARE(ending.count(), 1);
+        QCOMPARE(ending.first().first().toInt(), 0);
+    }
+
+    void settingsShowInTheWindow() {
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(),
+                          "[Configuration]\r\nLangue=1\r\nAfficherFichiers=1\r\n"
+                          "VoirConsoleRar=1\r\nErreurDossierSon=1\r\nTemporisation=1\r\n"
+                          "[Logs]\r\nPurgeLogs=1\r\n");
+        ScriptedDialogs* d = scripted({QStringLiteral("no")});
+        frmKestrune w(dir.path());
+        QVERIFY(w.load());
+        QVERIFY(w.findChild<QListWidget*>(QStringLiteral("lstFichiersSources"))->isVisible());
+        QVERIFY(!w.findChild<QGroupBox*>(QStringLiteral("frameLegende"))->isVisible());
+        for (const char* checked : {"mnuAfficherFichiers", "mnuVoirConsoleRAR", "mnuDossierErr",
+                                    "mnuPurgeLogs", "mnuFrancais"}) {
+            QVERIFY2(w.findChild<QAction*>(QString::fromLatin1(checked))->isChecked(), checked);
+        }
+        for (const char* unchecked :
+             {"mnuAutomatique", "mnuArretAutomatique", "mnuDefinirLogs", "mnuAnglais"}) {
+            QVERIFY2(!w.findChild<QAction*>(QString::fromLatin1(unchecked))->isChecked(),
+                     unchecked);
+        }
+        QCOMPARE(actionText(&w, "mnuQuitter"), QStringLiteral("&Quitter"));
+        QCOMPARE(actionText(&w, "mnuDemarrer"),
+                 QStringLiteral("&Démarrer la compression/décompression"));
+        QCOMPARE(w.findChild<QProgressBar*>(QStringLiteral("ProgressBarAttente"))->maximum(), 1);
+        w.findChild<QAction*>(QStringLiteral("mnuQuitter"))->trigger();
+        QCOMPARE(d->shown.last().text, QStringLiteral("Quitter le programme"));
+
+        // A toggle writes its key at once.
+        w.findChild<QAction*>(QStringLiteral("mnuAutomatique"))->trigger();
+        QCOMPARE(config::ReadSettingFrom(dir.filePath(QStringLiteral("Velmorado.ini")),
+                                         QStringLiteral("Configuration"),
+                                         QStringLiteral("Automatique")),
+                 QStringLiteral("1"));
+        QVERIFY(config::settings().automatique);
+    }
+
+    void withoutTheArchiverProcessingCannotStart() {
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), "[Configuration]\r\nAutomatique=1\r\n", false);
+        ScriptedDialogs* d = scripted();
+        frmKestrune w(dir.path());
+        QVERIFY(w.load());
+        QVERIFY(!w.rarAvailable());
+        QCOMPARE(d->shown.size(), 1);
+        QCOMPARE(d->shown.first().icon, ui::Dialogs::Icon::Critical);
+        QCOMPARE(d->shown.first().title, QStringLiteral("Velmorado - 1.0c"));
+        QCOMPARE(d->shown.first().text,
+                 QStringLiteral("WinRar not installed\n\nVelmorado cannot run"));
+        QVERIFY(!w.findChild<QToolButton*>(QStringLiteral("cmdMiroir"))->isEnabled());
+        QVERIFY(!w.findChild<QAction*>(QStringLiteral("mnuDemarrer"))->isEnabled());
+        // No automatic start: the window stays up and processing stays stopped.
+        QVERIFY(w.isVisible());
+        QVERIFY(!(w.windowState() & Qt::WindowMinimized));
+        QVERIFY(engine::state().stopped);
+    }
+
+    void aSecondProcessIsRefusedInItsLanguage_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no language") << QByteArray() << QStringLiteral("Program already running");
+        QTest::newRow("French") << QByteArray("[Configuration]\nLangue=1\n")
+                                << QStringLiteral("Programme déjà lancé");
+        QTest::newRow("other value") << QByteArray("[Configuration]\nLangue=2\n")
+                                     << QStringLiteral("Program already running");
+    }
+    void aSecondProcessIsRefusedInItsLanguage() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), QByteArray());
+        QVERIFY(QFile::copy(kBin + QStringLiteral("/velmorado"),
+                            dir.filePath(QStringLiteral("velmorado"))));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("VELMORADO_DIALOG_ANSWERS"), QString());
+
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(dir.filePath(QStringLiteral("velmorado")), {});
+        QVERIFY(first.waitForStarted());
+        // Wait until the first copy holds its lock.
+        QDeadlineTimer deadline(30000);
+        bool held = false;
+        while (!held && !deadline.hasExpired()) {
+            platform::SingleInstance probe(dir.path());
+            held = !probe.acquire();
+            if (!held) {
+                QTest::qWait(50);
+            }
+        }
+        QVERIFY2(held, "the first copy never took its lock");
+
+        if (!ini.isEmpty()) {
+            QFile f(dir.filePath(QStringLiteral("Velmorado.ini")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(ini);
+        }
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(dir.filePath(QStringLiteral("velmorado")), {});
+        QVERIFY(second.waitForFinished(30000));
+        const QString err = QString::fromUtf8(second.readAllStandardError());
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("velmorado-dialog: message: Velmorado: ") + message),
+                 qPrintable(err));
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished(10000);
+    }
+};
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_startup.moc"
