@@ -1,0 +1,374 @@
+#include "platform/FileOps.h"
+
+#include "platform/AtomicFile.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+QByteArray enc(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+QString folderOf(const QString& path) {
+    return QFileInfo(path).absolutePath();
+}
+
+bool lstatPath(const QByteArray& p, struct stat& st) {
+    return ::lstat(p.constData(), &st) == 0;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = -1;
+    }
+    // Closes and reports whether the close itself went well.
+    bool close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        p += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool copyData(int in, int out) {
+    // copy_file_range lets the kernel do the work where it can; it refuses
+    // some pairs of file systems, and then a plain read/write loop does it.
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                errno == EBADF || errno == EPERM) {
+                break;
+            }
+            return false;
+        }
+    }
+    std::vector<char> buf(1 << 17);
+    for (;;) {
+        const ssize_t r = ::read(in, buf.data(), buf.size());
+        if (r == 0) {
+            return true;
+        }
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (!writeAll(out, buf.data(), size_t(r))) {
+            return false;
+        }
+    }
+}
+
+// Copies every user.* extended attribute. A source that has none copies
+// fine to a file system without them; one that has some fails there, since
+// the attributes hold data (streams, resource forks) that must not be lost.
+bool copyUserXattrs(int in, int out) {
+    ssize_t size = ::flistxattr(in, nullptr, 0);
+    if (size < 0) {
+        return errno == ENOTSUP; // the source file system keeps none
+    }
+    std::vector<char> names;
+    for (;;) {
+        names.resize(size_t(size) + 1);
+        size = ::flistxattr(in, names.data(), names.size());
+        if (size >= 0) {
+            break;
+        }
+        if (errno != ERANGE) {
+            return false;
+        }
+        size = ::flistxattr(in, nullptr, 0);
+        if (size < 0) {
+            return false;
+        }
+    }
+    std::vector<char> value;
+    for (ssize_t i = 0; i < size;) {
+        const char* name = names.data() + i;
+        const size_t len = ::strnlen(name, size_t(size - i));
+        i += ssize_t(len) + 1;
+        if (::strncmp(name, "user.", 5) != 0) {
+            continue;
+        }
+        ssize_t vlen = ::fgetxattr(in, name, nullptr, 0);
+        for (;;) {
+            if (vlen < 0) {
+                return false;
+            }
+            value.resize(size_t(vlen) + 1);
+            const ssize_t got = ::fgetxattr(in, name, value.data(), value.size());
+            if (got >= 0) {
+                vlen = got;
+                break;
+            }
+            if (errno != ERANGE) {
+                return false;
+            }
+            vlen = ::fgetxattr(in, name, nullptr, 0);
+        }
+        if (::fsetxattr(out, name, value.data(), size_t(vlen), 0) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Gives a complete file its final name without replacing anything. Where a
+// file system refuses the no-replace rename, a hard link does the same; where
+// it has no hard links either, the name is checked first (this process is
+// the only one that makes these names).
+bool placeNoReplace(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return false;
+    }
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) {
+        return false;
+    }
+    struct stat st {};
+    if (lstatPath(to, st) || errno != ENOENT) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.constData(), to.constData()) == 0;
+}
+
+// A complete copy of from in a hidden temporary file of toFolder, flushed to
+// disk. Returns the temporary file's name, empty on failure (then nothing is
+// left behind). A source whose folder does not let it go is refused before
+// anything is copied, so that a move across file systems does not end with
+// the file in two places.
+QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder) {
+    if (::access(enc(folderOf(QFile::decodeName(from))).constData(), W_OK | X_OK) != 0) {
+        return {};
+    }
+    Fd in(::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat st {};
+    if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return {};
+    }
+    QByteArray tmp = enc(toFolder + QStringLiteral("/.velmorado-move-XXXXXX"));
+    Fd out(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (!out.valid()) {
+        return {};
+    }
+    (void)::fchown(out.get(), st.st_uid, st.st_gid); // only root may give a file away
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    const bool ok = copyData(in.get(), out.get()) && copyUserXattrs(in.get(), out.get()) &&
+                    ::fchmod(out.get(), st.st_mode & 07777) == 0 &&
+                    ::futimens(out.get(), times) == 0 && ::fsync(out.get()) == 0 && out.close();
+    if (!ok) {
+        out.reset();
+        ::unlink(tmp.constData());
+        return {};
+    }
+    return tmp;
+}
+
+} // namespace
+
+bool exists(const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    struct stat st {};
+    return lstatPath(enc(path), st);
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return !a.isEmpty() && !b.isEmpty() && lstatPath(enc(a), sa) && lstatPath(enc(b), sb) &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool moveNoReplace(const QString& from, const QString& to) {
+    const QByteArray f = enc(from);
+    const QByteArray t = enc(to);
+    if (from.isEmpty() || to.isEmpty()) {
+        return false;
+    }
+    if (placeNoReplace(f, t)) {
+        syncFolder(folderOf(to));
+        return true;
+    }
+    if (errno != EXDEV) {
+        return false;
+    }
+    // Across file systems: the copy gets its final name before the source
+    // goes, so a crash leaves the file in one place or in both, never in none.
+    struct stat st {};
+    if (lstatPath(t, st)) {
+        return false;
+    }
+    const QString toFolder = folderOf(to);
+    const QByteArray tmp = copyToTemporary(f, toFolder);
+    if (tmp.isEmpty()) {
+        return false;
+    }
+    if (!placeNoReplace(tmp, t)) {
+        ::unlink(tmp.constData());
+        return false;
+    }
+    syncFolder(toFolder);
+    if (::unlink(f.constData()) != 0) {
+        // The source cannot go: take the copy back so that the move fails
+        // as a whole and the file stays where it was.
+        ::unlink(t.constData());
+        syncFolder(toFolder);
+        return false;
+    }
+    syncFolder(folderOf(from));
+    return true;
+}
+
+bool moveReplacing(const QString& from, const QString& to) {
+    const QByteArray f = enc(from);
+    const QByteArray t = enc(to);
+    if (from.isEmpty() || to.isEmpty()) {
+        return false;
+    }
+    if (::rename(f.constData(), t.constData()) == 0) {
+        syncFolder(folderOf(to));
+        return true;
+    }
+    if (errno != EXDEV) {
+        return false;
+    }
+    struct stat st {};
+    if (lstatPath(t, st) && S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    const QString toFolder = folderOf(to);
+    const QByteArray tmp = copyToTemporary(f, toFolder);
+    if (tmp.isEmpty()) {
+        return false;
+    }
+    // rename replaces the old file in one step: readers see the old or the new.
+    if (::rename(tmp.constData(), t.constData()) != 0) {
+        ::unlink(tmp.constData());
+        return false;
+    }
+    syncFolder(toFolder);
+    if (::unlink(f.constData()) != 0) {
+        return true; // the file is complete in its new place; the copy left behind is harmless
+    }
+    syncFolder(folderOf(from));
+    return true;
+}
+
+bool deleteFile(const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    const QByteArray p = enc(path);
+    struct stat st {};
+    if (!lstatPath(p, st) || S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    return ::unlink(p.constData()) == 0;
+}
+
+bool setHidden(const QString& path) {
+    return exists(path);
+}
+
+bool setNormal(const QString& path) {
+    return exists(path);
+}
+
+FileIdentity fileIdentity(const QString& path) {
+    FileIdentity id;
+    struct stat st {};
+    if (path.isEmpty() || !lstatPath(enc(path), st)) {
+        return id;
+    }
+    id.exists = true;
+    id.device = quint64(st.st_dev);
+    id.inode = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+    id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+qint64 fileSize(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(enc(path).constData(), &st) != 0) {
+        return -1;
+    }
+    return qint64(st.st_size);
+}
+
+bool createFileDurably(const QString& path, const QByteArray& data) {
+    const QByteArray p = enc(path);
+    Fd fd(::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd.valid()) {
+        return false;
+    }
+    const bool ok =
+        writeAll(fd.get(), data.constData(), size_t(data.size())) && ::fsync(fd.get()) == 0;
+    if (!fd.close() || !ok) {
+        ::unlink(p.constData());
+        return false;
+    }
+    syncFolder(folderOf(path));
+    return true;
+}
+
+} // namespace platform

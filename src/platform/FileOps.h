@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// File operations on full paths. Every move here keeps the file whole: at
+// every moment it stands complete under its old name, its new name, or both,
+// whatever fails and whenever the process dies.
+namespace platform {
+
+// True for any file system object of that name (file, folder, link, even a
+// dangling one).
+bool exists(const QString& path);
+
+// True when both paths name the same existing file system object.
+bool sameFile(const QString& a, const QString& b);
+
+// Moves a file to a new name or folder and fails when the destination exists.
+// Across file systems the data, the user.* extended attributes, the
+// permissions and the times are copied into a hidden temporary file in the
+// destination folder, flushed to disk, given the final name without replacing
+// anything, and only then is the source removed. When the move fails, the
+// source is left as it was and nothing new stands at the destination.
+bool moveNoReplace(const QString& from, const QString& to);
+
+// Moves a file to a new name or folder, replacing a file of the destination
+// name only once the new one is complete (there is never a moment when
+// neither exists). When the move fails, both are left as they were.
+bool moveReplacing(const QString& from, const QString& to);
+
+// Removes a file (never a folder); false when it could not be removed.
+bool deleteFile(const QString& path);
+
+// Linux has no hidden or normal attribute: both succeed without a change when
+// the file exists and fail when it does not.
+bool setHidden(const QString& path);
+bool setNormal(const QString& path);
+
+// What tells one version of a file from another: the object, its size and
+// its modification time. Two identities compare equal only when the same,
+// unchanged object stood at the path both times.
+struct FileIdentity {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity fileIdentity(const QString& path);
+
+// Size in bytes, -1 when the file cannot be examined.
+qint64 fileSize(const QString& path);
+
+// Writes data into a new file that must not exist yet, flushes it to disk and
+// then flushes its folder. On failure nothing is left behind.
+bool createFileDurably(const QString& path, const QByteArray& data);
+
+} // namespace platform

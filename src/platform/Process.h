@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+// Splits a command line the Windows way (CommandLineToArgvW): blanks and tabs
+// separate words, double quotes group; in every word but the first, 2n
+// backslashes before a quote give n backslashes and the quote groups, 2n+1
+// give n backslashes and a literal quote, and "" inside a group gives a
+// literal quote. The first word (the program) ends at the next blank, or at
+// the closing quote when it starts with one; it keeps its backslashes.
+QStringList splitWindowsCommandLine(const QString& commandLine);
+
+// The executable that a program word names: a word holding "/" is taken as
+// it stands; otherwise programFolder, then the current folder, then every
+// folder of PATH. Empty when none holds an executable file of that name.
+QString findProgram(const QString& word, const QString& programFolder);
+
+struct RunOptions {
+    bool show = false;     // false: no terminal output (standard streams on /dev/null)
+    QString programFolder; // looked in first for the program
+    QString workingFolder; // the child's current folder; empty keeps ours
+};
+
+// Starts the command line and waits for it to end, with no time limit.
+// True when it could be started. *exitStatus (when given) receives the exit
+// code, or -1 when the program did not exit normally (killed by a signal).
+bool runAndWait(const QString& commandLine, const RunOptions& options, int* exitStatus = nullptr);
+
+} // namespace platform
