@@ -1,0 +1,285 @@
+#include "engine/PairProcessing.h"
+
+#include "config/HexText.h"
+#include "config/ProgramValues.h"
+#include "config/Settings.h"
+#include "config/ValueRules.h"
+#include "engine/DailyLog.h"
+#include "engine/EngineState.h"
+#include "engine/RarRunner.h"
+#include "engine/Texts.h"
+#include "engine/WindowPort.h"
+#include "platform/FileOps.h"
+#include "platform/InUseProbe.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace engine {
+
+namespace {
+
+// What became of one directory entry.
+enum class Step { Next, EndWalk };
+
+class DirHandle {
+public:
+    explicit DirHandle(DIR* dir) : m_dir(dir) {}
+    ~DirHandle() {
+        if (m_dir != nullptr) {
+            ::closedir(m_dir);
+        }
+    }
+    DirHandle(const DirHandle&) = delete;
+    DirHandle& operator=(const DirHandle&) = delete;
+    DIR* get() const { return m_dir; }
+
+private:
+    DIR* m_dir;
+};
+
+// The temporary file of the same number with the other extension, keeping the
+// case of the letters: "RA000001.rr" <-> "RA000001.rn".
+QString siblingOf(const QString& name) {
+    QString other = name;
+    const QChar last = name.back();
+    if (last == QLatin1Char('r')) {
+        other.back() = QLatin1Char('n');
+    } else if (last == QLatin1Char('R')) {
+        other.back() = QLatin1Char('N');
+    } else if (last == QLatin1Char('n')) {
+        other.back() = QLatin1Char('r');
+    } else {
+        other.back() = QLatin1Char('R');
+    }
+    return other;
+}
+
+bool isDataFileName(const QString& name) {
+    return name.back().toLower() == QLatin1Char('r');
+}
+
+// One walk of one source folder.
+class Walk {
+public:
+    Walk(WindowPort& window, platform::InUseProbe& probe)
+        : m_window(window), m_probe(probe), m_state(state()), m_folder(m_state.sourceFolder),
+          m_prefix(config::settings().prefix), m_compress(m_state.compressMode) {}
+
+    void run() {
+        const DirHandle dir(::opendir(QFile::encodeName(m_folder).constData()));
+        if (dir.get() == nullptr) {
+            return; // the pass's own check reports a missing folder
+        }
+        m_dirFd = ::dirfd(dir.get());
+        m_probe.beginWalk(m_folder);
+        bool complete = true;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            const QByteArray raw(entry->d_name);
+            const QString name = QFile::decodeName(raw);
+            Step step = Step::Next;
+            // A name that does not survive the trip to text and back cannot be
+            // addressed by the steps that follow: it is left where it is.
+            if (QFile::encodeName(name) == raw && !m_met.contains(name)) {
+                m_met.insert(name);
+                step = handle(name, raw);
+            }
+            if (step == Step::EndWalk) {
+                complete = false;
+                break;
+            }
+            YieldEvents(m_window);
+            if (m_state.stopped) {
+                complete = false;
+                break;
+            }
+        }
+        m_probe.endWalk(complete);
+    }
+
+private:
+    bool existsHere(const QString& name) const {
+        struct stat st {};
+        return ::fstatat(m_dirFd, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) ==
+               0;
+    }
+
+    Step handle(const QString& name, const QByteArray& raw) {
+        struct stat st {};
+        if (::fstatat(m_dirFd, raw.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(st.st_mode)) {
+            return Step::Next; // gone since the directory was read, or a folder
+        }
+        if (name.startsWith(QLatin1Char('.'))) {
+            ::unlinkat(m_dirFd, raw.constData(),
+                       0); // hidden: deleted, a failure is tried again later
+            return Step::Next;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            return Step::Next; // links, pipes, sockets and devices are left alone
+        }
+        QString base;
+        if (IsOwnTemporaryFile(name, m_prefix, &base)) {
+            return handleTemporary(name, base);
+        }
+        return handOverIfLeftAlone(name);
+    }
+
+    Step handOverIfLeftAlone(const QString& name) {
+        if (m_probe.probe(name) != platform::InUseProbe::Verdict::Take) {
+            return Step::Next;
+        }
+        return handOver(name);
+    }
+
+    Step handOver(const QString& name) {
+        m_handedOver.insert(name);
+        m_state.currentFile = name;
+        const FileOutcome outcome = m_compress ? CompressFile() : ExtractFile();
+        ++m_state.files;
+        if (m_compress && outcome != FileOutcome::Stopped && !IsNumberedArchive(name, m_prefix)) {
+            vouchForArchive();
+        }
+        return outcome == FileOutcome::EndWalk ? Step::EndWalk : Step::Next;
+    }
+
+    // The archive just made is complete: a later pair of this pass whose
+    // source is this target takes it without waiting for the quiet period.
+    // Its number is the one the compression has just stored as the last used.
+    void vouchForArchive() {
+        const QString stored =
+            config::ReadSetting(config::kSectionProcessing, QStringLiteral("LastFileNumber"));
+        const qint32 number = config::readInt32(stored);
+        m_probe.vouch(m_state.targetFolder + m_prefix +
+                      QStringLiteral("%1.rar").arg(number, 6, 10, QLatin1Char('0')));
+    }
+
+    Step handleTemporary(const QString& name, const QString& base) {
+        if (!m_compress) {
+            // An extraction that has not got to its end left these: they wait
+            // as long as its archive is there to be extracted again.
+            if (existsHere(base + QStringLiteral(".rar")) ||
+                existsHere(base + QStringLiteral(".RAR"))) {
+                return Step::Next;
+            }
+            return handOverIfLeftAlone(name);
+        }
+        const QString sibling = siblingOf(name);
+        if (!isDataFileName(name)) {
+            if (!existsHere(sibling)) {
+                // The archive was made and its data file removed; the name
+                // file has nothing left to name.
+                platform::deleteFile(m_folder + name);
+            }
+            return Step::Next; // else it goes with its data file
+        }
+        if (!existsHere(sibling)) {
+            return handOverIfLeftAlone(name); // a data file alone is an ordinary file
+        }
+        return restoreLeftover(name, sibling);
+    }
+
+    // A data file with its name file: a compression that did not get to its
+    // end. The user's file gets its own name back, then goes its way.
+    Step restoreLeftover(const QString& dataName, const QString& nameFileName) {
+        using Verdict = platform::InUseProbe::Verdict;
+        m_met.insert(nameFileName);
+        // Both must be left alone by everybody, an archiver that still reads
+        // them included, and the name file must have been quiet a while.
+        if (m_probe.probe(dataName, true) != Verdict::Take ||
+            m_probe.probe(nameFileName, true) != Verdict::Take) {
+            return Step::Next;
+        }
+        QFile nameFile(m_folder + nameFileName);
+        std::optional<QString> original;
+        if (nameFile.open(QIODevice::ReadOnly)) {
+            original = NameFromNameFile(nameFile.read(64 * 1024));
+            nameFile.close();
+        }
+        if (original && m_handedOver.contains(*original)) {
+            return Step::Next; // just failed under that name in this walk: next pass
+        }
+        if (original && platform::moveNoReplace(m_folder + dataName, m_folder + *original)) {
+            platform::deleteFile(m_folder + nameFileName);
+            m_met.insert(*original);
+            return handOver(*original);
+        }
+        // The name cannot be given back (taken, or nothing usable in the name
+        // file): the file travels under its neutral name.
+        const config::Settings& s = config::settings();
+        if (s.logs && !m_state.dayLogPath.isEmpty()) {
+            LogUnknownFolder(texts::timeNow() + texts::neutralNameKept(config::program().french()),
+                             m_folder + dataName);
+        }
+        const Step step = handOver(dataName);
+        if (!existsHere(dataName)) {
+            // Gone into an archive, or moved to a new data file of its own
+            // whose name file names it: this name file has served.
+            platform::deleteFile(m_folder + nameFileName);
+        }
+        return step;
+    }
+
+    WindowPort& m_window;
+    platform::InUseProbe& m_probe;
+    EngineState& m_state;
+    const QString m_folder;
+    const QString m_prefix;
+    const bool m_compress;
+    int m_dirFd = -1;
+    QSet<QString> m_met;        // names met (or made) in this walk: each is handled once
+    QSet<QString> m_handedOver; // names handed to the archiver in this walk
+};
+
+} // namespace
+
+void YieldEvents(WindowPort& window) {
+    const int rounds = config::settings().performance;
+    for (int i = 0; i < rounds; ++i) {
+        window.processEvents();
+    }
+}
+
+platform::InUseProbe& pairProbe() {
+    static platform::InUseProbe probe;
+    return probe;
+}
+
+void ProcessPair(WindowPort& window) {
+    Walk(window, pairProbe()).run();
+}
+
+std::optional<QString> NameFromNameFile(const QByteArray& content) {
+    QString text = QString::fromLatin1(content).trimmed();
+    QString item;
+    if (text.startsWith(QLatin1Char('"'))) {
+        const qsizetype end = text.indexOf(QLatin1Char('"'), 1);
+        item = end < 0 ? text.mid(1) : text.mid(1, end - 1);
+    } else {
+        qsizetype end = 0;
+        while (end < text.size() && text[end] != QLatin1Char(',') &&
+               text[end] != QLatin1Char('\r') && text[end] != QLatin1Char('\n')) {
+            ++end;
+        }
+        item = text.left(end).trimmed();
+    }
+    const std::optional<QString> name = config::TryDecodeHexText(item);
+    if (!name || name->isEmpty() || name->startsWith(QLatin1Char('.')) ||
+        name->contains(QLatin1Char('/')) || name->contains(QChar(0))) {
+        return std::nullopt;
+    }
+    const QByteArray encoded = QFile::encodeName(*name);
+    if (encoded.size() > NAME_MAX || QFile::decodeName(encoded) != *name) {
+        return std::nullopt; // half a character, or too long for a file name
+    }
+    return name;
+}
+
+} // namespace engine

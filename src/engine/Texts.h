@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The texts that the processing engine shows or logs, French and English side
+// by side. Each takes the language as a flag so that both can be checked
+// whatever language the program runs in.
+namespace engine::texts {
+
+// Tray tips: "Velmorado 1.0c", then " - " and what is going on.
+QString trayTipStopped();
+QString trayTipRunning(bool french);
+QString trayTipWaiting(bool french);
+
+// " - Unknown source folder" and its kin, put after the time.
+QString unknownFolderSuffix(bool source, bool french);
+
+// The counts of one pass, as the summary reads them.
+struct PassCounts {
+    qint32 files = 0;
+    qint32 compressed = 0;
+    qint32 uncompressed = 0;
+    qint32 sourceFolders = 0;
+    qint32 invalidSourceFolders = 0;
+    qint32 invalidTargetFolders = 0;
+};
+
+// "Saturday, 5 December 2026 - 14:03:41; 3 files in 2 source folders (0
+// invalid source folder; 1 invalid target folder)". date and time come
+// already formatted.
+QString summaryLine1(bool french, const QString& date, const QString& time,
+                     const PassCounts& counts);
+// "Compressed files: 3, Uncompressed files: 0; elapsed time 4.52 s".
+QString summaryLine2(bool french, const PassCounts& counts, const QString& elapsed);
+
+// Seconds with two decimals and the decimal separator of the system's locale.
+QString elapsedText(double seconds);
+// Today in the system locale's long date format.
+QString longDateToday();
+// Now as "hh:mm:ss".
+QString timeNow();
+
+// Log message about a data file left by an interrupted compression that could
+// not get its own name back (the name is taken, or the name file says nothing
+// usable): it keeps its neutral name. The time is put before it.
+QString neutralNameKept(bool french);
+
+} // namespace engine::texts
