@@ -25,6 +25,9 @@ public:
     std::function<void(const QString&, int)> writeEventLog;
 
 private:
+    bool isRunningAsService() const;
+    void runPass();
+
     WindowPort& m_window;
 };
 

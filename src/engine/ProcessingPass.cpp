@@ -1,0 +1,206 @@
+#include "engine/ProcessingPass.h"
+
+#include "config/FolderPairs.h"
+#include "config/ProgramValues.h"
+#include "config/Settings.h"
+#include "config/ValueRules.h"
+#include "engine/DailyLog.h"
+#include "engine/EngineState.h"
+#include "engine/PairProcessing.h"
+#include "engine/Texts.h"
+#include "engine/WindowPort.h"
+#include "platform/FileOps.h"
+#include "platform/ShellCommand.h"
+
+#include <QDate>
+#include <QElapsedTimer>
+
+namespace engine {
+
+namespace {
+
+const QString kLblTempo = QStringLiteral("lblTempo");
+const QString kLblMessage = QStringLiteral("lblMessage");
+const QString kBarWait = QStringLiteral("ProgressBarAttente");
+const QString kBarPass = QStringLiteral("ProgressBarCopie");
+
+// The folder as the pass hands it on: its path followed by "/".
+QString withSlash(const QString& folder) {
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+// Marks the pass as running for as long as it lasts, however it is left.
+class PassRunningMark {
+public:
+    PassRunningMark() { state().passRunning = true; }
+    ~PassRunningMark() { state().passRunning = false; }
+    PassRunningMark(const PassRunningMark&) = delete;
+    PassRunningMark& operator=(const PassRunningMark&) = delete;
+};
+
+texts::PassCounts countsOf(const EngineState& st) {
+    return texts::PassCounts{st.files,         st.compressed,           st.uncompressed,
+                             st.sourceFolders, st.invalidSourceFolders, st.invalidTargetFolders};
+}
+
+// What the pass keeps of one pair: the table can be reloaded while a stopped
+// pass finishes its yields, so no reference into it is held across them.
+struct PairView {
+    QString source, target, nbTemporisations, remaining, rar, enable;
+};
+
+// Checks and, when its turn has come, processes pair number n.
+void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairView& pair) {
+    EngineState& st = state();
+    if (pair.source.isEmpty()) {
+        ++st.invalidSourceFolders;
+        return;
+    }
+    if (pair.target.isEmpty()) {
+        ++st.invalidTargetFolders;
+        return;
+    }
+    ++st.sourceFolders;
+    st.sourceFolder = withSlash(pair.source);
+    st.targetFolder = withSlash(pair.target);
+    // Any file system object of that name passes, folder or not.
+    const bool sourceThere = platform::exists(pair.source);
+    const bool targetThere = platform::exists(pair.target);
+    if (!sourceThere) {
+        ++st.invalidSourceFolders;
+        WarnMissingFolder(window, hooks, true, st.sourceFolder);
+        if (!targetThere) {
+            ++st.invalidTargetFolders;
+            WarnMissingFolder(window, hooks, false, st.targetFolder);
+        }
+        return;
+    }
+    if (!targetThere) {
+        ++st.invalidTargetFolders;
+        WarnMissingFolder(window, hooks, false, st.targetFolder);
+        return;
+    }
+    if (pair.enable != QLatin1String("1")) {
+        return; // checked and counted, never processed; its count stays
+    }
+    const qint16 left = config::roundToInt16(config::leadingNumber(pair.remaining) - 1);
+    config::FolderPair* record = config::folderPairs().pair(n);
+    if (left < 1 || st.forcedPass) {
+        if (record != nullptr) {
+            record->remaining = pair.nbTemporisations;
+        }
+        st.compressMode = pair.rar == QLatin1String("0");
+        ProcessPair(window);
+    } else if (record != nullptr) {
+        record->remaining = QString::number(left);
+    }
+}
+
+} // namespace
+
+void WarnMissingFolder(WindowPort& window, const ServiceHooks& hooks, bool source,
+                       const QString& folder) {
+    const config::Settings& s = config::settings();
+    const config::ProgramValues& p = config::program();
+    const QString message = texts::timeNow() + texts::unknownFolderSuffix(source, p.french());
+    if (s.erreurDossier) {
+        window.showMessageWindow(message);
+        if (s.logs) {
+            if (source) {
+                WriteLogHeader();
+            }
+            LogUnknownFolder(message, folder);
+        }
+    }
+    if (p.ntFlag && s.erreurDossierEventLog && hooks.runningAsService && hooks.runningAsService() &&
+        hooks.writeEventLog) {
+        hooks.writeEventLog(message + QStringLiteral(": ") + folder, 2);
+    }
+    if (s.erreurDossierSon) {
+        window.beep();
+    }
+    if (!s.messageNetSend.isEmpty() && s.erreurDossierNetSend && p.ntFlag) {
+        platform::runShellCommandDetached(platform::netSendCommand(s.messageNetSend), p.exeDir);
+    }
+}
+
+void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
+    const PassRunningMark mark;
+    EngineState& st = state();
+    const config::Settings& s = config::settings();
+    // A monotonic clock: a pass that runs across midnight still measures right.
+    QElapsedTimer clock;
+    clock.start();
+
+    window.setLabelText(kLblTempo, QString());
+    window.setTrayTip(texts::trayTipRunning(config::program().french()));
+    if (s.logs) {
+        // The whole pass writes to this file, even past midnight.
+        st.dayLogPath = dayLogPath(s.pathLogs, QDate::currentDate());
+        WriteLogHeader();
+    }
+    window.setBarValue(kBarWait, 0);
+    window.setTimerOn(false);
+    window.setLabelText(kLblTempo, QString());
+
+    st.files = st.compressed = st.uncompressed = 0;
+    st.sourceFolders = st.invalidSourceFolders = st.invalidTargetFolders = 0;
+
+    const int pairCount = int(config::folderPairs().pairs.size());
+    if (pairCount > 0) {
+        window.setBarRange(kBarPass, 0, pairCount);
+    }
+    for (int n = 1; n <= pairCount; ++n) {
+        window.setBarValue(kBarPass, n);
+        window.setLabelText(kLblTempo,
+                            QString::number(n) + QLatin1Char('/') + QString::number(pairCount));
+        if (const config::FolderPair* record = config::folderPairs().pair(n)) {
+            const PairView view{record->source,    record->target, record->nbTemporisations,
+                                record->remaining, record->rar,    record->enable};
+            runPair(window, hooks, n, view);
+        }
+        YieldEvents(window);
+        if (st.stopped) {
+            break;
+        }
+    }
+    window.setBarValue(kBarPass, 0);
+    const double elapsed = double(clock.nsecsElapsed()) / 1e9;
+
+    const bool french = config::program().french();
+    const texts::PassCounts counts = countsOf(st);
+    const QString line1 =
+        texts::summaryLine1(french, texts::longDateToday(), texts::timeNow(), counts);
+    const QString line2 = texts::summaryLine2(french, counts, texts::elapsedText(elapsed));
+    window.setLabelText(kLblMessage, line1 + QStringLiteral("\r\n") + line2);
+    if (s.logs && (st.compressed != 0 || st.uncompressed != 0)) {
+        LogSummary(line1, line2);
+    }
+    window.setLabelText(kLblTempo, QString());
+    window.setTimerOn(!st.stopped);
+
+    if (s.afficherFichiers) {
+        const int selected = window.selectedPairNumber();
+        if (const config::FolderPair* record = config::folderPairs().pair(selected)) {
+            const QString source = record->source;
+            const QString target = record->target;
+            window.refreshFileList(1, source);
+            if (st.compressed > 0 || st.uncompressed >= 1) {
+                window.refreshFileList(2, target);
+            }
+        }
+    }
+    window.setTrayTip(texts::trayTipWaiting(french));
+    window.setLabelText(kLblTempo, QString());
+
+    if (s.arretAutomatique) {
+        YieldEvents(window);
+        // A key pressed in the start-up notice during that yield cancels the end.
+        if (s.arretAutomatique) {
+            st.passRunning = false;
+            window.endProgram();
+        }
+    }
+}
+
+} // namespace engine
