@@ -161,7 +161,7 @@ bool addStreams(int fd, archive_entry* entry) {
 
 class Adder {
 public:
-    Adder(const CommandLine& line) : line_(line), buffer_(kBlockSize) {}
+    explicit Adder(const CommandLine& line) : line_(line), buffer_(kBlockSize) {}
     int run();
 
 private:

@@ -137,7 +137,10 @@ int Extractor::run() {
         return fail("cannot open archive " + line_.archive + ": " + errorText(errno));
     }
     struct stat st {};
-    if (::fstat(archiveFd.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(archiveFd.get(), &st) != 0) {
+        return fail("cannot read archive " + line_.archive + ": " + errorText(errno));
+    }
+    if (S_ISDIR(st.st_mode)) {
         return fail("cannot read archive " + line_.archive + ": " + errorText(EISDIR));
     }
     here_ = openFolder(".");
