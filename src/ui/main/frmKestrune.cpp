@@ -13,6 +13,10 @@
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
 #include "ui/main/Dialogs.h"
+#include "ui/main/FileLists.h"
+#include "ui/main/PairGrid.h"
+#include "ui/main/UiSupport.h"
+#include "ui/main/frmAbout.h"
 #include "ui/main/frmSplash.h"
 
 #include <QApplication>
@@ -81,6 +85,7 @@ frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
     };
     buildControls();
     buildMenus();
+    connectGridEvents();
 }
 
 frmKestrune::~frmKestrune() {
@@ -137,16 +142,7 @@ void frmKestrune::buildControls() {
     LineBulle->setFrameShape(QFrame::HLine);
     root->addWidget(LineBulle);
 
-    lstDossiers = named(new QTableWidget(0, 3, central), "lstDossiers");
-    lstDossiers->horizontalHeader()->hide();
-    lstDossiers->verticalHeader()->hide();
-    lstDossiers->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstDossiers->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstDossiers->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstDossiers->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    lstDossiers->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Fixed);
-    lstDossiers->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
-    lstDossiers->setColumnWidth(1, 40);
+    lstDossiers = new PairGrid(central);
     lstDossiers->setMinimumHeight(140);
     root->addWidget(lstDossiers, 1);
 
@@ -358,7 +354,7 @@ bool frmKestrune::load() {
     // 2. Where the parameters and list files are.
     config::setProgramFolder(m_programFolder);
     // 3.
-    m_describedRow = -1;
+    lstDossiers->setDescribedRow(-1);
     // 4. The window cannot be closed from its title bar or system menu:
     // no close button, and closeEvent() refuses what the window manager asks.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -494,59 +490,8 @@ void frmKestrune::applySettingsToWindow() {
 }
 
 void frmKestrune::reloadFolderPairs() {
-    const QVector<config::PairRowView> rows = config::LoadFolderPairs();
-    lstDossiers->clearContents();
-    lstDossiers->setRowCount(0);
-    for (const config::PairRowView& row : rows) {
-        const config::FolderPair* pair = config::folderPairs().pair(row.pairNumber);
-        const int r = lstDossiers->rowCount();
-        lstDossiers->insertRow(r);
-        auto* source = new QTableWidgetItem(row.sourceText);
-        source->setData(Qt::UserRole, row.pairNumber);
-        auto* mode = new QTableWidgetItem;
-        const bool uncompress = pair && pair->rar == QLatin1String("1");
-        mode->setIcon(uncompress ? m_iconUncompress : m_iconCompress);
-        auto* target = new QTableWidgetItem(row.targetText);
-        if (row.sourceOnMac) {
-            source->setIcon(m_iconMac);
-        }
-        if (row.targetOnMac) {
-            target->setIcon(m_iconMac);
-        }
-        if (pair && pair->enable != QLatin1String("1")) {
-            for (QTableWidgetItem* cell : {source, target}) {
-                QFont f = cell->font();
-                f.setStrikeOut(true);
-                cell->setFont(f);
-                cell->setForeground(kDisabledGrey);
-            }
-        }
-        lstDossiers->setItem(r, 0, source);
-        lstDossiers->setItem(r, 1, mode);
-        lstDossiers->setItem(r, 2, target);
-    }
-    const bool any = lstDossiers->rowCount() > 0;
-    lblNbDossiers->setText(QString::number(lstDossiers->rowCount()));
-    for (QWidget* w : {static_cast<QWidget*>(LineBulle), static_cast<QWidget*>(lblBulle1),
-                       static_cast<QWidget*>(lblBulle2), static_cast<QWidget*>(lblBulle3)}) {
-        w->setVisible(!any);
-    }
-    for (QWidget* w :
-         {static_cast<QWidget*>(lblDossiersSources), static_cast<QWidget*>(lblDossiersCibles),
-          static_cast<QWidget*>(lblNbDossiers), static_cast<QWidget*>(picFleche1),
-          static_cast<QWidget*>(picFleche2)}) {
-        w->setVisible(any);
-    }
-    if (any) {
-        if (!config::settings().afficherFichiers) {
-            frameLegende->setVisible(true);
-        }
-    } else {
-        frameLegende->setVisible(false);
-        lblMessage->clear();
-    }
-    lstDossiers->clearSelection();
-    lstDossiers->setProperty("selectionMark", false);
+    lstDossiers->fill(config::LoadFolderPairs());
+    afterGridFill();
 }
 
 // ---------------------------------------------------------------- language
@@ -738,9 +683,8 @@ void frmKestrune::openHelp() {
 }
 
 void frmKestrune::showAbout() {
-    dialogs().message(this, Dialogs::Icon::Information, tr2("A propos de...", "About..."),
-                      tr2("Velmorado: compression/décompression de fichiers en préservant les flux",
-                          "Velmorado: compress/uncompress files preserving streams"));
+    frmAbout about(this);
+    about.exec();
 }
 
 // ---------------------------------------------------------------- engine side
@@ -806,17 +750,14 @@ void frmKestrune::setTrayTip(const QString& tip) {
 }
 
 int frmKestrune::selectedPairNumber() const {
-    if (lstDossiers->rowCount() == 0 || !lstDossiers->property("selectionMark").toBool()) {
+    if (lstDossiers->rowCount() == 0 || !lstDossiers->selectionMark()) {
         return 0;
     }
-    const int row = lstDossiers->currentRow();
-    const QTableWidgetItem* item = row >= 0 ? lstDossiers->item(row, 0) : nullptr;
-    return item ? item->data(Qt::UserRole).toInt() : 0;
+    return lstDossiers->pairNumber(lstDossiers->currentRow());
 }
 
 void frmKestrune::refreshFileList(int side, const QString& folder) {
-    Q_UNUSED(side);
-    Q_UNUSED(folder);
+    RemplirListeFichiers(side, folder);
 }
 
 void frmKestrune::showMessageWindow(const QString& text) {

@@ -33,6 +33,7 @@ class Scheduler;
 namespace ui {
 
 class frmSplash;
+class PairGrid;
 
 // The main window. Everything the program does at launch happens in load().
 class frmKestrune : public QMainWindow, public engine::WindowPort {
@@ -57,8 +58,26 @@ public:
     service::ServiceControl& serviceControl() { return *m_service; }
     frmSplash* splash() const { return m_splash; }
 
-    // Refills the grid from the list file and the pair sections.
+    // Refills the grid from the list file and the pair sections, then puts
+    // the headings, hints and legend that go with it.
     void reloadFolderPairs();
+
+    // Fills both file lists for the pair of a grid row.
+    void AfficherFichiersCouple(int row);
+    // Fills one file list (1 source, 2 target) from a folder and its count label.
+    void RemplirListeFichiers(int side, const QString& folder);
+
+    // Folder entry: which folder, how it is given, what it does.
+    enum class Folder { Source, Target };
+    enum class How { Browse, Type };
+    enum class Action { Add, Change };
+    void EnterFolder(Folder folder, How how, Action action);
+    // Removes the selected block of pairs, after a confirmation.
+    void cmdSupprimer_Click();
+    // The pair parameters dialog on the grid's current row, modal.
+    void openSetMode();
+
+    PairGrid* pairGrid() const { return lstDossiers; }
 
     // WindowPort
     void setLabelText(const QString& control, const QString& text) override;
@@ -86,6 +105,9 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -103,12 +125,22 @@ private:
     void startAutomatically();
     void openHelp();
     void showAbout();
+    // The grid, the file lists and the window background (GridEvents.cpp).
+    void connectGridEvents();
+    void afterGridFill();
+    void onGridClicked(int column, bool onRow);
+    void onGridDoubleClicked(int column);
+    void onGridPointerMoved(const QPoint& viewportPos);
+    void clearDescription();
+    void backgroundClick();
+    void mnuAfficherFichiers_Click();
+    // Folder entry helpers (FolderEntry.cpp).
+    void saveAndReload();
 
     QString m_programFolder;
     int m_exitCode = 0;
     bool m_rarAvailable = false;
     bool m_serviceMode = false;
-    int m_describedRow = -1;
     QString m_trayTip;
     QIcon m_iconStart, m_iconStop, m_iconApp, m_iconService, m_iconTray, m_iconCompress,
         m_iconUncompress, m_iconMac;
@@ -123,7 +155,7 @@ private:
     QLabel* lblOvelo = nullptr;
     QLabel* lblMode = nullptr;
     QLabel* PictureMode = nullptr;
-    QTableWidget* lstDossiers = nullptr;
+    PairGrid* lstDossiers = nullptr;
     QLabel* lblDossiersSources = nullptr;
     QLabel* lblDossiersCibles = nullptr;
     QLabel* lblNbDossiers = nullptr;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+namespace ui {
+
+// One of the program's pictures (compress, uncompress, macvolume, start,
+// stop, application, service, velmorado), from the built-in resources.
+QIcon programIcon(const char* name);
+
+// The text of the current language: French when the language flag is 1.
+QString trText(const char* french, const char* english);
+
+// The hourglass pointer on the program's windows while it lives.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace ui
