@@ -8,13 +8,16 @@
 #include "platform/SystemInfo.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/frmKestrune.h"
+#include "ui/main/frmSplash.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -164,6 +167,64 @@ private Q_SLOTS:
         QVERIFY(w.isVisible());
         QVERIFY(!(w.windowState() & Qt::WindowMinimized));
         QVERIFY(engine::state().stopped);
+    }
+
+    void theStartUpNoticeGivesTheWindowBack() {
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), "[Configuration]\r\nAutomatique=1\r\nArretAutomatique=1\r\n"
+                                      "Langue=1\r\n");
+        scripted();
+        frmKestrune w(dir.path());
+        QVERIFY(w.load());
+        ui::frmSplash* notice = w.splash();
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->message(),
+                 QStringLiteral("Appuyer sur la touche 'Esc' pour afficher la fenêtre principale"));
+        QVERIFY(!notice->testAttribute(Qt::WA_WState_Hidden));
+        QVERIFY(w.isMinimized() || !w.isVisible());
+
+        // Any key: the program no longer ends after its first pass, for this run only.
+        QTest::keyClick(notice, Qt::Key_A);
+        QVERIFY(!notice->isVisible());
+        QVERIFY(!config::settings().arretAutomatique);
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.isMinimized());
+        QCOMPARE(config::ReadSettingFrom(dir.filePath(QStringLiteral("Velmorado.ini")),
+                                         QStringLiteral("Configuration"),
+                                         QStringLiteral("ArretAutomatique")),
+                 QStringLiteral("1"));
+
+        // As the message window, a click closes it and changes nothing else.
+        w.showMessageWindow(QStringLiteral("14:03:27 - Unknown source folder"));
+        QVERIFY(notice->isVisible());
+        QVERIFY(notice->windowFlags() & Qt::WindowStaysOnTopHint);
+        QTest::mouseClick(notice->findChild<QLabel*>(QStringLiteral("lblMessage")), Qt::LeftButton);
+        QVERIFY(!notice->isVisible());
+    }
+
+    void theServiceRunsWithoutExit() {
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), QByteArray());
+        const QString unitFolder = dir.filePath(QStringLiteral("data/systemd/user"));
+        QVERIFY(QDir().mkpath(unitFolder));
+        QFile unit(unitFolder + QStringLiteral("/velmorado.service"));
+        QVERIFY(unit.open(QIODevice::WriteOnly));
+        unit.close();
+        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
+        qputenv("VELMORADO_SERVICE", "1");
+        scripted();
+        {
+            frmKestrune w(dir.path());
+            QVERIFY(w.load());
+            QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblMode"))->text(),
+                     QStringLiteral("Service"));
+            QCOMPARE(w.findChild<QLabel*>(QStringLiteral("PictureMode"))->toolTip(),
+                     QStringLiteral("Velmorado Service"));
+            QVERIFY(!w.findChild<QAction*>(QStringLiteral("mnuQuitter"))->isEnabled());
+            QVERIFY(w.isMinimized() || !w.isVisible());
+        }
+        qunsetenv("VELMORADO_SERVICE");
+        qunsetenv("XDG_DATA_HOME");
     }
 
     void aSecondProcessIsRefusedInItsLanguage_data() {
