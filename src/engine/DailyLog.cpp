@@ -123,6 +123,9 @@ void RemoveOldLogs(const QString& folder, int delaiLogs) {
 
 bool writeLogHeader(const QString& path, const QDate& date, bool french, bool purge,
                     int delaiLogs) {
+    if (path.isEmpty()) {
+        return false;
+    }
     if (platform::exists(path)) {
         return true;
     }
