@@ -111,17 +111,17 @@ void ScriptedDialogs::record(const Shown& s) {
 
 void ScriptedDialogs::message(QWidget*, Icon icon, const QString& title, const QString& text) {
     // An OK box has nothing to choose: it takes no answer from the list.
-    record({QStringLiteral("message"), icon, title, text});
+    record({QStringLiteral("message"), icon, title, text, QString()});
 }
 
 bool ScriptedDialogs::question(QWidget*, const QString& title, const QString& text) {
-    record({QStringLiteral("question"), Icon::Question, title, text});
+    record({QStringLiteral("question"), Icon::Question, title, text, QString()});
     return next().compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
 }
 
 std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& title, const QString& prompt,
-                                              const QString&) {
-    record({QStringLiteral("input"), Icon::Question, title, prompt});
+                                              const QString& initial) {
+    record({QStringLiteral("input"), Icon::Question, title, prompt, initial});
     if (answers.isEmpty() || answers.front() == QLatin1String("<cancel>")) {
         next();
         return std::nullopt;
@@ -130,8 +130,8 @@ std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& title, co
 }
 
 std::optional<QString> ScriptedDialogs::browseFolder(QWidget*, const QString& title,
-                                                     const QString&) {
-    record({QStringLiteral("browse"), Icon::Question, title, QString()});
+                                                     const QString& start) {
+    record({QStringLiteral("browse"), Icon::Question, title, QString(), start});
     if (answers.isEmpty() || answers.front() == QLatin1String("<cancel>")) {
         next();
         return std::nullopt;
@@ -140,7 +140,7 @@ std::optional<QString> ScriptedDialogs::browseFolder(QWidget*, const QString& ti
 }
 
 void ScriptedDialogs::openDocument(const QString& pathOrUrl) {
-    record({QStringLiteral("open"), Icon::Information, QString(), pathOrUrl});
+    record({QStringLiteral("open"), Icon::Information, QString(), pathOrUrl, QString()});
 }
 
 } // namespace ui

@@ -56,6 +56,7 @@ public:
         Icon icon = Icon::Information;
         QString title;
         QString text;
+        QString initial; // the default text of an input, the start folder of a browser
     };
     QList<Shown> shown;
     QStringList answers;
