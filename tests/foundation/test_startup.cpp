@@ -24,6 +24,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using ui::frmKestrune;
 using ui::ScriptedDialogs;
 
@@ -41,6 +43,26 @@ void makeProgramFolder(const QString& folder, const QByteArray& ini, bool withRa
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(ini);
     }
+}
+
+// True when process pid holds a flock on path (from /proc/locks).
+bool holdsFlock(qint64 pid, const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return false;
+    }
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray inode = ":" + QByteArray::number(qulonglong(st.st_ino)) + " ";
+    const QByteArray owner = " " + QByteArray::number(pid) + " ";
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        if (line.contains("FLOCK") && line.contains(owner) && line.contains(inode)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 ScriptedDialogs* scripted(QStringList answers = {}) {
@@ -251,12 +273,13 @@ private Q_SLOTS:
         first.setProcessEnvironment(env);
         first.start(dir.filePath(QStringLiteral("velmorado")), {});
         QVERIFY(first.waitForStarted());
-        // Wait until the first copy holds its lock.
-        QDeadlineTimer deadline(30000);
+        // Wait until the first copy holds its lock, as the kernel's lock table
+        // shows it (taking the lock here to look would race with it).
+        const QString lockFile = platform::SingleInstance(dir.path()).lockFilePath();
+        QDeadlineTimer deadline(60000);
         bool held = false;
-        while (!held && !deadline.hasExpired()) {
-            platform::SingleInstance probe(dir.path());
-            held = !probe.acquire();
+        while (!held && !deadline.hasExpired() && first.state() == QProcess::Running) {
+            held = holdsFlock(first.processId(), lockFile);
             if (!held) {
                 QTest::qWait(50);
             }

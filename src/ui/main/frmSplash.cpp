@@ -39,11 +39,13 @@ QString frmSplash::message() const {
     return m_label->text();
 }
 
-void frmSplash::showEvent(QShowEvent* event) {
-    // As the message window it stays in front; as the start-up notice it does not.
+void frmSplash::present() {
+    // Changing the flags of a shown window hides it, so they are set first.
     const bool onTop = !config::settings().arretAutomatique;
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    QWidget::showEvent(event);
+    if (onTop != bool(windowFlags() & Qt::WindowStaysOnTopHint)) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    }
+    show();
 }
 
 void frmSplash::keyPressEvent(QKeyEvent* event) {

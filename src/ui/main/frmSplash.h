@@ -13,6 +13,9 @@ class frmSplash : public QWidget {
 public:
     explicit frmSplash(QWidget* mainWindow);
     void setMessage(const QString& text);
+    // Shows the window without waiting: in front of the others as the
+    // message window, an ordinary window as the start-up notice.
+    void present();
     QString message() const;
 
 Q_SIGNALS:
@@ -21,7 +24,6 @@ Q_SIGNALS:
     void restoreMainWindowRequested();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
