@@ -465,7 +465,7 @@ void frmKestrune::startAutomatically() {
         }
         m_splash->setMessage(tr2("Appuyer sur la touche 'Esc' pour afficher la fenêtre principale",
                                  "Type key 'Esc' to display the main window"));
-        m_splash->show();
+        m_splash->present();
         for (int i = 0; i < config::settings().performance; ++i) {
             processEvents();
         }
@@ -721,6 +721,9 @@ void frmKestrune::setControlEnabled(const QString& control, bool enabled) {
 
 void frmKestrune::showRunningState(bool running) {
     if (running) {
+        // The pass's summary takes the label in its ordinary colour, whatever
+        // pair description was drawn there last.
+        lblMessage->setPalette(QPalette());
         cmdMiroir->setToolTip(tr2("Arrêter le traitement", "Stop processing"));
         mnuDemarrer->setText(tr2("&Arrêter le traitement", "&Stop processing"));
         cmdMiroir->setIcon(m_iconStop);
@@ -767,7 +770,7 @@ void frmKestrune::showMessageWindow(const QString& text) {
                 &frmKestrune::restoreWindow);
     }
     m_splash->setMessage(text);
-    m_splash->show();
+    m_splash->present();
 }
 
 void frmKestrune::beep() {
