@@ -111,7 +111,7 @@ private Q_SLOTS:
             QCOMPARE(child<QLineEdit>(dlg, "txtMiroirN")->text(), QStringLiteral("2"));
             QVERIFY(!child<QLineEdit>(dlg, "txtMiroirN")->isEnabled());
             QCOMPARE(gridOf(w)->currentRow(), 1);
-            button(dlg, "cmdAnnuler")->click();
+            child<QPushButton>(dlg, "cmdOK")->click();
         });
         button(&w, "cmdAjouterDossierSource")->click();
         QVERIFY(checked);
@@ -389,6 +389,8 @@ private Q_SLOTS:
         // The row is current again and drawn in its new state.
         QCOMPARE(grid->currentRow(), 1);
         QVERIFY(grid->selectionModel()->isRowSelected(1, QModelIndex()));
+        QVERIFY(grid->selectionMark()); // opened by a click on the row: still selected
+        QCOMPARE(w.selectedPairNumber(), 2);
         QVERIFY(grid->item(1, 0)->font().strikeOut());
         QCOMPARE(grid->item(1, 2)->foreground().color(), QColor(128, 128, 128));
         QVERIFY(grid->item(1, 1)->data(PairGrid::UncompressRole).toBool());

@@ -192,6 +192,7 @@ void frmSetMode::applyCaptions() {
 void frmSetMode::load() {
     // 1. The pair of the grid's current row.
     m_row = m_grid->currentRow();
+    m_markAtOpen = m_grid->selectionMark();
     const config::FolderPair* pair = config::folderPairs().pair(m_grid->pairNumber(m_row));
     const config::FolderPair none;
     const config::FolderPair& p = pair ? *pair : none;
@@ -298,8 +299,10 @@ void frmSetMode::cmdOK_Click() {
             m_reload();
         }
     }
-    // 7. The row is current again, its three cells selected.
+    // 7. The row is current again, its three cells selected, and shown
+    // selected again when it was when the dialog opened (a click on the row).
     m_grid->selectBlock(row, row);
+    m_grid->setSelectionMark(m_markAtOpen);
     // 8.
     accept();
 }

@@ -46,6 +46,7 @@ private:
     PairGrid* m_grid;
     std::function<void()> m_reload;
     int m_row = -1;
+    bool m_markAtOpen = false; // the grid showed its selection when the dialog opened
     bool m_trimming = false;
 
     QLabel* lblFrom = nullptr;
