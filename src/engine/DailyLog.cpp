@@ -3,6 +3,7 @@
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "engine/EngineState.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileOps.h"
 
 #include <QByteArray>
@@ -25,23 +26,6 @@ namespace {
 const char kBom[] = "\xEF\xBB\xBF";
 const QString kLogPattern = QStringLiteral("Log Velmorado*.htm");
 
-bool writeAll(int fd, const QByteArray& data) {
-    const char* p = data.constData();
-    qsizetype n = data.size();
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, size_t(n));
-        if (w < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        p += w;
-        n -= w;
-    }
-    return true;
-}
-
 // Opens, writes, closes. A file that this write creates (or finds empty)
 // gets the byte-order mark first.
 bool appendBytes(const QString& path, const QByteArray& bytes, bool truncate) {
@@ -59,7 +43,7 @@ bool appendBytes(const QString& path, const QByteArray& bytes, bool truncate) {
         data.append(kBom);
     }
     data.append(bytes);
-    const bool ok = writeAll(fd, data);
+    const bool ok = platform::writeAll(fd, data.constData(), data.size());
     return (::close(fd) == 0) && ok;
 }
 

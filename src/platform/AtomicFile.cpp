@@ -10,8 +10,6 @@
 
 namespace platform {
 
-namespace {
-
 bool writeAll(int fd, const char* p, qsizetype n) {
     while (n > 0) {
         const ssize_t w = ::write(fd, p, size_t(n));
@@ -26,8 +24,6 @@ bool writeAll(int fd, const char* p, qsizetype n) {
     }
     return true;
 }
-
-} // namespace
 
 void syncFolder(const QString& folder) {
     const QByteArray f = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);

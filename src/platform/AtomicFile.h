@@ -12,6 +12,9 @@ namespace platform {
 // file untouched, when any step fails.
 bool writeFileAtomically(const QString& path, const QByteArray& data);
 
+// Writes all of p to fd, going on after interrupted or short writes.
+bool writeAll(int fd, const char* p, qsizetype n);
+
 // Reads a whole file; false when it cannot be opened.
 bool readWholeFile(const QString& path, QByteArray& data);
 

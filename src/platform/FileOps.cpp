@@ -57,21 +57,6 @@ private:
     int m_fd;
 };
 
-bool writeAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
 bool copyData(int in, int out) {
     // copy_file_range lets the kernel do the work where it can; it refuses
     // some pairs of file systems, and then a plain read/write loop does it.
@@ -103,7 +88,7 @@ bool copyData(int in, int out) {
             }
             return false;
         }
-        if (!writeAll(out, buf.data(), size_t(r))) {
+        if (!writeAll(out, buf.data(), qsizetype(r))) {
             return false;
         }
     }
@@ -361,8 +346,7 @@ bool createFileDurably(const QString& path, const QByteArray& data) {
     if (!fd.valid()) {
         return false;
     }
-    const bool ok =
-        writeAll(fd.get(), data.constData(), size_t(data.size())) && ::fsync(fd.get()) == 0;
+    const bool ok = writeAll(fd.get(), data.constData(), data.size()) && ::fsync(fd.get()) == 0;
     if (!fd.close() || !ok) {
         ::unlink(p.constData());
         return false;
