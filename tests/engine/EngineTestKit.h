@@ -1,7 +1,7 @@
 #pragma once
 
 // What the engine tests share: a window that records what the engine does to
-// it, and a fresh program folder with the built archiver beside the settings.
+// it, a fresh program folder with the built archiver, and file helpers.
 
 #include "config/FolderPairs.h"
 #include "config/ProgramValues.h"
@@ -13,7 +13,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,31 +30,16 @@ public:
     QHash<QString, bool> enabled;
     QStringList messages; // message window texts, in order
     QString trayTip;
-    bool timerOn = false;
-    bool running = false;
-    int selected = 0;
-    int beeps = 0;
-    int ends = 0;
-    int eventRounds = 0;
+    bool timerOn = false, running = false;
+    int selected = 0, beeps = 0, ends = 0, eventRounds = 0;
     std::function<void()> onEvents; // runs inside each round of processEvents
 
-    void setLabelText(const QString& c, const QString& t) override {
-        labels[c] = t;
-        events << c + QLatin1Char('=') + t;
-    }
-    void setBarValue(const QString& c, int v) override {
-        bars[c] = v;
-        events << c + QLatin1Char('=') + QString::number(v);
-    }
-    void setBarRange(const QString& c, int lo, int hi) override {
-        events << QStringLiteral("%1 range %2..%3").arg(c).arg(lo).arg(hi);
-    }
+    void setLabelText(const QString& c, const QString& t) override { labels[c] = t; }
+    void setBarValue(const QString& c, int v) override { bars[c] = v; }
+    void setBarRange(const QString&, int, int) override {}
     void setControlEnabled(const QString& c, bool on) override { enabled[c] = on; }
     void showRunningState(bool r) override { running = r; }
-    void setTimerOn(bool on) override {
-        timerOn = on;
-        events << QStringLiteral("timer ") + (on ? QStringLiteral("on") : QStringLiteral("off"));
-    }
+    void setTimerOn(bool on) override { timerOn = on; }
     void setTrayTip(const QString& tip) override {
         trayTip = tip;
         events << QStringLiteral("tip ") + tip;
@@ -64,10 +48,7 @@ public:
     void refreshFileList(int side, const QString& folder) override {
         events << QStringLiteral("list %1 %2").arg(side).arg(folder);
     }
-    void showMessageWindow(const QString& text) override {
-        messages << text;
-        events << QStringLiteral("message ") + text;
-    }
+    void showMessageWindow(const QString& text) override { messages << text; }
     void beep() override { ++beeps; }
     void restoreIfMinimised() override { events << QStringLiteral("restore"); }
     void processEvents() override {
@@ -81,53 +62,6 @@ public:
         events << QStringLiteral("end");
     }
     int count(const QString& event) const { return int(events.count(event)); }
-};
-
-// A program folder with the archiver linked in, default settings, no pairs
-// and a clean engine state.
-class Program {
-public:
-    QTemporaryDir dir;
-
-    Program() {
-        config::setProgramFolder(dir.path());
-        config::program().language = 0;
-        config::program().ntFlag = true;
-        config::settings() = config::Settings{};
-        config::settings().pathLogs = dir.path();
-        config::folderPairs().pairs.clear();
-        engine::state() = engine::EngineState{};
-        engine::pairProbe().clear();
-        QFile::link(QStringLiteral(VELMORADO_BIN_DIR "/rar"), dir.filePath(QStringLiteral("rar")));
-    }
-    ~Program() { config::folderPairs().pairs.clear(); }
-
-    // A new empty folder under the program folder.
-    QString folder(const QString& name) const {
-        QDir(dir.path()).mkpath(name);
-        return dir.filePath(name);
-    }
-
-    // Appends a pair; returns its number.
-    static int addPair(const QString& source, const QString& target, bool compress,
-                       const QString& nbTemporisations = QStringLiteral("1"), bool enabled = true) {
-        config::FolderPair p;
-        p.source = source;
-        p.target = target;
-        p.nbTemporisations = nbTemporisations;
-        p.remaining = nbTemporisations;
-        p.rar = compress ? QStringLiteral("0") : QStringLiteral("1");
-        p.enable = enabled ? QStringLiteral("1") : QStringLiteral("0");
-        config::folderPairs().pairs.append(p);
-        return int(config::folderPairs().pairs.size());
-    }
-
-    // Sets the current pair for a direct call of ProcessPair.
-    static void usePair(const QString& source, const QString& target, bool compress) {
-        engine::state().sourceFolder = source + QLatin1Char('/');
-        engine::state().targetFolder = target + QLatin1Char('/');
-        engine::state().compressMode = compress;
-    }
 };
 
 inline void writeFile(const QString& path, const QByteArray& data) {
@@ -149,11 +83,11 @@ inline QStringList names(const QString& folder) {
     return list;
 }
 
-// Makes the file look untouched for a minute, so that the quiet period is over.
+// Makes the file look untouched for an hour, so that its quiet period is over.
 inline void age(const QString& path) {
     struct timespec times[2];
     clock_gettime(CLOCK_REALTIME, &times[0]);
-    times[0].tv_sec -= 60;
+    times[0].tv_sec -= 3600;
     times[1] = times[0];
     QVERIFY2(
         ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0,
@@ -165,5 +99,41 @@ inline void ageAll(const QString& folder) {
         age(folder + QLatin1Char('/') + n);
     }
 }
+
+// A program folder with the archiver linked in, default settings, no pairs
+// and a clean engine state.
+class Program {
+public:
+    QTemporaryDir dir;
+
+    Program() {
+        config::setProgramFolder(dir.path());
+        config::program().language = 0;
+        config::program().ntFlag = true;
+        config::settings() = config::Settings{};
+        config::settings().pathLogs = dir.path();
+        config::folderPairs().pairs.clear();
+        engine::state() = engine::EngineState{};
+        engine::pairProbe().clear();
+        QFile::link(QStringLiteral(VELMORADO_BIN_DIR "/rar"), dir.filePath(QStringLiteral("rar")));
+    }
+    ~Program() { config::folderPairs().pairs.clear(); }
+
+    // A new empty folder in the program folder.
+    QString folder(const QString& name) const {
+        QDir(dir.path()).mkpath(name);
+        return dir.filePath(name);
+    }
+
+    // Appends a pair to the table; returns its number.
+    static int addPair(const QString& source, const QString& target, bool compress,
+                       const QString& nbTemporisations = QStringLiteral("1"), bool enabled = true) {
+        config::folderPairs().pairs.append(
+            config::FolderPair{source, target, nbTemporisations, nbTemporisations,
+                               compress ? QStringLiteral("0") : QStringLiteral("1"),
+                               enabled ? QStringLiteral("1") : QStringLiteral("0")});
+        return int(config::folderPairs().pairs.size());
+    }
+};
 
 } // namespace kit

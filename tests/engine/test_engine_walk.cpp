@@ -32,7 +32,9 @@ QByteArray nameLine(const QString& name) {
 }
 
 void walk(Recorder& window, const QString& source, const QString& target, bool compress) {
-    Program::usePair(source, target, compress);
+    engine::state().sourceFolder = source + QLatin1Char('/');
+    engine::state().targetFolder = target + QLatin1Char('/');
+    engine::state().compressMode = compress;
     engine::state().stopped = false;
     engine::ProcessPair(window);
 }
@@ -43,37 +45,33 @@ void extractAll(Recorder& window, const QString& folder, const QString& out) {
     walk(window, folder, out, false);
 }
 
-// A shell writer in the background; it writes count chunks and ends.
-class Writer {
-public:
-    Writer(const QString& script, const QString& file) {
-        m_process.setProgram(QStringLiteral("/bin/sh"));
-        m_process.setArguments({QStringLiteral("-c"), script, QStringLiteral("writer"), file});
-        m_process.start();
-    }
-    ~Writer() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
+// Runs a shell writer of 40 numbered chunks into src/name and walks src (an
+// uncompress pair to out) over and over while it writes: the file must never
+// be taken. With ageing, the file is made to look old before each walk, so
+// that only the lease can hold it back.
+void walkWhileWriting(const QString& script, const QString& src, const QString& out,
+                      const QString& name, bool ageing) {
+    QProcess writer;
+    writer.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), script, QStringLiteral("w"), in(src, name)});
+    QTRY_VERIFY(QFile::exists(in(src, name)));
+    Recorder window;
+    int walks = 0;
+    while (!writer.waitForFinished(20)) {
+        if (ageing) {
+            kit::age(in(src, name));
         }
+        walk(window, src, out, false);
+        ++walks;
+        QVERIFY2(kit::names(out).isEmpty(), "a file still being written was taken");
     }
-    bool running() {
-        return !m_process.waitForFinished(0) && m_process.state() != QProcess::NotRunning;
-    }
-    bool finish() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.waitForFinished(60000);
-        }
-        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-    }
+    QCOMPARE(writer.exitCode(), 0);
+    QVERIFY(walks > 3);
+}
 
-private:
-    QProcess m_process;
-};
-
-QByteArray chunks(int count) {
+QByteArray chunks() {
     QByteArray all;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < 40; ++i) {
         all += QStringLiteral("chunk%1\n").arg(i, 3, 10, QLatin1Char('0')).toLatin1();
     }
     return all;
@@ -147,65 +145,35 @@ private Q_SLOTS:
         QCOMPARE(kit::names(out).size(), 2);
     }
 
-    // A writer that keeps the file open and writes slowly is never taken,
-    // even when the file looks old; once it has closed, the file is taken whole.
-    void writerThatKeepsTheFileOpen() {
+    // A writer that keeps the file open and writes slowly, and one that
+    // opens, appends and closes in a loop, are never taken part-way; the file
+    // is taken once it is left alone: old enough, or seen unchanged by an
+    // earlier walk a while ago.
+    void filesStillBeingWritten() {
         Program prog;
+        const QString srcA = prog.folder(QStringLiteral("srcA")),
+                      outA = prog.folder(QStringLiteral("outA"));
         const QString src = prog.folder(QStringLiteral("src")),
                       out = prog.folder(QStringLiteral("out"));
-        const QString file = in(src, QStringLiteral("growing"));
-        Writer writer(QStringLiteral("exec 3>>\"$1\"; i=0; while [ $i -lt 40 ]; do "
-                                     "printf 'chunk%03d\\n' $i >&3; i=$((i+1)); sleep 0.03; done"),
-                      file);
-        QTRY_VERIFY(QFile::exists(file));
+        walkWhileWriting(
+            QStringLiteral("exec 3>>\"$1\"; i=0; while [ $i -lt 40 ]; do "
+                           "printf 'chunk%03d\\n' $i >&3; i=$((i+1)); sleep 0.03; done"),
+            srcA, outA, QStringLiteral("open"), true);
         Recorder window;
-        int walks = 0;
-        while (writer.running()) {
-            kit::age(file); // the quiet period alone would let it go
-            walk(window, src, out, false);
-            ++walks;
-            QVERIFY2(kit::names(out).isEmpty(), "a file still open for writing was taken");
-            QTest::qWait(20);
-        }
-        QVERIFY(writer.finish());
-        QVERIFY(walks > 3);
-        kit::age(file);
-        walk(window, src, out, false);
-        QCOMPARE(kit::readFile(in(out, QStringLiteral("growing"))), chunks(40));
-    }
+        kit::age(in(srcA, QStringLiteral("open")));
+        walk(window, srcA, outA, false);
+        QCOMPARE(kit::readFile(in(outA, QStringLiteral("open"))), chunks());
 
-    // A writer that opens, appends and closes in a loop is never taken
-    // part-way; the file is taken once it has been left alone: by its age, or
-    // by being seen unchanged by an earlier walk.
-    void writerThatOpensAndCloses() {
-        Program prog;
-        const QString src = prog.folder(QStringLiteral("src")),
-                      out = prog.folder(QStringLiteral("out"));
-        const QString file = in(src, QStringLiteral("appended"));
-        Writer writer(
-            QStringLiteral("i=0; while [ $i -lt 40 ]; do printf 'chunk%03d\\n' $i >>\"$1\"; "
-                           "i=$((i+1)); sleep 0.03; done"),
-            file);
-        QTRY_VERIFY(QFile::exists(file));
-        Recorder window;
-        while (writer.running()) {
-            walk(window, src, out, false);
-            QVERIFY2(kit::names(out).isEmpty(), "a file being appended to was taken");
-            QTest::qWait(10);
-        }
-        QVERIFY(writer.finish());
-        // Fresh, and first seen in this state now: it waits.
+        walkWhileWriting(QStringLiteral("i=0; while [ $i -lt 40 ]; do printf 'chunk%03d\\n' $i "
+                                        ">>\"$1\"; i=$((i+1)); sleep 0.03; done"),
+                         src, out, QStringLiteral("appended"), false);
         walk(window, src, out, false);
-        QVERIFY(kit::names(out).isEmpty());
-        QVERIFY(engine::pairProbe().remembered() == 1);
-        // Seen unchanged by a walk a while ago: taken.
+        QCOMPARE(engine::pairProbe().remembered(), 1); // fresh: it waits
         QTest::qWait(int(platform::InUseProbe::kSightingGapMs) + 100);
         walk(window, src, out, false);
-        QCOMPARE(kit::readFile(in(out, QStringLiteral("appended"))), chunks(40));
-        QCOMPARE(engine::pairProbe().remembered(), 0);
+        QCOMPARE(kit::readFile(in(out, QStringLiteral("appended"))), chunks());
 
-        // A file that changes between two walks starts its wait again; an
-        // old one goes at once.
+        // A file that changed between two walks starts its wait again.
         kit::writeFile(in(src, QStringLiteral("b")), "1");
         walk(window, src, out, false);
         QTest::qWait(int(platform::InUseProbe::kSightingGapMs) + 100);
