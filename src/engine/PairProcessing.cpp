@@ -118,8 +118,8 @@ private:
             return Step::Next; // gone since the directory was read, or a folder
         }
         if (name.startsWith(QLatin1Char('.'))) {
-            ::unlinkat(m_dirFd, raw.constData(),
-                       0); // hidden: deleted, a failure is tried again later
+            // Hidden: deleted; a failure is tried again at the next pass.
+            ::unlinkat(m_dirFd, raw.constData(), 0);
             return Step::Next;
         }
         if (!S_ISREG(st.st_mode)) {
