@@ -5,20 +5,23 @@
 
 namespace engine {
 
-// The processing state the whole program shares.
-struct EngineState {
-    bool stopped = true;     // processing is not running
-    bool forcedPass = false; // the pass launched by a start: every enabled pair is processed
-    bool passRunning = false;
-    qint16 countdown = 0;    // seconds before the next pass
-
-    // Pass counters, cleared when a pass starts and kept until the next one.
+// The counts of one pass: cleared when a pass starts and kept until the next
+// one, which is what the summary reads.
+struct PassCounts {
     qint32 files = 0;
     qint32 compressed = 0;
     qint32 uncompressed = 0;
     qint32 sourceFolders = 0;
     qint32 invalidSourceFolders = 0;
     qint32 invalidTargetFolders = 0;
+};
+
+// The processing state the whole program shares.
+struct EngineState : PassCounts {
+    bool stopped = true;     // processing is not running
+    bool forcedPass = false; // the pass launched by a start: every enabled pair is processed
+    bool passRunning = false;
+    qint16 countdown = 0; // seconds before the next pass
 
     // The pair being processed: folders end with "/".
     QString sourceFolder;

@@ -38,11 +38,6 @@ public:
     PassRunningMark& operator=(const PassRunningMark&) = delete;
 };
 
-texts::PassCounts countsOf(const EngineState& st) {
-    return texts::PassCounts{st.files,         st.compressed,           st.uncompressed,
-                             st.sourceFolders, st.invalidSourceFolders, st.invalidTargetFolders};
-}
-
 // What the pass keeps of one pair: the table can be reloaded while a stopped
 // pass finishes its yields, so no reference into it is held across them.
 struct PairView {
@@ -168,7 +163,7 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     const double elapsed = double(clock.nsecsElapsed()) / 1e9;
 
     const bool french = config::program().french();
-    const texts::PassCounts counts = countsOf(st);
+    const PassCounts& counts = st;
     const QString line1 =
         texts::summaryLine1(french, texts::longDateToday(), texts::timeNow(), counts);
     const QString line2 = texts::summaryLine2(french, counts, texts::elapsedText(elapsed));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/EngineState.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -15,16 +17,6 @@ QString trayTipWaiting(bool french);
 
 // " - Unknown source folder" and its kin, put after the time.
 QString unknownFolderSuffix(bool source, bool french);
-
-// The counts of one pass, as the summary reads them.
-struct PassCounts {
-    qint32 files = 0;
-    qint32 compressed = 0;
-    qint32 uncompressed = 0;
-    qint32 sourceFolders = 0;
-    qint32 invalidSourceFolders = 0;
-    qint32 invalidTargetFolders = 0;
-};
 
 // "Saturday, 5 December 2026 - 14:03:41; 3 files in 2 source folders (0
 // invalid source folder; 1 invalid target folder)". date and time come

@@ -205,7 +205,7 @@ private Q_SLOTS:
     // The summary lines, French and English, singular and plural; the log
     // entry only when something was compressed or uncompressed.
     void summaryLines() {
-        using engine::texts::PassCounts;
+        using engine::PassCounts;
         QCOMPARE(engine::texts::summaryLine1(false, QStringLiteral("D"), QStringLiteral("T"),
                                              PassCounts{3, 3, 0, 2, 0, 1}),
                  QStringLiteral("D - T; 3 files in 2 source folders (0 invalid source folder; 1 "
