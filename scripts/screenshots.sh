@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots into docs/screenshots/: the main window in
 # English and in French with the file lists shown, and the pair parameters
-# dialog, drawn by the real widgets on a prepared program folder under Xvfb.
+# dialog, drawn by the real widgets on a prepared program folder under Xvfb
+# by velmorado_screenshots (tools/screenshots/take_screenshots.cpp).
 #
 #   bash scripts/screenshots.sh            (builds into build/ first)
 #   BUILD_DIR=/path/to/build bash scripts/screenshots.sh
