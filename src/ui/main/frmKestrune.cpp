@@ -389,9 +389,11 @@ bool frmKestrune::load() {
             connect(m_service, &service::ServiceControl::ServiceStopped, this,
                     [this] { endProgram(); });
         } else {
-            // A service that is installed but did not start this process is
-            // left as it is here; the question of removing it belongs to the
-            // service administration.
+            if (m_service->Installed() && !askAboutInstalledService()) {
+                removeTrayIcon();
+                m_exitCode = 0;
+                return false;
+            }
             PictureMode->setPixmap(m_iconApp.pixmap(32, 32));
             lblMode->setText(QStringLiteral("Application"));
             PictureMode->setToolTip(QStringLiteral("Velmorado Application"));
@@ -452,6 +454,13 @@ bool frmKestrune::load() {
         minimiseToTray();
         m_scheduler->startStop();
     }
+    return true;
+}
+
+bool frmKestrune::askAboutInstalledService() {
+    // The service is installed but this copy was started by hand. Whether to
+    // remove it is asked by the service administration, which this window
+    // does not offer yet: the copy goes on as an application.
     return true;
 }
 

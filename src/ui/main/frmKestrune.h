@@ -123,6 +123,9 @@ private:
     void updateTrayMenuEntries();
     void removeTrayIcon();
     void startAutomatically();
+    // The service is installed but did not start this copy: false when the
+    // program must end at once.
+    bool askAboutInstalledService();
     void openHelp();
     void showAbout();
     // The grid, the file lists and the window background (GridEvents.cpp).
