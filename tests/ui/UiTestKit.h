@@ -1,19 +1,23 @@
-// Helpers shared by the main-window tests: a program folder with the
-// archiver, a parameters file and a folder-pair list, the scripted boxes, and
-// the modal dialogs answered from a timer while they run.
+// Shared by the main-window tests: a program folder with the archiver, the
+// window opened on it with every box answered by script, the modal dialogs
+// answered from the event loop that shows them, and pointer helpers.
 #pragma once
 
 #include "config/HexText.h"
 #include "config/Settings.h"
+#include "engine/EngineState.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/PairGrid.h"
 #include "ui/main/frmKestrune.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMouseEvent>
-#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -23,14 +27,11 @@
 
 namespace uitest {
 
-inline const QString kBin = QStringLiteral(VELMORADO_BIN_DIR);
+using ui::PairGrid;
 
 inline bool writeFile(const QString& path, const QByteArray& data) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return false;
-    }
-    return f.write(data) == data.size();
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
 }
 
 inline QByteArray readFile(const QString& path) {
@@ -48,57 +49,37 @@ inline QByteArray listLine(const QString& source, const QString& target) {
 struct ProgramFolder {
     QTemporaryDir dir;
 
-    ProgramFolder() { QFile::copy(kBin + QStringLiteral("/rar"), path() + QStringLiteral("/rar")); }
+    ProgramFolder() { QFile::copy(QStringLiteral(VELMORADO_BIN_DIR "/rar"), path() + "/rar"); }
     QString path() const { return dir.path(); }
     QString ini() const { return path() + QStringLiteral("/Velmorado.ini"); }
     QString list() const { return path() + QStringLiteral("/Velmorado.w"); }
-    // A folder (made) inside the temporary directory.
+    // A folder, made, inside the temporary directory.
     QString folder(const QString& name) const {
-        const QString p = path() + QLatin1Char('/') + name;
-        QDir().mkpath(p);
-        return p;
+        QDir().mkpath(path() + QLatin1Char('/') + name);
+        return path() + QLatin1Char('/') + name;
     }
-    QString setting(const QString& section, const QString& key) const {
-        return config::ReadSettingFrom(ini(), section, key);
+    QString setting(const char* section, const char* key) const {
+        return config::ReadSettingFrom(ini(), QString::fromLatin1(section),
+                                       QString::fromLatin1(key));
     }
 };
-
-inline ui::ScriptedDialogs* scripted(QStringList answers = {}) {
-    auto d = std::make_unique<ui::ScriptedDialogs>(std::move(answers));
-    ui::ScriptedDialogs* raw = d.get();
-    ui::setDialogs(std::move(d));
-    return raw;
-}
 
 template <typename T> T* child(QObject* parent, const char* name) {
     return parent->findChild<T*>(QString::fromLatin1(name));
 }
+inline QLabel* label(QObject* parent, const char* name) {
+    return child<QLabel>(parent, name);
+}
+inline QAction* entry(QObject* parent, const char* name) {
+    return child<QAction>(parent, name);
+}
+inline QPushButton* button(QObject* parent, const char* name) {
+    return child<QPushButton>(parent, name);
+}
 
-// Runs action on the first visible dialog of type D under parent, from the
-// event loop that shows it (modal dialogs block their caller). The returned
-// watcher can be deleted when the dialog is expected not to come.
-template <typename D> QTimer* whenShown(QWidget* parent, std::function<void(D*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QPointer<QWidget> guard(parent);
-    QObject::connect(timer, &QTimer::timeout, [timer, guard, action] {
-        if (!guard) {
-            timer->stop();
-            timer->deleteLater();
-            return;
-        }
-        const auto found = guard->findChildren<D*>();
-        for (D* d : found) {
-            if (d->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                action(d);
-                return;
-            }
-        }
-    });
-    timer->start();
-    return timer;
+inline void click(QWidget* widget, const QPoint& pos = QPoint(2, 2),
+                  Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::mouseClick(widget, Qt::LeftButton, modifiers, pos);
 }
 
 // A pointer move with no button over a point of a widget.
@@ -108,13 +89,88 @@ inline void moveOver(QWidget* widget, const QPoint& pos) {
     QApplication::sendEvent(widget, &move);
 }
 
-// The centre of a grid cell, in the grid's viewport.
-inline QPoint cellCentre(ui::PairGrid* grid, int row, int column) {
-    return grid->visualRect(grid->model()->index(row, column)).center();
+inline void focusIn(QWidget* widget, Qt::FocusReason reason) {
+    QFocusEvent event(QEvent::FocusIn, reason);
+    QApplication::sendEvent(widget, &event);
 }
 
-inline ui::PairGrid* gridOf(ui::frmKestrune& w) {
-    return w.pairGrid();
-}
+// Runs action on every dialog of type D that shows under parent while the
+// watcher lives: modal dialogs block their caller, so they are answered from
+// the event loop that shows them. A dialog left open (a failed check) is
+// cancelled, so that a test cannot hang.
+template <typename D> struct OnShown {
+    int count = 0;
+    QTimer timer;
+    explicit OnShown(QWidget* parent, std::function<void(D*)> action = {}) {
+        QObject::connect(&timer, &QTimer::timeout, [this, parent, action] {
+            for (D* d : parent->findChildren<D*>()) {
+                if (d->isVisible()) {
+                    ++count;
+                    if (action) {
+                        action(d);
+                    }
+                    if (d->isVisible()) {
+                        d->reject();
+                    }
+                }
+            }
+        });
+        timer.start(10);
+    }
+};
+
+// Each test makes a fresh program folder (init), fills it, then opens the
+// main window on it.
+class WindowTest : public QObject {
+protected:
+    std::unique_ptr<ProgramFolder> pf;
+    std::unique_ptr<ui::frmKestrune> window;
+    ui::frmKestrune* w = nullptr;
+    ui::PairGrid* grid = nullptr;
+    ui::ScriptedDialogs* d = nullptr; // the boxes shown, and the answers to give
+
+    void fresh() {
+        window.reset();
+        pf = std::make_unique<ProgramFolder>();
+        engine::state().stopped = true;
+    }
+    bool open(const QByteArray& list = {}, const QByteArray& ini = {}) {
+        if ((!list.isEmpty() && !writeFile(pf->list(), list)) ||
+            (!ini.isEmpty() && !writeFile(pf->ini(), ini))) {
+            return false;
+        }
+        auto boxes = std::make_unique<ui::ScriptedDialogs>();
+        d = boxes.get();
+        ui::setDialogs(std::move(boxes));
+        window = std::make_unique<ui::frmKestrune>(pf->path());
+        w = window.get();
+        grid = w->pairGrid();
+        return w->load();
+    }
+    // The last box shown, or an empty one when none was.
+    ui::ScriptedDialogs::Shown last() const {
+        return d->shown.isEmpty() ? ui::ScriptedDialogs::Shown() : d->shown.last();
+    }
+    void answer(const QString& a) { d->answers = QStringList{a}; }
+
+    QPoint centre(int row, int column) const {
+        return grid->visualRect(grid->model()->index(row, column)).center();
+    }
+    void clickCell(int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        click(grid->viewport(), centre(row, column), modifiers);
+    }
+    void moveOverCell(int row, int column) { moveOver(grid->viewport(), centre(row, column)); }
+};
 
 } // namespace uitest
+
+#define VELMORADO_UI_TEST_MAIN(TestClass)                                                          \
+    int main(int argc, char* argv[]) {                                                             \
+        qputenv("QT_QPA_PLATFORM", "offscreen");                                                   \
+        QApplication app(argc, argv);                                                              \
+        QApplication::setQuitOnLastWindowClosed(false);                                            \
+        /* A point for decimals and a comma for thousands, as sizes are written here. */           \
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));                     \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
