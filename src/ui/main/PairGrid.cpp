@@ -137,7 +137,6 @@ void PairGrid::fill(const QVector<config::PairRowView>& rows) {
         selectBlock(r, r);
     }
     fitColumns();
-    setSelectionMark(false);
 }
 
 int PairGrid::appendProvisionalRow(const QString& sourceText, int number) {

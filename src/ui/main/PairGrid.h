@@ -36,7 +36,7 @@ public:
     explicit PairGrid(QWidget* parent = nullptr);
 
     // Rebuilds every row from a load of the folder pairs; the last row ends
-    // current and the selection mark off.
+    // current. The window's after-fill step then switches the mark off.
     void fill(const QVector<config::PairRowView>& rows);
 
     // A provisional row for a pair being added: source text, "???" in the
