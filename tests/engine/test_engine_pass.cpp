@@ -16,10 +16,6 @@ namespace {
 const QString kRunning = "tip Velmorado 1.0c - compress/uncompress";
 const QString kWait = "tip Velmorado 1.0c - Wait";
 
-bool arrived(const QString& folder, const QString& name) {
-    return QFile::exists(kit::in(folder, name));
-}
-
 void runPass(Recorder& window, const engine::ServiceHooks& hooks = {}) {
     engine::state().stopped = false;
     engine::RunProcessingPass(window, hooks);
@@ -217,7 +213,7 @@ private Q_SLOTS:
         kit::drop(b, "fb");
         int clicks = 0; // a stop once the first file is through, then a start
         window.onEvents = [&] {
-            if (clicks < 2 && arrived(out, "fa")) {
+            if (clicks < 2 && QFile::exists(kit::in(out, "fa"))) {
                 ++clicks;
                 scheduler.startStop();
             }
@@ -226,12 +222,12 @@ private Q_SLOTS:
         QCOMPARE(clicks, 2);
         QCOMPARE(window.events.count(kRunning), 1);
         QVERIFY(scheduler.isStopped() && !window.running && !window.timerOn);
-        QVERIFY(!arrived(out, "fb"));
+        QVERIFY(!QFile::exists(kit::in(out, "fb")));
         QVERIFY(summary(window)[0].contains("1 file in 1 source folder"));
 
         window.onEvents = nullptr; // once the pass is over, a start works again
         scheduler.startStop();
-        QVERIFY(!scheduler.isStopped() && arrived(out, "fb"));
+        QVERIFY(!scheduler.isStopped() && QFile::exists(kit::in(out, "fb")));
     }
 
 private:
