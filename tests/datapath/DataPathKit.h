@@ -1,9 +1,11 @@
 #pragma once
 
-// Small file helpers shared by the data-path tests.
+// What the data-path tests share: file helpers and a fresh program folder.
 
-#include <QDir>
-#include <QFile>
+#include "config/ProgramValues.h"
+#include "config/Settings.h"
+#include "engine/EngineState.h"
+
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -28,19 +30,27 @@ inline QStringList entries(const QString& folder) {
 }
 
 inline bool setXattr(const QString& path, const char* name, const QByteArray& value) {
-    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(),
-                      size_t(value.size()), 0) == 0;
+    return ::setxattr(QFile::encodeName(path), name, value, size_t(value.size()), 0) == 0;
 }
 
 inline QByteArray getXattr(const QString& path, const char* name) {
     char buf[4096];
-    const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), name, buf, sizeof buf);
+    const ssize_t n = ::getxattr(QFile::encodeName(path), name, buf, sizeof buf);
     return n < 0 ? QByteArray("<none>") : QByteArray(buf, int(n));
 }
 
-inline bool onOtherFileSystems(const QString& a, const QString& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev != sb.st_dev;
-}
+// A temporary root holding the program folder "prog", with default settings,
+// English texts and a clean engine state.
+struct ProgramFolder {
+    QTemporaryDir root;
+    const QString prog = root.filePath("prog");
+
+    ProgramFolder() {
+        QDir().mkdir(prog);
+        config::setProgramFolder(prog);
+        config::program().language = 0;
+        config::program().ntFlag = true;
+        config::settings() = config::Settings{};
+        engine::state() = engine::EngineState{};
+    }
+};

@@ -2,16 +2,11 @@
 // on real folders.
 
 #include "DataPathKit.h"
-#include "config/ProgramValues.h"
-#include "config/Settings.h"
-#include "engine/EngineState.h"
 #include "engine/RarRunner.h"
 #include "platform/FileOps.h"
 
-#include <QRandomGenerator>
-#include <QTemporaryDir>
-
-#include <memory>
+#include <csignal>
+#include <sys/resource.h>
 
 using engine::FileOutcome;
 
@@ -19,251 +14,226 @@ class TestRarRunner : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void roundTrips_data();
-    void roundTrips();
-    void numbersArchives();
-    void recognisesNames();
-    void relaysAndMovesUnchanged();
-    void pairOnOneFolderKeepsItsFiles();
-    void refusesBadNameFiles_data();
-    void refusesBadNameFiles();
-    void archiverMissing();
-    void archiverFailureAndEmptyArchive();
+    void init() {
+        m_folder.emplace();
+        m_src = m_folder->root.filePath("src/");
+        m_tgt = m_folder->root.filePath("tgt/");
+        m_out = m_folder->root.filePath("out/");
+        for (const QString& f : {m_src, m_tgt, m_out}) {
+            QVERIFY(QDir().mkdir(f));
+        }
+        QVERIFY(QFile::link(VELMORADO_BIN_DIR "/rar", m_folder->prog + "/rar"));
+        engine::state().dayLogPath = m_folder->root.filePath("day.htm");
+    }
+
+    void roundTrips_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("greek") << "Ωmega report.doc";
+        QTest::newRow("spaces") << "  two  spaces .txt";
+        QTest::newRow("marks") << "bang!100%.txt";
+        QTest::newRow("quotes") << "say \"hi\".txt";
+        QTest::newRow("markup") << "a&<b>.txt";
+        QTest::newRow("dash") << "-rf";
+        QTest::newRow("255 bytes") << QString(251, 'n') + ".txt";
+    }
+
+    // The file comes back byte for byte with its user.* attributes; the archive
+    // in between is the first numbered one, with no LastFileNumber yet.
+    void roundTrips() {
+        QFETCH(QString, name);
+        QByteArray data(70000, '\0');
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(data.data()), 70000 / 4);
+        writeFile(m_src + name, data);
+        const QByteArray stream("\0fork\xff", 6);
+        const bool xattrs = setXattr(m_src + name, "user.DosStream.AFP_Resource:$DATA", stream);
+
+        QCOMPARE(compress(m_src, m_tgt, name), FileOutcome::Done);
+        QCOMPARE(entries(m_src) + entries(m_tgt), QStringList{"RA000001.rar"});
+        QCOMPARE(lastNumber(), "1");
+        QCOMPARE(extract(m_tgt, m_out, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(engine::state().compressed + engine::state().uncompressed, 2);
+        QCOMPARE(entries(m_tgt) + entries(m_out), QStringList{name});
+        QCOMPARE(readFile(m_out + name), data);
+        if (!xattrs) {
+            QSKIP("the temporary folder refuses user extended attributes");
+        }
+        QCOMPARE(getXattr(m_out + name, "user.DosStream.AFP_Resource:$DATA"), stream);
+    }
+
+    // LastFileNumber 999999 wraps to 000000 (absent, it gives 000001: see
+    // roundTrips). A number whose archive is in the target, or lies in the
+    // source folder, or whose name file is left there, is skipped, and
+    // LastFileNumber records the one used.
+    void numbersArchives() {
+        writeFile(m_tgt + "RA000001.rar", "an older archive");
+        config::WriteSetting(config::kSectionProcessing, "LastFileNumber", "999999");
+        writeFile(m_src + "two", "2");
+        QCOMPARE(compress(m_src, m_tgt, "two"), FileOutcome::Done);
+        QCOMPARE(lastNumber(), "0");
+        QCOMPARE(entries(m_tgt), (QStringList{"RA000000.rar", "RA000001.rar"}));
+
+        writeFile(m_src + "RA000002.rar", "waiting to be relayed");
+        writeFile(m_src + "RA000003.rn", "\"61006200\"\r\n");
+        writeFile(m_src + "three", "3");
+        QCOMPARE(compress(m_src, m_tgt, "three"), FileOutcome::Done);
+        QCOMPARE(readFile(m_tgt + "RA000001.rar"), QByteArray("an older archive"));
+        QCOMPARE(entries(m_src), (QStringList{"RA000002.rar", "RA000003.rn"}));
+        QCOMPARE(entries(m_tgt), (QStringList{"RA000000.rar", "RA000001.rar", "RA000004.rar"}));
+        QCOMPARE(lastNumber(), "4");
+    }
+
+    void recognisesNames() {
+        for (const char* yes : {"RA004711.rar", "ra004711.RAR"}) {
+            QVERIFY2(engine::IsNumberedArchive(yes, "RA"), yes);
+        }
+        for (const char* no : {"RA04711.rar", "RB004711.rar", "RA00A711.rar", "RA0047110rar"}) {
+            QVERIFY2(!engine::IsNumberedArchive(no, "RA"), no);
+        }
+        QString base;
+        QVERIFY(engine::IsOwnTemporaryFile("ra000124.RN", "RA", &base) && base == "ra000124");
+        QVERIFY(!engine::IsOwnTemporaryFile("RA000123.rar", "RA") &&
+                !engine::IsOwnTemporaryFile("RA00012x.rn", "RA"));
+    }
+
+    // In compress mode a numbered archive is relayed unchanged (no number used);
+    // in uncompress mode a plain file moves and replaces one of the same name.
+    // A log line that cannot be written after a relay ends the walk, the file
+    // being done; after a compression it is ignored.
+    void relaysAndMovesUnchanged() {
+        config::settings().logs = config::settings().fichiersLogs = true;
+        writeFile(m_src + "RA004711.rar", "archive bytes");
+        QCOMPARE(compress(m_src, m_tgt, "RA004711.rar"), FileOutcome::Done);
+        QCOMPARE(readFile(m_tgt + "RA004711.rar"), QByteArray("archive bytes"));
+        QCOMPARE(lastNumber(), QString());
+        writeFile(m_tgt + "doc.txt", "old");
+        writeFile(m_src + "doc.txt", "new");
+        QCOMPARE(extract(m_src, m_tgt, "doc.txt"), FileOutcome::Done);
+        QCOMPARE(readFile(m_tgt + "doc.txt"), QByteArray("new"));
+        QCOMPARE(entries(m_src), QStringList());
+        QCOMPARE(engine::state().compressed + engine::state().uncompressed, 2);
+        QCOMPARE(readFile(engine::state().dayLogPath).count("</small><br>\r\n"), 2);
+
+        engine::state().dayLogPath = m_folder->root.filePath("no folder/day.htm");
+        writeFile(m_src + "RA000077.rar", "a");
+        QCOMPARE(compress(m_src, m_tgt, "RA000077.rar"), FileOutcome::EndWalk);
+        writeFile(m_src + "plain", "p"); // after a compression it is ignored
+        QCOMPARE(compress(m_src, m_tgt, "plain"), FileOutcome::Done);
+    }
+
+    // A pair whose target is its source never deletes the file.
+    void pairOnOneFolderKeepsItsFiles() {
+        const QString& f = m_src;
+        writeFile(f + "b.txt", "plain");
+        QCOMPARE(extract(f, f, "b.txt"), FileOutcome::Stopped);
+        QCOMPARE(readFile(f + "b.txt"), QByteArray("plain"));
+        writeFile(f + "a.txt", "to pack");
+        QCOMPARE(compress(f, f, "a.txt"), FileOutcome::Done);
+        QCOMPARE(entries(f), (QStringList{"RA000001.rar", "b.txt"}));
+        const QByteArray archive = readFile(f + "RA000001.rar");
+        QCOMPARE(compress(f, f, "RA000001.rar"), FileOutcome::Stopped);
+        QCOMPARE(readFile(f + "RA000001.rar"), archive);
+        QCOMPARE(extract(f, f, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(entries(f), (QStringList{"a.txt", "b.txt"}));
+        QCOMPARE(readFile(f + "a.txt"), QByteArray("to pack"));
+    }
+
+    void refusesBadNameFiles_data() {
+        QTest::addColumn<QByteArray>("nameFile");
+        QTest::newRow("odd length") << QByteArray("\"6100620\"\r\n");
+        QTest::newRow("empty") << QByteArray("\"\"\r\n");
+        QTest::newRow("dot") << QByteArray("\"2E00\"\r\n");
+        QTest::newRow("dot dot") << QByteArray("\"2E002E00\"\r\n");
+        QTest::newRow("climbs out") << QByteArray("\"2E002E002F0065007300630061007000650064\"\r\n");
+        QTest::newRow("absolute") << QByteArray("\"2F0074006D0070002F0078\"\r\n");
+        QTest::newRow("nul") << QByteArray("\"610000006200\"\r\n");
+    }
+
+    // An archive whose name file does not give a plain name: the program goes
+    // on, writes nothing anywhere, keeps the archive and says why in the log.
+    void refusesBadNameFiles() {
+        QFETCH(QByteArray, nameFile);
+        config::settings().logs = true;
+        writeFile(m_src + "RA000050.rr", "precious");
+        writeFile(m_src + "RA000050.rn", nameFile);
+        QVERIFY(engine::RunRarConsole(false, "rar a -os \"" + m_src + "RA000050.rar\" \"" + m_src +
+                                                 "RA000050.r?\" -df"));
+        const QByteArray archive = readFile(m_src + "RA000050.rar");
+
+        QCOMPARE(extract(m_src, m_out, "RA000050.rar"), FileOutcome::Stopped);
+        QCOMPARE(entries(m_src), QStringList{"RA000050.rar"});
+        QCOMPARE(readFile(m_src + "RA000050.rar"), archive);
+        QCOMPARE(entries(m_folder->root.path()),
+                 (QStringList{"day.htm", "out", "prog", "src", "tgt"}));
+        QCOMPARE(entries(m_out), QStringList());
+        QVERIFY(
+            readFile(engine::state().dayLogPath).contains((m_src + "RA000050.rar<br>").toUtf8()));
+    }
+
+    // The name file is on disk before the file leaves its name: when it cannot
+    // be written the file stays as it was; without the archiver both the data
+    // and the name file stay, and no number is used.
+    void archiverMissing() {
+        writeFile(m_src + "ab", "user data");
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit full = limit;
+        limit.rlim_cur = 0; // no byte can be written
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const FileOutcome noNameFile = compress(m_src, m_tgt, "ab");
+        ::setrlimit(RLIMIT_FSIZE, &full);
+        QCOMPARE(noNameFile, FileOutcome::Stopped);
+        QCOMPARE(entries(m_src), QStringList{"ab"});
+
+        QVERIFY(QFile::remove(m_folder->prog + "/rar"));
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(m_folder->prog));
+        const FileOutcome outcome = compress(m_src, m_tgt, "ab");
+        const bool checked = engine::CheckRarConsole();
+        qputenv("PATH", oldPath);
+        QVERIFY(outcome == FileOutcome::Stopped && !checked);
+        QCOMPARE(entries(m_src), (QStringList{"RA000001.rn", "RA000001.rr"}));
+        QCOMPARE(readFile(m_src + "RA000001.rr"), QByteArray("user data"));
+        QCOMPARE(readFile(m_src + "RA000001.rn"), QByteArray("\"61006200\"\r\n"));
+        QCOMPARE(lastNumber(), QString());
+    }
+
+    // An empty archive is never handed to the archiver; one the archiver
+    // reports damaged stays, and what the archiver left of it is removed.
+    void archiverFailureAndEmptyArchive() {
+        const QString calls = m_folder->root.filePath("calls");
+        QVERIFY(QFile::remove(m_folder->prog + "/rar")); // notes each call, leaves damaged files
+        writeFile(m_folder->prog + "/rar",
+                  "#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(calls) +
+                      "'\nprintf cut > RA000060.rr; printf '\"61006200\"' > RA000060.rn; exit 3\n",
+                  0755);
+        writeFile(m_src + "RA000009.rar", "");
+        QCOMPARE(extract(m_src, m_out, "RA000009.rar"), FileOutcome::Stopped);
+        QVERIFY(!platform::exists(calls));
+
+        writeFile(m_src + "RA000060.rar", "damaged");
+        QCOMPARE(extract(m_src, m_out, "RA000060.rar"), FileOutcome::Stopped);
+        QCOMPARE(readFile(calls), "e " + QFile::encodeName(m_src) + "RA000060.rar\n");
+        QCOMPARE(entries(m_src), (QStringList{"RA000009.rar", "RA000060.rar"}));
+        QCOMPARE(entries(m_out), QStringList());
+    }
 
 private:
-    FileOutcome run(bool compressing, const QString& s, const QString& t, const QString& name) {
-        engine::state().sourceFolder = s;
-        engine::state().targetFolder = t;
-        engine::state().currentFile = name;
+    // The file n of folder s, compressed or extracted for the pair's target t.
+    static FileOutcome run(bool compressing, const QString& s, const QString& t, const QString& n) {
+        engine::state().sourceFolder = s, engine::state().targetFolder = t;
+        engine::state().currentFile = n;
         return compressing ? engine::CompressFile() : engine::ExtractFile();
     }
-    FileOutcome compress(const QString& s, const QString& t, const QString& n) {
-        return run(true, s, t, n);
-    }
-    FileOutcome extract(const QString& s, const QString& t, const QString& n) {
-        return run(false, s, t, n);
-    }
+    static FileOutcome compress(auto... a) { return run(true, a...); }
+    static FileOutcome extract(auto... a) { return run(false, a...); }
     static QString lastNumber() {
-        return config::ReadSetting(config::kSectionProcessing, QStringLiteral("LastFileNumber"));
+        return config::ReadSetting(config::kSectionProcessing, "LastFileNumber");
     }
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    QString m_prog, m_src, m_tgt, m_out; // folders of a pair end with "/"
+    std::optional<ProgramFolder> m_folder;
+    QString m_src, m_tgt, m_out; // folders of a pair end with "/"
 };
-
-void TestRarRunner::init() {
-    m_root = std::make_unique<QTemporaryDir>();
-    m_prog = m_root->filePath(QStringLiteral("prog"));
-    m_src = m_root->filePath(QStringLiteral("src/"));
-    m_tgt = m_root->filePath(QStringLiteral("tgt/"));
-    m_out = m_root->filePath(QStringLiteral("out/"));
-    for (const QString& f : {m_prog, m_src, m_tgt, m_out}) {
-        QVERIFY(QDir().mkdir(f));
-    }
-    QVERIFY(QFile::link(QStringLiteral(VELMORADO_BIN_DIR "/rar"), m_prog + QStringLiteral("/rar")));
-    config::setProgramFolder(m_prog);
-    config::program().language = 0;
-    config::settings() = config::Settings{};
-    engine::state() = engine::EngineState{};
-    engine::state().dayLogPath = m_root->filePath(QStringLiteral("day.htm"));
-}
-
-void TestRarRunner::roundTrips_data() {
-    QTest::addColumn<QString>("name");
-    QTest::newRow("greek") << QStringLiteral("Ωmega report.doc");
-    QTest::newRow("spaces") << QStringLiteral("  two  spaces .txt");
-    QTest::newRow("marks") << QStringLiteral("bang!100%.txt");
-    QTest::newRow("quotes") << QStringLiteral("say \"hi\".txt");
-    QTest::newRow("markup") << QStringLiteral("a&<b>.txt");
-    QTest::newRow("dash") << QStringLiteral("-rf");
-    QTest::newRow("255 bytes") << QString(251, QLatin1Char('n')) + QStringLiteral(".txt");
-}
-
-void TestRarRunner::roundTrips() {
-    QFETCH(QString, name);
-    QByteArray data(70000, '\0');
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(data.data()), 70000 / 4);
-    writeFile(m_src + name, data);
-    const QByteArray stream("\0fork\xff", 6);
-    const bool xattrs = setXattr(m_src + name, "user.DosStream.AFP_Resource:$DATA", stream);
-
-    QCOMPARE(compress(m_src, m_tgt, name), FileOutcome::Done);
-    QCOMPARE(entries(m_src), QStringList());
-    QCOMPARE(entries(m_tgt), QStringList{"RA000001.rar"});
-    QCOMPARE(lastNumber(), QStringLiteral("1"));
-    QCOMPARE(extract(m_tgt, m_out, QStringLiteral("RA000001.rar")), FileOutcome::Done);
-    QCOMPARE(engine::state().compressed + engine::state().uncompressed, 2);
-    QCOMPARE(entries(m_tgt), QStringList());
-    QCOMPARE(entries(m_out), QStringList{name});
-    QCOMPARE(readFile(m_out + name), data);
-    if (!xattrs) {
-        QSKIP("the temporary folder refuses user extended attributes");
-    }
-    QCOMPARE(getXattr(m_out + name, "user.DosStream.AFP_Resource:$DATA"), stream);
-}
-
-void TestRarRunner::numbersArchives() {
-    writeFile(m_src + QStringLiteral("one"), "1");
-    QCOMPARE(compress(m_src, m_tgt, QStringLiteral("one")), FileOutcome::Done);
-    QCOMPARE(lastNumber(), QStringLiteral("1"));
-    config::WriteSetting(config::kSectionProcessing, QStringLiteral("LastFileNumber"),
-                         QStringLiteral("999999"));
-    writeFile(m_src + QStringLiteral("two"), "2");
-    QCOMPARE(compress(m_src, m_tgt, QStringLiteral("two")), FileOutcome::Done);
-    QCOMPARE(lastNumber(), QStringLiteral("0"));
-    QCOMPARE(entries(m_tgt), (QStringList{"RA000000.rar", "RA000001.rar"}));
-
-    // 1 is in the target, 2 is an archive still in the source folder, 3 a
-    // name file left there: none of them is touched and 4 is used.
-    const QByteArray older = readFile(m_tgt + QStringLiteral("RA000001.rar"));
-    writeFile(m_src + QStringLiteral("RA000002.rar"), "waiting to be relayed");
-    writeFile(m_src + QStringLiteral("RA000003.rn"), "\"61006200\"\r\n");
-    writeFile(m_src + QStringLiteral("three"), "3");
-    QCOMPARE(compress(m_src, m_tgt, QStringLiteral("three")), FileOutcome::Done);
-    QCOMPARE(readFile(m_tgt + QStringLiteral("RA000001.rar")), older);
-    QCOMPARE(entries(m_src), (QStringList{"RA000002.rar", "RA000003.rn"}));
-    QCOMPARE(entries(m_tgt), (QStringList{"RA000000.rar", "RA000001.rar", "RA000004.rar"}));
-    QCOMPARE(lastNumber(), QStringLiteral("4"));
-    QCOMPARE(extract(m_tgt, m_out, QStringLiteral("RA000004.rar")), FileOutcome::Done);
-    QCOMPARE(readFile(m_out + QStringLiteral("three")), QByteArray("3"));
-}
-
-void TestRarRunner::recognisesNames() {
-    const QString ra = QStringLiteral("RA");
-    for (const char* yes : {"RA004711.rar", "ra004711.RAR"}) {
-        QVERIFY2(engine::IsNumberedArchive(QString::fromLatin1(yes), ra), yes);
-    }
-    for (const char* no : {"RA04711.rar", "RB004711.rar", "RA00A711.rar", "RA0047110rar"}) {
-        QVERIFY2(!engine::IsNumberedArchive(QString::fromLatin1(no), ra), no);
-    }
-    QString base;
-    QVERIFY(engine::IsOwnTemporaryFile(QStringLiteral("ra000124.RN"), ra, &base));
-    QCOMPARE(base, QStringLiteral("ra000124"));
-    for (const char* no : {"RA000123.rar", "RB000123.rr", "RA00012.rn", "RA00012x.rn"}) {
-        QVERIFY2(!engine::IsOwnTemporaryFile(QString::fromLatin1(no), ra), no);
-    }
-}
-
-void TestRarRunner::relaysAndMovesUnchanged() {
-    config::settings().logs = config::settings().fichiersLogs = true;
-    writeFile(m_src + QStringLiteral("RA004711.rar"), "archive bytes");
-    QCOMPARE(compress(m_src, m_tgt, QStringLiteral("RA004711.rar")), FileOutcome::Done);
-    QCOMPARE(readFile(m_tgt + QStringLiteral("RA004711.rar")), QByteArray("archive bytes"));
-    QCOMPARE(lastNumber(), QString()); // a relay uses no number
-
-    writeFile(m_tgt + QStringLiteral("doc.txt"), "old");
-    writeFile(m_src + QStringLiteral("doc.txt"), "new");
-    QCOMPARE(extract(m_src, m_tgt, QStringLiteral("doc.txt")), FileOutcome::Done);
-    QCOMPARE(readFile(m_tgt + QStringLiteral("doc.txt")), QByteArray("new"));
-    QCOMPARE(entries(m_src), QStringList());
-    QCOMPARE(engine::state().compressed + engine::state().uncompressed, 2);
-    QCOMPARE(readFile(engine::state().dayLogPath),
-             "\xEF\xBB\xBF" + ("<small><b>Rar</b> - " + m_src + "RA004711.rar -> " + m_tgt +
-                               "RA004711.rar</small><br>\r\n<small><b>Unrar</b> - " + m_src +
-                               "doc.txt -> " + m_tgt + "doc.txt</small><br>\r\n")
-                                  .toUtf8());
-
-    // A log line that cannot be written ends the walk after a relay or a
-    // move, the file being done; after a compression it is ignored.
-    engine::state().dayLogPath = m_root->filePath(QStringLiteral("no folder/day.htm"));
-    writeFile(m_src + QStringLiteral("next.txt"), "n");
-    QCOMPARE(extract(m_src, m_tgt, QStringLiteral("next.txt")), FileOutcome::EndWalk);
-    QCOMPARE(readFile(m_tgt + QStringLiteral("next.txt")), QByteArray("n"));
-    writeFile(m_src + QStringLiteral("RA000077.rar"), "a");
-    QCOMPARE(compress(m_src, m_tgt, QStringLiteral("RA000077.rar")), FileOutcome::EndWalk);
-    writeFile(m_src + QStringLiteral("plain"), "p");
-    QCOMPARE(compress(m_src, m_tgt, QStringLiteral("plain")), FileOutcome::Done);
-}
-
-void TestRarRunner::pairOnOneFolderKeepsItsFiles() {
-    const QString& f = m_src;
-    writeFile(f + QStringLiteral("b.txt"), "plain");
-    QCOMPARE(extract(f, f, QStringLiteral("b.txt")), FileOutcome::Stopped);
-    QCOMPARE(readFile(f + QStringLiteral("b.txt")), QByteArray("plain"));
-
-    writeFile(f + QStringLiteral("a.txt"), "to pack");
-    QCOMPARE(compress(f, f, QStringLiteral("a.txt")), FileOutcome::Done);
-    QCOMPARE(entries(f), (QStringList{"RA000001.rar", "b.txt"}));
-    const QByteArray archive = readFile(f + QStringLiteral("RA000001.rar"));
-    QCOMPARE(compress(f, f, QStringLiteral("RA000001.rar")), FileOutcome::Stopped);
-    QCOMPARE(readFile(f + QStringLiteral("RA000001.rar")), archive);
-
-    QCOMPARE(extract(f, f, QStringLiteral("RA000001.rar")), FileOutcome::Done);
-    QCOMPARE(entries(f), (QStringList{"a.txt", "b.txt"}));
-    QCOMPARE(readFile(f + QStringLiteral("a.txt")), QByteArray("to pack"));
-}
-
-void TestRarRunner::refusesBadNameFiles_data() {
-    QTest::addColumn<QByteArray>("nameFile");
-    QTest::newRow("odd length") << QByteArray("\"6100620\"\r\n");
-    QTest::newRow("empty") << QByteArray("\"\"\r\n");
-    QTest::newRow("dot") << QByteArray("\"2E00\"\r\n");
-    QTest::newRow("dot dot") << QByteArray("\"2E002E00\"\r\n");
-    QTest::newRow("climbs out") << QByteArray("\"2E002E002F0065007300630061007000650064\"\r\n");
-    QTest::newRow("absolute") << QByteArray("\"2F0074006D0070002F0078\"\r\n");
-    QTest::newRow("nul") << QByteArray("\"610000006200\"\r\n");
-}
-
-void TestRarRunner::refusesBadNameFiles() {
-    QFETCH(QByteArray, nameFile);
-    config::settings().logs = true;
-    writeFile(m_src + QStringLiteral("RA000050.rr"), "precious");
-    writeFile(m_src + QStringLiteral("RA000050.rn"), nameFile);
-    QVERIFY(engine::RunRarConsole(false, "rar a -os \"" + m_src + "RA000050.rar\" \"" + m_src +
-                                             "RA000050.r?\" -df"));
-    QCOMPARE(entries(m_src), QStringList{"RA000050.rar"});
-    const QByteArray archive = readFile(m_src + QStringLiteral("RA000050.rar"));
-
-    // The program goes on, writes nothing anywhere, keeps the archive, and
-    // says why in the day's log.
-    QCOMPARE(extract(m_src, m_out, QStringLiteral("RA000050.rar")), FileOutcome::Stopped);
-    QCOMPARE(entries(m_src), QStringList{"RA000050.rar"});
-    QCOMPARE(readFile(m_src + QStringLiteral("RA000050.rar")), archive);
-    QCOMPARE(entries(m_out), QStringList());
-    QCOMPARE(entries(m_root->path()), (QStringList{"day.htm", "out", "prog", "src", "tgt"}));
-    QVERIFY(readFile(engine::state().dayLogPath).contains((m_src + "RA000050.rar<br>").toUtf8()));
-}
-
-void TestRarRunner::archiverMissing() {
-    QVERIFY(QFile::remove(m_prog + QStringLiteral("/rar")));
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(m_prog));
-    writeFile(m_src + QStringLiteral("ab"), "user data");
-    const FileOutcome outcome = compress(m_src, m_tgt, QStringLiteral("ab"));
-    const bool checked = engine::CheckRarConsole();
-    qputenv("PATH", oldPath);
-
-    QCOMPARE(outcome, FileOutcome::Stopped);
-    QVERIFY(!checked);
-    QCOMPARE(entries(m_src), (QStringList{"RA000001.rn", "RA000001.rr"}));
-    QCOMPARE(readFile(m_src + QStringLiteral("RA000001.rr")), QByteArray("user data"));
-    QCOMPARE(readFile(m_src + QStringLiteral("RA000001.rn")), QByteArray("\"61006200\"\r\n"));
-    QCOMPARE(lastNumber(), QString());
-    QCOMPARE(engine::state().compressed, 0);
-}
-
-void TestRarRunner::archiverFailureAndEmptyArchive() {
-    // This archiver notes each call; its extraction leaves damaged files
-    // behind and reports a data error.
-    const QString calls = m_root->filePath(QStringLiteral("calls"));
-    QVERIFY(QFile::remove(m_prog + QStringLiteral("/rar")));
-    writeFile(m_prog + QStringLiteral("/rar"),
-              "#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(calls) +
-                  "'\nprintf cut > RA000060.rr; printf '\"61006200\"' > RA000060.rn; exit 3\n",
-              0755);
-    writeFile(m_src + QStringLiteral("RA000009.rar"), "");
-    QCOMPARE(extract(m_src, m_out, QStringLiteral("RA000009.rar")), FileOutcome::Stopped);
-    QVERIFY(!platform::exists(calls)); // never handed to the archiver
-    QCOMPARE(entries(m_src), QStringList{"RA000009.rar"});
-
-    writeFile(m_src + QStringLiteral("RA000060.rar"), "damaged");
-    QCOMPARE(extract(m_src, m_out, QStringLiteral("RA000060.rar")), FileOutcome::Stopped);
-    QCOMPARE(readFile(calls), "e " + QFile::encodeName(m_src) + "RA000060.rar\n");
-    QCOMPARE(entries(m_src), (QStringList{"RA000009.rar", "RA000060.rar"}));
-    QCOMPARE(entries(m_out), QStringList());
-    QCOMPARE(engine::state().uncompressed, 0);
-}
 
 QTEST_GUILESS_MAIN(TestRarRunner)
 #include "test_rarrunner.moc"
