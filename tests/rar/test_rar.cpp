@@ -1,15 +1,10 @@
 // Runs the built rar on real files and archives: what it writes, what it
 // refuses to write, and what it leaves in place when something fails.
 
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <sys/inotify.h>
@@ -25,39 +20,36 @@ using Names = QList<QByteArray>;
 
 struct Result {
     int code = -1;
-    QByteArray out;
-    QByteArray err;
+    QByteArray output; // standard output and error together
 };
 
 Result runRar(const Names& args, const QByteArray& cwd = {},
               const std::function<void()>& childSetup = {}) {
     QProcess p;
-    p.setProgram(QStringLiteral(VELMORADO_BIN_DIR "/rar"));
     QStringList list;
     for (const QByteArray& a : args) {
         list << QFile::decodeName(a);
     }
-    p.setArguments(list);
-    if (!cwd.isEmpty()) {
-        p.setWorkingDirectory(QFile::decodeName(cwd));
-    }
-    if (childSetup) {
-        p.setChildProcessModifier(childSetup);
-    }
-    p.start();
+    p.setWorkingDirectory(QFile::decodeName(cwd));
+    p.setChildProcessModifier(childSetup ? childSetup : [] {});
+    p.setProcessChannelMode(QProcess::MergedChannels); // the help goes to stdout
+    p.start(VELMORADO_BIN_DIR "/rar", list);
     p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAll()};
 }
 
-int runShell(const QString& command) {
-    return QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+// A shell command run in folder; its exit code and its output.
+std::pair<int, QByteArray> shell(const QByteArray& folder, const QString& command) {
+    QProcess p;
+    p.setWorkingDirectory(QFile::decodeName(folder));
+    p.start("/bin/sh", {"-c", command});
+    p.waitForFinished(120000);
+    return {p.exitCode(), p.readAllStandardOutput()};
 }
 
 void put(const QByteArray& path, const QByteArray& data) {
     QFile f(QFile::decodeName(path));
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), path.constData());
-    QCOMPARE(f.write(data), data.size());
+    QVERIFY2(f.open(QIODevice::WriteOnly) && f.write(data) == data.size(), path.constData());
 }
 
 QByteArray get(const QByteArray& path) {
@@ -68,67 +60,49 @@ QByteArray get(const QByteArray& path) {
 // Every name in a folder, hidden ones included, sorted.
 Names names(const QByteArray& dir) {
     Names result;
-    if (DIR* d = opendir(dir.constData())) {
-        while (const dirent* e = readdir(d)) {
-            const QByteArray n(e->d_name);
-            if (n != "." && n != "..") {
-                result << n;
-            }
-        }
-        closedir(d);
+    for (const QString& n :
+         QDir(QFile::decodeName(dir))
+             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        result << QFile::encodeName(n);
     }
     std::sort(result.begin(), result.end());
     return result;
 }
 
-QMap<QByteArray, QByteArray> userXattrs(const QByteArray& path) {
-    QMap<QByteArray, QByteArray> result;
-    char list[4096];
-    const ssize_t n = llistxattr(path.constData(), list, sizeof list);
-    for (ssize_t pos = 0; pos < n; pos += ssize_t(strlen(list + pos)) + 1) {
-        const QByteArray name(list + pos);
+// Every user.* attribute of a file, "name=value", sorted.
+Names userXattrs(const QByteArray& path) {
+    QByteArray list(4096, '\0'), value(65536, '\0');
+    list.truncate(qMax<ssize_t>(0, llistxattr(path, list.data(), list.size())));
+    Names result;
+    for (const QByteArray& name : list.split('\0')) {
         if (name.startsWith("user.")) {
-            QByteArray value(65536, '\0');
-            value.resize(lgetxattr(path.constData(), name.constData(), value.data(), value.size()));
-            result.insert(name, value);
+            result << name + '=' + value.left(lgetxattr(path, name, value.data(), value.size()));
         }
     }
+    std::sort(result.begin(), result.end());
     return result;
 }
 
-// Half text-like, half random, in chunks, so compression has something of both.
+// Text-like lines and random noise in turn, so compression has something of both.
 QByteArray mixedData(int size, quint32 seed) {
     QRandomGenerator rng(seed);
     QByteArray data;
     while (data.size() < size) {
-        for (int i = 0; i < 500; ++i) {
-            data += "line " + QByteArray::number(rng.bounded(100000)) + " of some text\n";
-        }
-        QByteArray noise(8192, '\0');
+        data += "line " + QByteArray::number(rng.bounded(100000)) + " of some text\n";
+        QByteArray noise(1024, '\0');
         rng.fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         data += noise;
     }
-    data.resize(size);
-    return data;
-}
-
-QByteArray bsdtarList(const QByteArray& archive) {
-    QProcess tar;
-    tar.start(QStringLiteral("bsdtar"), {QStringLiteral("-tf"), QFile::decodeName(archive)});
-    tar.waitForFinished();
-    return tar.readAllStandardOutput();
+    return data.left(size);
 }
 
 struct Entry {
-    Entry(QByteArray n, unsigned t = AE_IFREG, QByteArray d = {}, QByteArray l = {},
-          unsigned m = 0644, QMap<QByteArray, QByteArray> x = {})
-        : name(n), type(t), data(d), link(l), mode(m), xattrs(x) {}
     QByteArray name;
-    unsigned type;
-    QByteArray data;
-    QByteArray link; // symlink target or hard link target
-    unsigned mode;
-    QMap<QByteArray, QByteArray> xattrs;
+    unsigned type = AE_IFREG;
+    QByteArray data = {};
+    QByteArray link = {}; // symlink target or hard link target
+    unsigned mode = 0644;
+    QMap<QByteArray, QByteArray> xattrs = {};
 };
 
 // Writes a tar.zst with libarchive, holding whatever entries a hostile sender could craft.
@@ -136,30 +110,24 @@ void writeArchive(const QByteArray& path, const QList<Entry>& entries) {
     archive* a = archive_write_new();
     archive_write_set_format_pax(a);
     archive_write_add_filter_zstd(a);
-    QCOMPARE(archive_write_open_filename(a, path.constData()), ARCHIVE_OK);
+    QCOMPARE(archive_write_open_filename(a, path), ARCHIVE_OK);
     for (const Entry& e : entries) {
         archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, e.name.constData());
+        archive_entry_set_pathname(entry, e.name);
         archive_entry_set_filetype(entry, e.type);
         archive_entry_set_perm(entry, e.mode);
-        archive_entry_set_size(entry, e.data.size());
+        archive_entry_set_size(entry, e.link.isEmpty() ? e.data.size() : 0);
         if (e.type == AE_IFLNK) {
-            archive_entry_set_symlink(entry, e.link.constData());
+            archive_entry_set_symlink(entry, e.link);
         } else if (!e.link.isEmpty()) {
-            archive_entry_set_hardlink(entry, e.link.constData());
-            archive_entry_set_size(entry, 0);
+            archive_entry_set_hardlink(entry, e.link);
         }
-        if (e.type == AE_IFCHR) {
-            archive_entry_set_rdev(entry, makedev(1, 3));
-        }
+        archive_entry_set_rdev(entry, makedev(1, 3));
         for (auto it = e.xattrs.begin(); it != e.xattrs.end(); ++it) {
-            archive_entry_xattr_add_entry(entry, it.key().constData(), it.value().constData(),
-                                          size_t(it.value().size()));
+            archive_entry_xattr_add_entry(entry, it.key(), it.value(), size_t(it.value().size()));
         }
         QVERIFY2(archive_write_header(a, entry) == ARCHIVE_OK, archive_error_string(a));
-        if (e.link.isEmpty() && !e.data.isEmpty()) {
-            archive_write_data(a, e.data.constData(), size_t(e.data.size()));
-        }
+        archive_write_data(a, e.data.constData(), size_t(e.data.size()));
         archive_entry_free(entry);
     }
     QCOMPARE(archive_write_close(a), ARCHIVE_OK);
@@ -172,369 +140,302 @@ class TestRar : public QObject {
     Q_OBJECT
 
 private slots:
-    void commandLine_data();
-    void commandLine();
-    void roundTripKeepsNamesContentsStreamsAndTimes();
-    void pairIsArchivedBeforeItsFilesGoDataFileFirst();
-    void interoperatesWithBsdtarAnd7Zip();
-    void hostileArchiveWritesOnlyRegularFilesHere();
-    void genuineRarArchives_data();
-    void genuineRarArchives();
-    void extractionReplacesExistingFileWhole();
-    void failedAddKeepsArchiveAndSources();
-    void damagedArchiveLeavesNoHalfFile();
-};
-
-void TestRar::commandLine_data() {
-    QTest::addColumn<Names>("args");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QByteArray>("message");
-    QTest::newRow("no arguments") << Names{} << 7 << QByteArray("no command");
-    QTest::newRow("unknown command")
-        << Names{"x", "X.rar"} << 7 << QByteArray("unknown command 'x'");
-    QTest::newRow("add, no archive")
-        << Names{"a", "-os", "-df"} << 7 << QByteArray("missing archive");
-    QTest::newRow("add, no wildcard")
-        << Names{"a", "-os", "X.rar", "-df"} << 7 << QByteArray("missing file wildcard");
-    QTest::newRow("extract, no archive") << Names{"e"} << 7 << QByteArray("missing archive");
-    QTest::newRow("unknown switch") << Names{"a", "-os", "X.rar", "X.r?", "-df", "-zz"} << 7
-                                    << QByteArray("unknown switch '-zz'");
-    QTest::newRow("-df on extract")
-        << Names{"e", "-df", "X.rar"} << 7 << QByteArray("unknown switch '-df'");
-    QTest::newRow("help") << Names{"-?"} << 0 << QByteArray("a -os <archive>");
-    QTest::newRow("extract, archive missing")
-        << Names{"e", "none.rar"} << 2 << QByteArray("cannot open archive none.rar");
-}
-
-void TestRar::commandLine() {
-    QFETCH(Names, args);
-    QFETCH(int, code);
-    QFETCH(QByteArray, message);
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    put(d + "/X.rn", "name");
-    put(d + "/X.rr", "data");
-
-    const Result r = runRar(args, d);
-    QCOMPARE(r.code, code);
-    QVERIFY2((code == 0 ? r.out : r.err).contains(message), r.err.constData());
-    if (code == 7) {
-        QVERIFY(r.err.contains("Usage: rar"));
-    }
-    // A refused command line touches nothing.
-    QCOMPARE(names(d), (Names{"X.rn", "X.rr"}));
-}
-
-void TestRar::roundTripKeepsNamesContentsStreamsAndTimes() {
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    QVERIFY(mkdir(d + "/src", 0755) == 0 && mkdir(d + "/out", 0755) == 0);
-    const Names hardNames = {
-        "\xce\xa9 capital omega",
-        "with  spaces ",
-        "bang!",
-        "100%",
-        "say \"hi\"",
-        "a&b<c>d",
-        "-leading dash",
-        QByteArray(250, 'n') + ".long", // 255 bytes, the longest name allowed
-        "empty",
-    };
-    QMap<QByteArray, QByteArray> contents;
-    for (int i = 0; i < hardNames.size(); ++i) {
-        contents[hardNames[i]] = hardNames[i] == "empty" ? QByteArray() : mixedData(1000 * i, i);
-    }
-    contents["big"] = mixedData(3 << 20, 99); // several read blocks
-    mode_t mode = 0600;
-    for (auto it = contents.begin(); it != contents.end(); ++it, mode ^= 0155) {
-        const QByteArray path = d + "/src/" + it.key();
-        put(path, it.value());
-        chmod(path.constData(), mode);
-        const timespec times[2] = {{1600000000, 0}, {1500000000 + it.value().size(), 123456789}};
-        QCOMPARE(utimensat(AT_FDCWD, path.constData(), times, 0), 0);
-    }
-    const QByteArray fork("\0\x01resource fork\xff", 17);
-    const bool haveXattrs =
-        setxattr(d + "/src/big", "user.org.netatalk.ResourceFork", fork.constData(),
-                 size_t(fork.size()), 0) == 0 &&
-        setxattr(d + "/src/\xce\xa9 capital omega", "user.DosStream.Zone.Identifier:$DATA",
-                 "[ZoneTransfer]", 14, 0) == 0;
-    QMap<QByteArray, struct stat> before;
-    for (const QByteArray& n : contents.keys()) {
-        stat(d + "/src/" + n, &before[n]);
+    void init() {
+        QVERIFY(m_dir.emplace().isValid());
+        d = QFile::encodeName(m_dir->path());
+        for (const char* sub : {"/src", "/work"}) {
+            QVERIFY(mkdir(d + sub, 0755) == 0);
+        }
     }
 
-    Result r = runRar({"a", "-os", d + "/RA000001.rar", d + "/src/*", "-df"});
-    QCOMPARE(r.code, 0);
-    QVERIFY(names(d + "/src").isEmpty());
-    r = runRar({"e", d + "/RA000001.rar"}, d + "/out");
-    QCOMPARE(r.code, 0);
-    QCOMPARE(names(d + "/out"), contents.keys());
-    for (auto it = contents.begin(); it != contents.end(); ++it) {
-        const QByteArray path = d + "/out/" + it.key();
-        QCOMPARE(get(path), it.value());
+    void commandLine_data() {
+        QTest::addColumn<Names>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("no arguments") << Names{} << 7 << QByteArray("no command");
+        QTest::newRow("unknown command") << Names{"x", "X.rar"} << 7 << QByteArray("'x'");
+        QTest::newRow("add, no wildcard")
+            << Names{"a", "-os", "X.rar", "-df"} << 7 << QByteArray("missing file wildcard");
+        QTest::newRow("-df on extract") << Names{"e", "-df", "X.rar"} << 7 << QByteArray("'-df'");
+        QTest::newRow("help") << Names{"-?"} << 0 << QByteArray("a -os <archive>");
+        QTest::newRow("archive missing")
+            << Names{"e", "none.rar"} << 2 << QByteArray("cannot open archive none.rar");
+    }
+
+    // Refused command lines exit 7 with the usage and touch nothing.
+    void commandLine() {
+        QFETCH(Names, args);
+        QFETCH(int, code);
+        QFETCH(QByteArray, message);
+        put(d + "/X.rn", "name");
+        put(d + "/X.rr", "data");
+        const Result r = runRar(args, d);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.output.contains(message) && (code != 7 || r.output.contains("Usage: rar")),
+                 r.output);
+        QCOMPARE(names(d), (Names{"X.rn", "X.rr", "src", "work"}));
+    }
+
+    // Hard names, contents, modes, nanosecond times and user.* attributes
+    // come back unchanged; -df empties the source folder.
+    void roundTrip() {
+        const Names hardNames = {"empty",
+                                 "\xce\xa9 capital omega",
+                                 "with  spaces ",
+                                 "bang!",
+                                 "100%",
+                                 "say \"hi\"",
+                                 "a&b<c>d",
+                                 "-leading dash",
+                                 QByteArray(250, 'n') + ".long"}; // 255 bytes, the longest
+        QMap<QByteArray, QByteArray> contents;
+        for (int i = 0; i < hardNames.size(); ++i) {
+            contents[hardNames[i]] = mixedData(1000 * i, i);
+        }
+        contents["big"] = mixedData(3 << 20, 99); // several read blocks
+        mode_t mode = 0600;
+        for (auto it = contents.begin(); it != contents.end(); ++it, mode ^= 0155) {
+            const QByteArray path = d + "/src/" + it.key();
+            put(path, it.value());
+            chmod(path, mode);
+            const timespec times[2] = {{0, 0}, {1500000000 + it.value().size(), 123456789}};
+            QCOMPARE(utimensat(AT_FDCWD, path, times, 0), 0);
+        }
+        const QByteArray fork("\0\x01resource fork\xff", 17);
+        const bool haveXattrs =
+            setxattr(d + "/src/big", "user.org.netatalk.ResourceFork", fork, fork.size(), 0) == 0 &&
+            setxattr(d + "/src/\xce\xa9 capital omega", "user.DosStream.Zone.Identifier:$DATA",
+                     "[ZoneTransfer]", 14, 0) == 0;
+        QMap<QByteArray, struct stat> before;
+        for (const QByteArray& n : contents.keys()) {
+            stat(d + "/src/" + n, &before[n]);
+        }
+
+        QCOMPARE(runRar({"a", "-os", d + "/RA000001.rar", d + "/src/*", "-df"}).code, 0);
+        QVERIFY(names(d + "/src").isEmpty());
+        QCOMPARE(runRar({"e", d + "/RA000001.rar"}, d + "/work").code, 0);
+        QCOMPARE(names(d + "/work"), contents.keys());
+        for (auto it = contents.begin(); it != contents.end(); ++it) {
+            const QByteArray path = d + "/work/" + it.key();
+            QCOMPARE(get(path), it.value());
+            struct stat st {};
+            QCOMPARE(stat(path, &st), 0);
+            QCOMPARE(st.st_mode, before[it.key()].st_mode);
+            QCOMPARE(st.st_mtim.tv_nsec + st.st_mtim.tv_sec * 1000000000LL,
+                     before[it.key()].st_mtim.tv_nsec +
+                         before[it.key()].st_mtim.tv_sec * 1000000000LL);
+        }
+        if (!haveXattrs) {
+            QSKIP("the temporary folder's file system refuses user.* extended attributes");
+        }
+        QCOMPARE(userXattrs(d + "/work/big"), Names{"user.org.netatalk.ResourceFork=" + fork});
+        QCOMPARE(userXattrs(d + "/work/\xce\xa9 capital omega"),
+                 Names{"user.DosStream.Zone.Identifier:$DATA=[ZoneTransfer]"});
+    }
+
+    // The new archive is in place before any source goes, and the data file
+    // goes before its name file; files the wildcard does not match stay.
+    void pairIsArchivedBeforeItsFilesGoDataFileFirst() {
+        put(d + "/RA000124.rn", "Report 2024.pdf");
+        put(d + "/RA000124.rr", mixedData(100000, 1));
+        put(d + "/RA000124.rar", "stale archive from an earlier attempt");
+        put(d + "/RA000124.rrr", "not matched by r?");
+        const int watch = inotify_init1(IN_NONBLOCK);
+        QVERIFY(watch >= 0 && inotify_add_watch(watch, d, IN_DELETE | IN_MOVED_TO) >= 0);
+        QCOMPARE(runRar({"a", "-os", d + "/RA000124.rar", d + "/RA000124.r?", "-df"}).code, 0);
+
+        Names events;
+        alignas(inotify_event) char buffer[8192];
+        for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;) {
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* ev = reinterpret_cast<inotify_event*>(p);
+                events << QByteArray(ev->mask & IN_DELETE ? "deleted " : "moved in ") + ev->name;
+                p += sizeof(inotify_event) + ev->len;
+            }
+        }
+        close(watch);
+        QCOMPARE(events,
+                 (Names{"moved in RA000124.rar", "deleted RA000124.rr", "deleted RA000124.rn"}));
+        QCOMPARE(names(d), (Names{"RA000124.rar", "RA000124.rrr", "src", "work"}));
+        QCOMPARE(shell(d, "bsdtar -tf RA000124.rar").second, "RA000124.rn\nRA000124.rr\n");
+        // An archive never packs an older copy of itself, even when "*" matches it.
+        put(d + "/all.rar", "stale");
+        QCOMPARE(runRar({"a", d + "/all.rar", d + "/*"}).code, 0);
+        QCOMPARE(shell(d, "bsdtar -tf all.rar").second, "RA000124.rar\nRA000124.rrr\n");
+    }
+
+    // bsdtar extracts what rar writes and the reverse; 7-Zip checks the
+    // zstd layer and lists the tar inside.
+    void interoperatesWithBsdtarAnd7Zip() {
+        const QByteArray data = mixedData(500000, 7);
+        put(d + "/src/X.rn", "name file");
+        put(d + "/src/X.rr", data);
+        QCOMPARE(runRar({"a", "-os", d + "/X.rar", d + "/src/X.r?"}).code, 0);
+        QCOMPARE(shell(d + "/work", "bsdtar -xf ../X.rar").first, 0);
+        QCOMPARE(get(d + "/work/X.rr") + get(d + "/work/X.rn"), data + "name file");
+
+        QCOMPARE(shell(d + "/src", "bsdtar --zstd -cf ../made.rar X.rr").first, 0);
+        QVERIFY(QFile::remove(QFile::decodeName(d + "/work/X.rr")));
+        QCOMPARE(runRar({"e", d + "/made.rar"}, d + "/work").code, 0);
+        QCOMPARE(get(d + "/work/X.rr"), data);
+
+        QString sevenZip = QStandardPaths::findExecutable("7zz");
+        if (sevenZip.isEmpty() && (sevenZip = QStandardPaths::findExecutable("7z")).isEmpty()) {
+            QSKIP("7-Zip is not installed");
+        }
+        QCOMPARE(shell(d, sevenZip + " t X.rar").first, 0);
+        const QByteArray listing =
+            shell(d, sevenZip + " x -so X.rar | " + sevenZip + " l -si -ttar").second;
+        QVERIFY2(listing.contains("X.rn") && listing.contains("X.rr") &&
+                     listing.contains(QByteArray::number(data.size())),
+                 listing);
+    }
+
+    // Dot-dot and absolute names, links, devices, fifos, folders, "." and
+    // ".." names: only regular files are written, all in the current folder,
+    // without set-user-ID bits or attributes outside user.*; a symbolic link
+    // already there is replaced, not written through.
+    void hostileArchiveWritesOnlyRegularFilesHere() {
+        put(d + "/outside.txt", "OUTSIDE");
+        QVERIFY(symlink("../outside.txt", d + "/work/victim") == 0);
+        writeArchive(d + "/h.rar", {{"../escape.txt", AE_IFREG, "E"},
+                                    {d + "/abs.txt", AE_IFREG, "A"},
+                                    {"deep/dir/ok.txt", AE_IFREG, "O"},
+                                    {"link", AE_IFLNK, {}, "../outside.txt"},
+                                    {"hard", AE_IFREG, {}, "deep/dir/ok.txt"},
+                                    {"fifo", AE_IFIFO},
+                                    {"null", AE_IFCHR},
+                                    {"folder", AE_IFDIR, {}, {}, 0755},
+                                    {".", AE_IFREG, "dot"},
+                                    {"x/..", AE_IFREG, "dotdot"},
+                                    {"", AE_IFREG, "empty name"},
+                                    {"victim", AE_IFREG, "NEW"},
+                                    {"bin/tool",
+                                     AE_IFREG,
+                                     "#!/bin/sh\n",
+                                     {},
+                                     04755,
+                                     {{"user.ok", "1"}, {"trusted.evil", "1"}}}});
+
+        const Result r = runRar({"e", d + "/h.rar"}, d + "/work");
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.output.contains("skipping 'link'") && r.output.contains("skipping 'fifo'"));
+        QCOMPARE(names(d + "/work"), (Names{"abs.txt", "escape.txt", "ok.txt", "tool", "victim"}));
+        QCOMPARE(names(d), (Names{"h.rar", "outside.txt", "src", "work"}));
+        QCOMPARE(get(d + "/outside.txt") + get(d + "/work/victim"), "OUTSIDENEW");
         struct stat st {};
-        QCOMPARE(stat(path, &st), 0);
-        QCOMPARE(st.st_mode, before[it.key()].st_mode);
-        QCOMPARE(st.st_mtim.tv_sec, before[it.key()].st_mtim.tv_sec);
-        QCOMPARE(st.st_mtim.tv_nsec, before[it.key()].st_mtim.tv_nsec);
+        QVERIFY(lstat(d + "/work/victim", &st) == 0 && S_ISREG(st.st_mode));
+        QCOMPARE(stat(d + "/work/tool", &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0755u);
+        QCOMPARE(getxattr(d + "/work/tool", "trusted.evil", nullptr, 0), ssize_t(-1));
+        if (setxattr(d + "/work/ok.txt", "user.probe", "1", 1, 0) == 0) {
+            QCOMPARE(userXattrs(d + "/work/tool"), Names{"user.ok=1"});
+        }
+        // An mtree list names files to copy from this machine; it is not an archive.
+        put(d + "/list.rar", "#mtree\n./leak type=file contents=" + d + "/outside.txt\n");
+        QCOMPARE(runRar({"e", d + "/list.rar"}, d + "/work").code, 2);
+        QVERIFY(!names(d + "/work").contains("leak"));
     }
-    if (!haveXattrs) {
-        QSKIP("the temporary folder's file system refuses user.* extended attributes");
+
+    void genuineRarArchives_data() {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("code");
+        QTest::newRow("RAR 4, links and folders") << QByteArray("rar.rar") << QByteArray("test.txt")
+                                                  << QByteArray("test text document\r\n") << 1;
+        QTest::newRow("RAR 5, stored")
+            << QByteArray("rar5_stored.rar") << QByteArray("helloworld.txt")
+            << QByteArray("hello libarchive test suite!\n") << 0;
+        QTest::newRow("RAR 5, links and folders")
+            << QByteArray("rar5_symlink.rar") << QByteArray("file.txt") << QByteArray("1234\n")
+            << 1;
     }
-    QCOMPARE(userXattrs(d + "/out/big").value("user.org.netatalk.ResourceFork"), fork);
-    QCOMPARE(
-        userXattrs(d + "/out/\xce\xa9 capital omega"),
-        (QMap<QByteArray, QByteArray>{{"user.DosStream.Zone.Identifier:$DATA", "[ZoneTransfer]"}}));
-}
 
-void TestRar::pairIsArchivedBeforeItsFilesGoDataFileFirst() {
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    put(d + "/RA000124.rn", "Report 2024.pdf");
-    put(d + "/RA000124.rr", mixedData(100000, 1));
-    put(d + "/RA000124.rar", "stale archive from an earlier attempt");
-    put(d + "/RA000124.rrr", "not matched by r?");
-    put(d + "/RA000125.rr", "another pair");
+    // Genuine RAR archives from the shared test data: their regular files
+    // only, here.
+    void genuineRarArchives() {
+        QFETCH(QByteArray, archive);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, content);
+        QFETCH(int, code);
+        const QByteArray source = VELMORADO_TESTDATA_DIR "/rar/" + archive;
+        if (!QFileInfo::exists(QFile::decodeName(source))) {
+            QSKIP("the shared genuine RAR archives are not present in " VELMORADO_TESTDATA_DIR);
+        }
+        QCOMPARE(runRar({"e", source}, d + "/work").code, code);
+        QCOMPARE(names(d + "/work"), Names{file});
+        QCOMPARE(names(d), (Names{"src", "work"}));
+        QCOMPARE(get(d + "/work/" + file), content);
+    }
 
-    const int watch = inotify_init1(IN_NONBLOCK);
-    QVERIFY(watch >= 0);
-    QVERIFY(inotify_add_watch(watch, d.constData(), IN_DELETE | IN_MOVED_TO) >= 0);
-    const Result r = runRar({"a", "-os", d + "/RA000124.rar", d + "/RA000124.r?", "-df"});
-    QCOMPARE(r.code, 0);
+    // An existing file is replaced whole: a second name for the old file
+    // shows it was not rewritten in place.
+    void extractionReplacesExistingFileWhole() {
+        writeArchive(d + "/new.rar", {{"a.txt", AE_IFREG, "new contents"}});
+        put(d + "/work/a.txt", "old contents, longer than the new ones");
+        QVERIFY(link(d + "/work/a.txt", d + "/old-link") == 0);
+        QCOMPARE(runRar({"e", d + "/new.rar"}, d + "/work").code, 0);
+        QCOMPARE(get(d + "/work/a.txt"), QByteArray("new contents"));
+        QCOMPARE(get(d + "/old-link"), QByteArray("old contents, longer than the new ones"));
+        QCOMPARE(names(d + "/work"), Names{"a.txt"});
+    }
 
-    Names events;
-    alignas(inotify_event) char buffer[8192];
-    for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;) {
-        for (char* p = buffer; p < buffer + n;) {
-            const auto* ev = reinterpret_cast<inotify_event*>(p);
-            events << QByteArray(ev->mask & IN_DELETE ? "deleted " : "moved in ") + ev->name;
-            p += sizeof(inotify_event) + ev->len;
+    // -df deletes nothing when the archive could not be written: its folder
+    // is missing, the disk "fills up" half way, a source cannot be read; the
+    // old archive stays as it was.
+    void failedAddKeepsArchiveAndSources() {
+        const QByteArray data = mixedData(1 << 20, 3);
+        put(d + "/src/X.rn", "name");
+        put(d + "/src/X.rr", data);
+        put(d + "/work/X.rar", "OLD ARCHIVE");
+        const auto failsAndKeepsAll = [&](const QByteArray& archive,
+                                          const std::function<void()>& setup = {}) {
+            QCOMPARE(runRar({"a", "-os", archive, d + "/src/X.r?", "-df"}, {}, setup).code, 2);
+            chmod(d + "/src/X.rr", 0644);
+            QCOMPARE(names(d + "/src"), (Names{"X.rn", "X.rr"}));
+            QCOMPARE(get(d + "/src/X.rr"), data);
+            QCOMPARE(names(d + "/work"), Names{"X.rar"});
+            QCOMPARE(get(d + "/work/X.rar"), QByteArray("OLD ARCHIVE"));
+        };
+        failsAndKeepsAll(d + "/missing/X.rar");
+        failsAndKeepsAll(d + "/work/X.rar", [] {
+            const rlimit limit{64 << 10, 64 << 10}; // writes past 64 KiB fail
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        if (geteuid() != 0) { // permissions bind everyone but root
+            chmod(d + "/src/X.rr", 0);
+            failsAndKeepsAll(d + "/work/X.rar");
         }
     }
-    close(watch);
-    // The new archive is in place before any source goes, and the data file before its name file.
-    QCOMPARE(events,
-             (Names{"moved in RA000124.rar", "deleted RA000124.rr", "deleted RA000124.rn"}));
-    QCOMPARE(names(d), (Names{"RA000124.rar", "RA000124.rrr", "RA000125.rr"}));
-    QCOMPARE(bsdtarList(d + "/RA000124.rar"), QByteArray("RA000124.rn\nRA000124.rr\n"));
 
-    // An archive never packs an older copy of itself, even when "*" matches it.
-    put(d + "/all.rar", "stale");
-    QCOMPARE(runRar({"a", d + "/all.rar", d + "/*"}).code, 0);
-    QCOMPARE(bsdtarList(d + "/all.rar"), QByteArray("RA000124.rar\nRA000124.rrr\nRA000125.rr\n"));
-}
-
-void TestRar::interoperatesWithBsdtarAnd7Zip() {
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    for (const char* sub : {"/src", "/bsd", "/back"}) {
-        QVERIFY(mkdir(d + sub, 0755) == 0);
-    }
-    const QByteArray data = mixedData(500000, 7);
-    put(d + "/src/X.rn", "name file");
-    put(d + "/src/X.rr", data);
-    QCOMPARE(runRar({"a", "-os", d + "/X.rar", d + "/src/X.r?"}).code, 0);
-    const QString archive = QFile::decodeName(d + "/X.rar");
-
-    QCOMPARE(runShell("cd '" + dir.path() + "/bsd' && bsdtar -xf '" + archive + "'"), 0);
-    QCOMPARE(get(d + "/bsd/X.rr"), data);
-    QCOMPARE(get(d + "/bsd/X.rn"), QByteArray("name file"));
-
-    // The other way round: a tar.zst made by bsdtar extracts with rar.
-    QCOMPARE(runShell("cd '" + dir.path() + "/src' && bsdtar --zstd -cf ../made.rar X.rr"), 0);
-    QCOMPARE(runRar({"e", d + "/made.rar"}, d + "/back").code, 0);
-    QCOMPARE(get(d + "/back/X.rr"), data);
-
-    QString sevenZip = QStandardPaths::findExecutable(QStringLiteral("7zz"));
-    if (sevenZip.isEmpty()) {
-        sevenZip = QStandardPaths::findExecutable(QStringLiteral("7z"));
-    }
-    if (sevenZip.isEmpty()) {
-        QSKIP("7-Zip is not installed");
-    }
-    // 7-Zip opens one layer at a time: it checks the zstd layer, then lists the tar inside.
-    QCOMPARE(QProcess::execute(sevenZip, {QStringLiteral("t"), archive}), 0);
-    QProcess list;
-    list.start(QStringLiteral("/bin/sh"),
-               {QStringLiteral("-c"),
-                sevenZip + " x -so '" + archive + "' | " + sevenZip + " l -si -ttar"});
-    QVERIFY(list.waitForFinished());
-    const QByteArray listing = list.readAllStandardOutput();
-    QVERIFY2(listing.contains("X.rn") && listing.contains("X.rr") &&
-                 listing.contains(QByteArray::number(data.size())),
-             listing.constData());
-}
-
-void TestRar::hostileArchiveWritesOnlyRegularFilesHere() {
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    QVERIFY(mkdir(d + "/work", 0755) == 0);
-    put(d + "/outside.txt", "OUTSIDE");
-    // A symbolic link already here must be replaced, not written through.
-    QVERIFY(symlink("../outside.txt", d + "/work/victim") == 0);
-    const Entry setuid{"bin/tool", AE_IFREG, "#!/bin/sh\n",
-                       {},         04755,    {{"user.ok", "1"}, {"trusted.evil", "1"}}};
-    writeArchive(d + "/h.rar", {
-                                   {"../escape.txt", AE_IFREG, "E"},
-                                   {d + "/abs.txt", AE_IFREG, "A"},
-                                   {"deep/dir/ok.txt", AE_IFREG, "O"},
-                                   {"link", AE_IFLNK, {}, "../outside.txt"},
-                                   {"hard", AE_IFREG, {}, "deep/dir/ok.txt"},
-                                   {"fifo", AE_IFIFO},
-                                   {"null", AE_IFCHR},
-                                   {"folder", AE_IFDIR, {}, {}, 0755},
-                                   {".", AE_IFREG, "dot"},
-                                   {"x/..", AE_IFREG, "dotdot"},
-                                   {"victim", AE_IFREG, "NEW"},
-                                   setuid,
-                               });
-
-    const Result r = runRar({"e", d + "/h.rar"}, d + "/work");
-    QCOMPARE(r.code, 1);
-    QVERIFY(r.err.contains("skipping 'link'") && r.err.contains("skipping 'fifo'"));
-    QCOMPARE(names(d + "/work"), (Names{"abs.txt", "escape.txt", "ok.txt", "tool", "victim"}));
-    QCOMPARE(names(d), (Names{"h.rar", "outside.txt", "work"}));
-    QCOMPARE(get(d + "/outside.txt"), QByteArray("OUTSIDE"));
-    struct stat st {};
-    QCOMPARE(lstat(d + "/work/victim", &st), 0);
-    QVERIFY(S_ISREG(st.st_mode));
-    QCOMPARE(get(d + "/work/victim"), QByteArray("NEW"));
-    // No set-user-ID bit and no trusted.* attribute from an archive.
-    QCOMPARE(stat(d + "/work/tool", &st), 0);
-    QCOMPARE(st.st_mode & 07777, 0755u);
-    QCOMPARE(getxattr(d + "/work/tool", "trusted.evil", nullptr, 0), ssize_t(-1));
-    // An mtree list names files to copy from this machine; it is not an archive.
-    put(d + "/list.rar", "#mtree\n./leak type=file contents=" + d + "/outside.txt\n");
-    QCOMPARE(runRar({"e", d + "/list.rar"}, d + "/work").code, 2);
-    QVERIFY(!names(d + "/work").contains("leak"));
-
-    if (setxattr(d + "/work/ok.txt", "user.probe", "1", 1, 0) == 0) {
-        QCOMPARE(userXattrs(d + "/work/tool").value("user.ok"), QByteArray("1"));
-    }
-}
-
-void TestRar::genuineRarArchives_data() {
-    QTest::addColumn<QByteArray>("archive");
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("code");
-    QTest::newRow("RAR 4, links and folders") << QByteArray("rar.rar") << QByteArray("test.txt")
-                                              << QByteArray("test text document\r\n") << 1;
-    QTest::newRow("RAR 5, stored") << QByteArray("rar5_stored.rar") << QByteArray("helloworld.txt")
-                                   << QByteArray("hello libarchive test suite!\n") << 0;
-    QTest::newRow("RAR 5, links and folders")
-        << QByteArray("rar5_symlink.rar") << QByteArray("file.txt") << QByteArray("1234\n") << 1;
-}
-
-void TestRar::genuineRarArchives() {
-    QFETCH(QByteArray, archive);
-    QFETCH(QByteArray, file);
-    QFETCH(QByteArray, content);
-    QFETCH(int, code);
-    const QByteArray source = VELMORADO_TESTDATA_DIR "/rar/" + archive;
-    if (!QFileInfo::exists(QFile::decodeName(source))) {
-        QSKIP("the shared genuine RAR archives are not present in " VELMORADO_TESTDATA_DIR);
-    }
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    QVERIFY(mkdir(d + "/work", 0755) == 0);
-
-    const Result r = runRar({"e", source}, d + "/work");
-    QCOMPARE(r.code, code);
-    QCOMPARE(names(d + "/work"), Names{file});
-    QCOMPARE(names(d), Names{"work"});
-    QCOMPARE(get(d + "/work/" + file), content);
-}
-
-void TestRar::extractionReplacesExistingFileWhole() {
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    QVERIFY(mkdir(d + "/work", 0755) == 0);
-    writeArchive(d + "/new.rar", {{"a.txt", AE_IFREG, "new contents"}});
-    put(d + "/work/a.txt", "old contents, longer than the new ones");
-    // A second name for the old file shows whether it was rewritten in place.
-    QVERIFY(link(d + "/work/a.txt", d + "/old-link") == 0);
-
-    QCOMPARE(runRar({"e", d + "/new.rar"}, d + "/work").code, 0);
-    QCOMPARE(get(d + "/work/a.txt"), QByteArray("new contents"));
-    QCOMPARE(get(d + "/old-link"), QByteArray("old contents, longer than the new ones"));
-    QCOMPARE(names(d + "/work"), Names{"a.txt"});
-}
-
-void TestRar::failedAddKeepsArchiveAndSources() {
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    QVERIFY(mkdir(d + "/src", 0755) == 0 && mkdir(d + "/dest", 0755) == 0);
-    const QByteArray data = mixedData(1 << 20, 3);
-    put(d + "/src/X.rn", "name");
-    put(d + "/src/X.rr", data);
-    put(d + "/dest/X.rar", "OLD ARCHIVE");
-    const auto sourcesIntact = [&] {
-        QCOMPARE(names(d + "/src"), (Names{"X.rn", "X.rr"}));
-        QCOMPARE(get(d + "/src/X.rr"), data);
-        QCOMPARE(names(d + "/dest"), Names{"X.rar"});
-        QCOMPARE(get(d + "/dest/X.rar"), QByteArray("OLD ARCHIVE"));
-    };
-
-    // The archive's folder does not exist.
-    Result r = runRar({"a", "-os", d + "/missing/X.rar", d + "/src/X.r?", "-df"});
-    QCOMPARE(r.code, 2);
-    QVERIFY(r.err.contains("missing"));
-    sourcesIntact();
-
-    // The disk "fills up" half way through: writes past 64 KiB fail.
-    r = runRar({"a", "-os", d + "/dest/X.rar", d + "/src/X.r?", "-df"}, {}, [] {
-        const rlimit limit{64 << 10, 64 << 10};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    });
-    QCOMPARE(r.code, 2);
-    sourcesIntact();
-
-    // A matched file cannot be read (permissions bind everyone but root).
-    if (geteuid() != 0) {
-        chmod(d + "/src/X.rr", 0);
-        QCOMPARE(runRar({"a", "-os", d + "/dest/X.rar", d + "/src/X.r?", "-df"}).code, 2);
-        chmod(d + "/src/X.rr", 0644);
-        sourcesIntact();
-    }
-
-    r = runRar({"a", "-os", d + "/dest/Y.rar", d + "/src/Y.r?", "-df"});
-    QCOMPARE(r.code, 1);
-    QVERIFY(r.err.contains("No files to add"));
-    sourcesIntact();
-}
-
-void TestRar::damagedArchiveLeavesNoHalfFile() {
-    QTemporaryDir dir;
-    const QByteArray d = QFile::encodeName(dir.path());
-    QVERIFY(mkdir(d + "/src", 0755) == 0 && mkdir(d + "/work", 0755) == 0);
-    put(d + "/src/X.rn", "name");
-    // Incompressible data is stored as raw zstd blocks: only a checksum can notice damage there.
-    QByteArray noise(2 << 20, '\0');
-    QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
-    put(d + "/src/X.rr", noise);
-    QCOMPARE(runRar({"a", "-os", d + "/X.rar", d + "/src/X.r?"}).code, 0);
-    const QByteArray good = get(d + "/X.rar");
-
-    QByteArray flipped = good;
-    for (qsizetype i = good.size() / 2; i < good.size() / 2 + 4; ++i) {
-        flipped[i] = char(~flipped[i]);
-    }
-    const QList<std::pair<const char*, QByteArray>> damaged = {
-        {"bytes flipped in the middle", flipped}, {"cut short", good.left(good.size() * 3 / 5)}};
-    for (const auto& [what, bytes] : damaged) {
-        put(d + "/bad.rar", bytes);
-        put(d + "/work/X.rr", "OLD");
-        const Result r = runRar({"e", d + "/bad.rar"}, d + "/work");
-        QVERIFY2(r.code == 3, what);
-        QCOMPARE(get(d + "/work/X.rr"), QByteArray("OLD"));
-        // The name file before the damage may be there; nothing else may.
-        for (const QByteArray& n : names(d + "/work")) {
-            QVERIFY2(n == "X.rr" || n == "X.rn", n.constData());
+    // Flipped bytes inside a stored block, and an archive cut short: exit 3,
+    // and a file of the same name is not replaced by a half file.
+    void damagedArchiveLeavesNoHalfFile() {
+        put(d + "/src/X.rn", "name");
+        QByteArray noise(2 << 20, '\0'); // incompressible: stored raw, only a checksum sees damage
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        put(d + "/src/X.rr", noise);
+        QCOMPARE(runRar({"a", "-os", d + "/X.rar", d + "/src/X.r?"}).code, 0);
+        const QByteArray good = get(d + "/X.rar");
+        QByteArray flipped = good;
+        for (qsizetype i = good.size() / 2; i < good.size() / 2 + 4; ++i) {
+            flipped[i] = char(~flipped[i]);
+        }
+        for (const QByteArray& bytes : {flipped, good.left(good.size() * 3 / 5)}) {
+            put(d + "/bad.rar", bytes);
+            put(d + "/work/X.rr", "OLD");
+            QCOMPARE(runRar({"e", d + "/bad.rar"}, d + "/work").code, 3);
+            QCOMPARE(get(d + "/work/X.rr"), QByteArray("OLD"));
+            const Names left = names(d + "/work"); // the name file before the damage may be there
+            QVERIFY2(left == Names{"X.rr"} || left == (Names{"X.rn", "X.rr"}), left.join(' '));
         }
     }
-}
+
+private:
+    std::optional<QTemporaryDir> m_dir;
+    QByteArray d; // the temporary folder, holding src and work
+};
 
 QTEST_GUILESS_MAIN(TestRar)
 #include "test_rar.moc"
