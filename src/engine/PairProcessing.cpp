@@ -1,6 +1,5 @@
 #include "engine/PairProcessing.h"
 
-#include "config/HexText.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
@@ -16,7 +15,6 @@
 #include <QSet>
 
 #include <cerrno>
-#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -257,27 +255,9 @@ void ProcessPair(WindowPort& window) {
 }
 
 std::optional<QString> NameFromNameFile(const QByteArray& content) {
-    QString text = QString::fromLatin1(content).trimmed();
-    QString item;
-    if (text.startsWith(QLatin1Char('"'))) {
-        const qsizetype end = text.indexOf(QLatin1Char('"'), 1);
-        item = end < 0 ? text.mid(1) : text.mid(1, end - 1);
-    } else {
-        qsizetype end = 0;
-        while (end < text.size() && text[end] != QLatin1Char(',') &&
-               text[end] != QLatin1Char('\r') && text[end] != QLatin1Char('\n')) {
-            ++end;
-        }
-        item = text.left(end).trimmed();
-    }
-    const std::optional<QString> name = config::TryDecodeHexText(item);
-    if (!name || name->isEmpty() || name->startsWith(QLatin1Char('.')) ||
-        name->contains(QLatin1Char('/')) || name->contains(QChar(0))) {
-        return std::nullopt;
-    }
-    const QByteArray encoded = QFile::encodeName(*name);
-    if (encoded.size() > NAME_MAX || QFile::decodeName(encoded) != *name) {
-        return std::nullopt; // half a character, or too long for a file name
+    std::optional<QString> name = ReadNameFile(content);
+    if (name && name->startsWith(QLatin1Char('.'))) {
+        return std::nullopt; // the walk would delete it as hidden
     }
     return name;
 }

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QTime>
 
+#include <climits>
+
 namespace engine {
 
 namespace {
@@ -43,32 +45,6 @@ QString baseName(const QString& prefix, qint32 number) {
 // archiver's command line.
 bool unquotable(const QString& text) {
     return text.contains(QLatin1Char('"')) || text.contains(QChar(0));
-}
-
-// The first item of a name file: blanks skipped, the text between the first
-// pair of double quotes, or up to a comma or line end when it is not quoted.
-QString firstItem(const QByteArray& data) {
-    qsizetype i = 0;
-    while (i < data.size() && (data[i] == ' ' || data[i] == '\t')) {
-        ++i;
-    }
-    QByteArray item;
-    if (i < data.size() && data[i] == '"') {
-        for (++i; i < data.size() && data[i] != '"'; ++i) {
-            item.append(data[i]);
-        }
-        return QString::fromLatin1(item);
-    }
-    for (; i < data.size() && data[i] != ',' && data[i] != '\r' && data[i] != '\n'; ++i) {
-        item.append(data[i]);
-    }
-    return QString::fromLatin1(item.trimmed());
-}
-
-// A restored name must stay a plain name inside the target folder.
-bool acceptableName(const QString& name) {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
 bool perFileLogs() {
@@ -164,6 +140,35 @@ bool IsOwnTemporaryFile(const QString& name, const QString& prefix, QString* bas
         *base = name.left(8);
     }
     return true;
+}
+
+std::optional<QString> ReadNameFile(const QByteArray& content) {
+    // The first item: blanks skipped, the text between the first pair of
+    // double quotes, or up to a comma or line end when it is not quoted.
+    const QString text = QString::fromLatin1(content).trimmed();
+    QString item;
+    if (text.startsWith(QLatin1Char('"'))) {
+        const qsizetype end = text.indexOf(QLatin1Char('"'), 1);
+        item = end < 0 ? text.mid(1) : text.mid(1, end - 1);
+    } else {
+        qsizetype end = 0;
+        while (end < text.size() && text[end] != QLatin1Char(',') &&
+               text[end] != QLatin1Char('\r') && text[end] != QLatin1Char('\n')) {
+            ++end;
+        }
+        item = text.left(end).trimmed();
+    }
+    // The name must stay a plain name inside the folder it is restored to.
+    const std::optional<QString> name = config::TryDecodeHexText(item);
+    if (!name || name->isEmpty() || *name == QLatin1String(".") || *name == QLatin1String("..") ||
+        name->contains(QLatin1Char('/')) || name->contains(QChar(0))) {
+        return std::nullopt;
+    }
+    const QByteArray encoded = QFile::encodeName(*name);
+    if (encoded.size() > NAME_MAX || QFile::decodeName(encoded) != *name) {
+        return std::nullopt; // half a character, or too long for a file name
+    }
+    return name;
 }
 
 FileOutcome CompressFile() {
@@ -322,8 +327,8 @@ FileOutcome ExtractFile() {
         }
         content = f.read(64 * 1024);
     }
-    const std::optional<QString> decoded = config::TryDecodeHexText(firstItem(content));
-    if (!decoded || !acceptableName(*decoded)) {
+    const std::optional<QString> decoded = ReadNameFile(content);
+    if (!decoded) {
         dropExtracted();
         logRefusedArchive(archive);
         return FileOutcome::Stopped;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 namespace engine {
 
@@ -22,6 +25,11 @@ FileOutcome ExtractFile();
 // prefix + six digits + ".rar", 12 characters, prefix and extension without case.
 bool IsNumberedArchive(const QString& name, const QString& prefix);
 
+// The source name held by a name file's content ("HEX" CR LF), or nothing
+// when it does not decode or is no plain name for a folder: empty, "." or
+// "..", holding "/" or NUL, too long or not valid as a file name here.
+std::optional<QString> ReadNameFile(const QByteArray& content);
+
 // The start-up check: "rar -?" can be started.
 bool CheckRarConsole();
 
@@ -36,6 +44,11 @@ bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& worki
 // recognised by their names (prefix and extension without case). *base
 // (when given) receives the archive base name, prefix + six digits.
 bool IsOwnTemporaryFile(const QString& name, const QString& prefix, QString* base = nullptr);
+
+// The source name held by a name file's content ("HEX" CR LF), or nothing
+// when it does not decode or is no plain name for a folder: empty, "." or
+// "..", holding "/" or NUL, too long or not valid as a file name here.
+std::optional<QString> ReadNameFile(const QByteArray& content);
 
 // The start-up check's failure message (language 1 French, else English) and
 // the title of its box, "Velmorado - 1.0c".
