@@ -9,7 +9,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libarchive-dev libzstd-dev libattr1-dev
   libarchive-tools 7zip zstd attr
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core time
   clang-format
 )
 

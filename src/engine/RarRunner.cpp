@@ -47,6 +47,18 @@ bool unquotable(const QString& text) {
     return text.contains(QLatin1Char('"')) || text.contains(QChar(0));
 }
 
+// A prefix goes into the archiver's wildcard, whose matches it deletes once
+// archived: one that could match other files, or leave the folder, is refused.
+bool usablePrefix(const QString& prefix) {
+    for (const QChar c : prefix) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
+            c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('\\')) {
+            return false;
+        }
+    }
+    return !prefix.isEmpty() && !unquotable(prefix);
+}
+
 bool perFileLogs() {
     const config::Settings& s = config::settings();
     return s.logs && s.fichiersLogs;
@@ -193,7 +205,7 @@ FileOutcome CompressFile() {
         return FileOutcome::Done;
     }
 
-    if (unquotable(s) || unquotable(set.prefix) || set.prefix.contains(QLatin1Char('/'))) {
+    if (unquotable(s) || !usablePrefix(set.prefix)) {
         return FileOutcome::Stopped;
     }
 

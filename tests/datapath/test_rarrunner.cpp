@@ -198,6 +198,20 @@ private slots:
         QCOMPARE(lastNumber(), QString());
     }
 
+    // A hand-edited prefix that the archiver would read as a pattern could
+    // sweep other files into the archive and delete them: nothing is done.
+    void refusesAPatternPrefix() {
+        writeFile(m_src + "report", "user data");
+        writeFile(m_src + "RB000001.rr", "somebody else's file");
+        config::settings().prefix = "R?";
+        const FileOutcome outcome = compress(m_src, m_tgt, "report");
+        config::settings().prefix = "RA";
+        QCOMPARE(outcome, FileOutcome::Stopped);
+        QCOMPARE(entries(m_src), (QStringList{"RB000001.rr", "report"}));
+        QCOMPARE(readFile(m_src + "RB000001.rr"), QByteArray("somebody else's file"));
+        QVERIFY(entries(m_tgt).isEmpty());
+    }
+
     // An empty archive is never handed to the archiver; one the archiver
     // reports damaged stays, and what the archiver left of it is removed.
     void archiverFailureAndEmptyArchive() {
