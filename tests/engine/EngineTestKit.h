@@ -13,6 +13,8 @@
 #include "engine/WindowPort.h"
 #include "platform/InUseProbe.h"
 
+#include "FileKit.h"
+
 #include <QtTest>
 
 #include <fcntl.h>
@@ -52,21 +54,9 @@ inline QString in(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
 }
 
-inline void writeFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly) && f.write(data) == data.size(), qPrintable(path));
-}
-
-inline QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// Every name in a folder, hidden ones included, sorted.
-inline QStringList names(const QString& folder) {
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
+using filekit::entries;
+using filekit::readFile;
+using filekit::writeFile;
 
 // Makes the file look untouched for an hour, so that its quiet period is over.
 inline void age(const QString& path) {
@@ -79,7 +69,7 @@ inline void age(const QString& path) {
 }
 
 inline void ageAll(const QString& folder) {
-    for (const QString& n : names(folder)) {
+    for (const QString& n : entries(folder)) {
         age(in(folder, n));
     }
 }

@@ -8,25 +8,7 @@
 #include <cerrno>
 #include <sys/xattr.h>
 
-namespace {
-
-// Every user.* attribute of a file, "name=value" sorted.
-QList<QByteArray> userXattrs(const QString& path) {
-    const QByteArray p = QFile::encodeName(path);
-    QByteArray list(65536, '\0'), value(65536, '\0');
-    list.truncate(qMax<ssize_t>(0, ::llistxattr(p.constData(), list.data(), list.size())));
-    QList<QByteArray> result;
-    for (const QByteArray& name : list.split('\0')) {
-        if (name.startsWith("user.")) {
-            const ssize_t v = ::lgetxattr(p.constData(), name, value.data(), value.size());
-            result << name + '=' + value.left(v);
-        }
-    }
-    std::sort(result.begin(), result.end());
-    return result;
-}
-
-} // namespace
+using filekit::userXattrs;
 
 class EndToEndTest : public QObject {
     Q_OBJECT
@@ -90,9 +72,9 @@ private Q_SLOTS:
         QCOMPARE(velmorado.exitStatus(), QProcess::NormalExit);
         QVERIFY2(velmorado.exitCode() == 0, velmorado.readAllStandardError().constData());
 
-        QCOMPARE(kit::names(inDir), QStringList());
-        QCOMPARE(kit::names(arch), QStringList());
-        QCOMPARE(kit::names(out).size(), files.size());
+        QCOMPARE(kit::entries(inDir), QStringList());
+        QCOMPARE(kit::entries(arch), QStringList());
+        QCOMPARE(kit::entries(out).size(), files.size());
         for (const auto& [name, data] : files) {
             QVERIFY2(kit::readFile(kit::in(out, name)) == data, qPrintable(name));
             QVERIFY(!xattrsKept || userXattrs(kit::in(out, name)) == attributes);

@@ -61,12 +61,12 @@ private Q_SLOTS:
             }
             run();
             processed += QString::number(pass) + ':';
-            for (const QString& f : kit::names(out)) {
+            for (const QString& f : kit::entries(out)) {
                 processed += f;
                 QVERIFY(QFile::remove(kit::in(out, f)));
             }
             processed += ' ';
-            QVERIFY2(kit::names(cOut).isEmpty(), "a disabled pair was processed");
+            QVERIFY2(kit::entries(cOut).isEmpty(), "a disabled pair was processed");
             QCOMPARE(engine::state().sourceFolders, 4);
             QCOMPARE(engine::state().invalidTargetFolders, 1);
             QCOMPARE(window.messages.size(), pass);

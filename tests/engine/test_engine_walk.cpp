@@ -41,10 +41,10 @@ private Q_SLOTS:
         QCOMPARE(::mkfifo(QFile::encodeName(in(src, "pipe")).constData(), 0600), 0);
 
         kit::walk(window, src, out, false);
-        QCOMPARE(kit::names(src), QStringList({".hiddenDir", "link", "pipe", "sub"}));
-        QCOMPARE(kit::names(in(src, "sub")), QStringList{"inner"});
+        QCOMPARE(kit::entries(src), QStringList({".hiddenDir", "link", "pipe", "sub"}));
+        QCOMPARE(kit::entries(in(src, "sub")), QStringList{"inner"});
         QCOMPARE(kit::readFile(in(src, ".hiddenDir/kept")), QByteArray("kept"));
-        QCOMPARE(kit::names(out), QStringList{"plain"});
+        QCOMPARE(kit::entries(out), QStringList{"plain"});
         QCOMPARE(engine::state().files, 1);
     }
 
@@ -54,9 +54,9 @@ private Q_SLOTS:
         for (int i = 0; i < 6; ++i) {
             kit::drop(src, QStringLiteral("f%1").arg(i));
         }
-        window.onEvents = [&] { engine::state().stopped = !kit::names(out).isEmpty(); };
+        window.onEvents = [&] { engine::state().stopped = !kit::entries(out).isEmpty(); };
         kit::walk(window, src, out, false);
-        QCOMPARE(kit::names(out).size(), 1);
+        QCOMPARE(kit::entries(out).size(), 1);
         QCOMPARE(engine::state().files, 1);
 
         // A per-file log line that cannot be written after a move ends the walk.
@@ -64,7 +64,7 @@ private Q_SLOTS:
         config::settings().logs = config::settings().fichiersLogs = true;
         engine::state().dayLogPath = prog->folder("aFolderNotAFile");
         kit::walk(window, src, out, false);
-        QCOMPARE(kit::names(out).size(), 2);
+        QCOMPARE(kit::entries(out).size(), 2);
     }
 
     // A writer that keeps the file open and writes slowly, and one that
@@ -92,11 +92,11 @@ private Q_SLOTS:
         kit::writeFile(in(src, "busy"), "newer busy"); // fresh: it stays
 
         kit::walk(window, src, arch, true);
-        QCOMPARE(kit::names(src), QStringList{"busy"});
+        QCOMPARE(kit::entries(src), QStringList{"busy"});
         QCOMPARE(engine::state().compressed, 4);
         extractAll(window, arch, out);
-        QCOMPARE(kit::names(arch), QStringList());
-        QCOMPARE(kit::names(out),
+        QCOMPARE(kit::entries(arch), QStringList());
+        QCOMPARE(kit::entries(out),
                  QStringList({"RA000012.rr", "RA000013.rr", "RA000016.rr", omega}));
         QCOMPARE(kit::readFile(in(out, omega)), QByteArray("restored data"));
         QCOMPARE(kit::readFile(in(out, "RA000016.rr")), QByteArray("older busy"));
@@ -113,10 +113,10 @@ private Q_SLOTS:
         kit::drop(src, "RA000020.rr");
         kit::drop(src, "RA000020.rn", kit::nameLine("n"));
         kit::walk(window, src, out, false);
-        QCOMPARE(kit::names(out), QStringList());
+        QCOMPARE(kit::entries(out), QStringList());
         QVERIFY(QFile::remove(in(src, "RA000020.rar")));
         kit::walk(window, src, out, false); // now ordinary files of an uncompress pair
-        QCOMPARE(kit::names(out), QStringList({"RA000020.rn", "RA000020.rr"}));
+        QCOMPARE(kit::entries(out), QStringList({"RA000020.rn", "RA000020.rr"}));
     }
 
     // The archiver killed in the middle of a compression, its archive half
@@ -132,8 +132,8 @@ private Q_SLOTS:
         const QString name = QString::fromUtf8("résumé \"final\" [1].bin");
         kit::drop(src, name, big);
         kit::walk(window, src, arch, true);
-        QCOMPARE(kit::names(arch), QStringList());
-        const QStringList left = kit::names(src); // the part-written archive is gone
+        QCOMPARE(kit::entries(arch), QStringList());
+        const QStringList left = kit::entries(src); // the part-written archive is gone
         QCOMPARE(left.size(), 2);
         QVERIFY(left[0].endsWith(".rn") && left[1].endsWith(".rr"));
         QCOMPARE(kit::readFile(in(src, left[1])), big);
@@ -142,9 +142,9 @@ private Q_SLOTS:
         QVERIFY(QFile::link(VELMORADO_BIN_DIR "/rar", rar));
         kit::ageAll(src);
         kit::walk(window, src, arch, true);
-        QCOMPARE(kit::names(src), QStringList());
+        QCOMPARE(kit::entries(src), QStringList());
         extractAll(window, arch, out);
-        QCOMPARE(kit::names(out), QStringList{name});
+        QCOMPARE(kit::entries(out), QStringList{name});
         QCOMPARE(kit::readFile(in(out, name)), big);
     }
 
@@ -186,7 +186,7 @@ private:
                 kit::age(file);
             }
             kit::walk(window, src, out, false);
-            QVERIFY2(kit::names(out).isEmpty(), "a file still being written was taken");
+            QVERIFY2(kit::entries(out).isEmpty(), "a file still being written was taken");
         }
         QCOMPARE(writer.exitCode(), 0);
         QVERIFY(walks > 3);

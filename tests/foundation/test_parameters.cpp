@@ -6,10 +6,12 @@
 #include "config/Settings.h"
 #include "config/ValueRules.h"
 
+#include "FileKit.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
 #include <QtTest>
 
 #include <cstring>
@@ -17,17 +19,6 @@
 using namespace config;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
 
 const QByteArray kHandWritten = "; Velmorado settings, edited by hand\r\n"
                                 "\r\n"
@@ -128,7 +119,7 @@ private Q_SLOTS:
     void readingIgnoresCaseAndComments() {
         QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("Velmorado.ini"));
-        writeAll(ini, kHandWritten);
+        filekit::writeFile(ini, kHandWritten);
         QCOMPARE(ReadSettingFrom(ini, QStringLiteral("Configuration"), QStringLiteral("Langue")),
                  QStringLiteral("1"));
         QCOMPARE(ReadSettingFrom(ini, QStringLiteral("RAR_1"), QStringLiteral("nbtemporisations")),
@@ -141,12 +132,12 @@ private Q_SLOTS:
     void aWriteChangesOnlyItsValue() {
         QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("Velmorado.ini"));
-        writeAll(ini, kHandWritten);
+        filekit::writeFile(ini, kHandWritten);
         WriteSettingTo(ini, QStringLiteral("CONFIGURATION"), QStringLiteral("Temporisation"),
                        QStringLiteral("20"));
         QByteArray expected = kHandWritten;
         expected.replace("temporisation=15abc", "temporisation=20");
-        QCOMPARE(readAll(ini), expected);
+        QCOMPARE(filekit::readFile(ini), expected);
 
         // A new key goes to the end of its own section, a new section to the end.
         WriteSettingTo(ini, QStringLiteral("Configuration"), QStringLiteral("Performance"),
@@ -155,7 +146,7 @@ private Q_SLOTS:
                        QStringLiteral("124"));
         expected.replace("temporisation=20\r\n", "temporisation=20\r\nPerformance=3\r\n");
         expected += "\r\n[Processing]\r\nLastFileNumber=124\r\n";
-        QCOMPARE(readAll(ini), expected);
+        QCOMPARE(filekit::readFile(ini), expected);
         QCOMPARE(ReadSettingFrom(ini, QStringLiteral("Configuration"), QStringLiteral("Langue")),
                  QStringLiteral("1"));
     }
@@ -176,7 +167,7 @@ private Q_SLOTS:
             padded += "; filler line " + QByteArray::number(i) + " keeps the file long\r\n";
         }
         padded += "[Processing]\r\nLastFileNumber=0\r\n[End]\r\nMark=last\r\n";
-        writeAll(ini, padded);
+        filekit::writeFile(ini, padded);
 
         QProcess reader;
         reader.start(QCoreApplication::applicationFilePath(),
@@ -253,7 +244,7 @@ int main(int argc, char* argv[]) {
         const QString path = QString::fromLocal8Bit(argv[2]);
         const int rounds = std::atoi(argv[3]);
         for (int i = 0; i < rounds; ++i) {
-            const QByteArray data = readAll(path);
+            const QByteArray data = filekit::readFile(path);
             if (!data.startsWith("; Velmorado settings") || !data.endsWith("Mark=last\r\n") ||
                 !data.contains("[Processing]\r\nLastFileNumber=")) {
                 std::fprintf(stderr, "partial read at round %d (%lld bytes)\n", i,

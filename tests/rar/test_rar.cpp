@@ -1,6 +1,8 @@
 // Runs the built rar on real files and archives: what it writes, what it
 // refuses to write, and what it leaves in place when something fails.
 
+#include "FileKit.h"
+
 #include <QtTest>
 
 #include <archive.h>
@@ -47,14 +49,13 @@ std::pair<int, QByteArray> shell(const QByteArray& folder, const QString& comman
     return {p.exitCode(), p.readAllStandardOutput()};
 }
 
+// Paths here are bytes, as the archiver sees them.
 void put(const QByteArray& path, const QByteArray& data) {
-    QFile f(QFile::decodeName(path));
-    QVERIFY2(f.open(QIODevice::WriteOnly) && f.write(data) == data.size(), path.constData());
+    filekit::writeFile(QFile::decodeName(path), data);
 }
 
 QByteArray get(const QByteArray& path) {
-    QFile f(QFile::decodeName(path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    return filekit::readFile(QFile::decodeName(path));
 }
 
 // Every name in a folder, hidden ones included, sorted.
@@ -69,18 +70,8 @@ Names names(const QByteArray& dir) {
     return result;
 }
 
-// Every user.* attribute of a file, "name=value", sorted.
 Names userXattrs(const QByteArray& path) {
-    QByteArray list(4096, '\0'), value(65536, '\0');
-    list.truncate(qMax<ssize_t>(0, llistxattr(path, list.data(), list.size())));
-    Names result;
-    for (const QByteArray& name : list.split('\0')) {
-        if (name.startsWith("user.")) {
-            result << name + '=' + value.left(lgetxattr(path, name, value.data(), value.size()));
-        }
-    }
-    std::sort(result.begin(), result.end());
-    return result;
+    return filekit::userXattrs(QFile::decodeName(path));
 }
 
 // Text-like lines and random noise in turn, so compression has something of both.

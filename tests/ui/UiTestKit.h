@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "FileKit.h"
+
 #include <functional>
 #include <memory>
 
@@ -29,15 +31,8 @@ namespace uitest {
 
 using ui::PairGrid;
 
-inline bool writeFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
-inline QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using filekit::readFile;
+using filekit::writeFile;
 
 // One line of the folder-pair list file.
 inline QByteArray listLine(const QString& source, const QString& target) {

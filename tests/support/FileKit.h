@@ -1,0 +1,66 @@
+#pragma once
+
+// File helpers that every test folder uses on real files.
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace filekit {
+
+// Writes data (and the permission bits when mode is given). A failure is
+// recorded against the running test and also returned.
+inline bool writeFile(const QString& path, const QByteArray& data, int mode = -1) {
+    QFile f(path);
+    bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+    f.close();
+    if (ok && mode >= 0) {
+        ok = ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+    }
+    return QTest::qVerify(ok, "writeFile", qPrintable(path), __FILE__, __LINE__);
+}
+
+// The content, or "<missing>" when the file cannot be read.
+inline QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every entry of a folder, hidden ones included, in name order.
+inline QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+inline bool setXattr(const QString& path, const char* name, const QByteArray& value) {
+    return ::setxattr(QFile::encodeName(path), name, value, size_t(value.size()), 0) == 0;
+}
+
+// The value, or "<none>".
+inline QByteArray getXattr(const QString& path, const char* name) {
+    char buf[4096];
+    const ssize_t n = ::getxattr(QFile::encodeName(path), name, buf, sizeof buf);
+    return n < 0 ? QByteArray("<none>") : QByteArray(buf, int(n));
+}
+
+// Every user.* attribute of a file (not following a link), "name=value", sorted.
+inline QList<QByteArray> userXattrs(const QString& path) {
+    const QByteArray p = QFile::encodeName(path);
+    QByteArray list(65536, '\0'), value(65536, '\0');
+    list.truncate(qMax<ssize_t>(0, ::llistxattr(p.constData(), list.data(), list.size())));
+    QList<QByteArray> result;
+    for (const QByteArray& name : list.split('\0')) {
+        if (name.startsWith("user.")) {
+            const ssize_t v = ::lgetxattr(p.constData(), name, value.data(), value.size());
+            result << name + '=' + value.left(v);
+        }
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+} // namespace filekit
