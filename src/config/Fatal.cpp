@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <syslog.h>
 
 namespace config {
 
@@ -21,6 +22,14 @@ void setFatalMessageHandler(std::function<void(const QString&)> h) {
 void fatalError(const QString& text) {
     std::fprintf(stderr, "Velmorado: %s\n", text.toLocal8Bit().constData());
     std::fflush(stderr);
+    // Without a screen, or as the service, the system log is where an
+    // administrator looks for why the program is not running.
+    QString oneLine = text;
+    oneLine.replace(QLatin1String("\r\n"), QLatin1String(" "))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    ::openlog("Velmorado", LOG_PID, LOG_USER);
+    ::syslog(LOG_ERR, "%s", oneLine.toUtf8().constData());
+    ::closelog();
     if (handler()) {
         handler()(text);
     }

@@ -6,8 +6,9 @@
 
 namespace config {
 
-// Shows text (the window layer installs a message box; the default writes to
-// standard error) and ends the program at once, saving nothing.
+// Writes text to standard error and to the system log, shows it (the window
+// layer installs a message box where somebody can see one) and ends the
+// program at once with kFatalExitCode, saving nothing.
 [[noreturn]] void fatalError(const QString& text);
 
 // The window layer replaces how the message is shown; the end stays the same.

@@ -94,8 +94,8 @@ private:
 // The text a grid cell shows for a folder, and whether it is on a Mac volume.
 QString folderText(const QString& path, bool& onMac) {
     onMac = false;
-    if (!platform::exists(path)) {
-        return kUnknownMark + path;
+    if (!platform::isFolder(path)) {
+        return kUnknownMark + path; // missing, or not a folder
     }
     if (program().ntFlag && IsMacintoshVolume(path)) {
         onMac = true;
@@ -147,7 +147,7 @@ QVector<PairRowView> LoadFolderPairs() {
             orDefault(ReadSetting(section, QStringLiteral("NbTemporisations")), "1");
         pair.rar = orDefault(ReadSetting(section, QStringLiteral("Rar")), "0");
         pair.enable = orDefault(ReadSetting(section, QStringLiteral("Enable")), "1");
-        pair.source = DecodeHexText(sourceField); // an odd length ends the program
+        pair.source = DecodeHexText(sourceField); // a text that does not decode ends the program
         pair.target = DecodeHexText(targetField);
         pair.remaining = pair.nbTemporisations;
         table.pairs.append(pair);
@@ -180,7 +180,12 @@ void SaveFolderPairs(const QVector<int>& rowPairNumbers) {
     }
     // A list file that cannot be written is not reported; the pair sections
     // are written all the same and the reload reads whatever list remains.
-    platform::writeFileAtomically(program().listFilePath, list);
+    // Nor is one that is there but cannot be read (it would lose its pairs).
+    QByteArray old;
+    const platform::ReadStatus found = platform::readRegularFile(program().listFilePath, old);
+    if (found == platform::ReadStatus::Ok || found == platform::ReadStatus::Missing) {
+        platform::writeFileAtomically(program().listFilePath, list);
+    }
     for (qsizetype r = 0; r < saved.size(); ++r) {
         const QString section = pairSection(int(r) + 1);
         WriteSetting(section, QStringLiteral("NbTemporisations"), saved[r]->nbTemporisations);

@@ -21,13 +21,12 @@ int hexDigit(QChar c) {
     return -1;
 }
 
+// The byte of two hexadecimal digits; -1 when either is not one. Reading
+// "ZZ" as 0 would put a NUL into a path and cut it short there.
 int pairValue(QChar hi, QChar lo) {
     const int h = hexDigit(hi);
-    if (h < 0) {
-        return 0;
-    }
     const int l = hexDigit(lo);
-    return l < 0 ? h : h * 16 + l;
+    return h < 0 || l < 0 ? -1 : h * 16 + l;
 }
 
 } // namespace
@@ -56,6 +55,9 @@ std::optional<QString> TryDecodeHexText(const QString& hex) {
     for (qsizetype i = 0; i < hex.size(); i += 4) {
         const int low = pairValue(hex[i], hex[i + 1]);
         const int high = i + 2 < hex.size() ? pairValue(hex[i + 2], hex[i + 3]) : 0;
+        if (low < 0 || high < 0) {
+            return std::nullopt;
+        }
         out.append(QChar(char16_t(low | (high << 8))));
     }
     return out;

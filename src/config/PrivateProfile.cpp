@@ -163,7 +163,12 @@ QString read(const QString& path, const QString& section, const QString& key) {
 
 bool write(const QString& path, const QString& section, const QString& key, const QString& value) {
     QByteArray data;
-    platform::readWholeFile(path, data); // a missing file starts empty
+    const platform::ReadStatus found = platform::readRegularFile(path, data);
+    if (found != platform::ReadStatus::Ok && found != platform::ReadStatus::Missing) {
+        // A file that is there but cannot be read would be replaced by one
+        // that holds this value alone: everything else in it would be lost.
+        return false;
+    }
     const QString updated = writeToText(QString::fromUtf8(data), section, key, value);
     return platform::writeFileAtomically(path, updated.toUtf8());
 }

@@ -3,6 +3,7 @@
 #include "config/PrivateProfile.h"
 #include "config/ProgramValues.h"
 #include "config/ValueRules.h"
+#include "platform/AtomicFile.h"
 
 #include <QFileInfo>
 
@@ -76,6 +77,14 @@ void Settings::load(const QString& path, const QString& exeDir) {
     temporisation = numberOr(conf("Temporisation"), 10);
     performance = numberOr(conf("Performance"), 1);
     prefix = conf("PrefixeFichiersCompresses");
+    refusedPrefix.clear();
+    refusedPrefixLogged = false;
+    if (!prefix.isEmpty() && !isUsablePrefix(prefix)) {
+        // Hand-edited: a prefix that makes archives hidden files (the walk
+        // deletes those) or that names no plain file is not used.
+        refusedPrefix = prefix;
+        prefix.clear();
+    }
     if (prefix.isEmpty()) {
         prefix = QStringLiteral("RA");
     }
@@ -101,6 +110,46 @@ void Settings::load(const QString& path, const QString& exeDir) {
     }
     purgeLogs = readFlag(logsKey("PurgeLogs"));
     delaiLogs = numberOr(logsKey("DelaiLogs"), 10);
+}
+
+QString unreadableFileMessage(const QString& path, bool french) {
+    QByteArray data;
+    QString what;
+    switch (platform::readRegularFile(path, data)) {
+    case platform::ReadStatus::Ok:
+    case platform::ReadStatus::Missing:
+        return {};
+    case platform::ReadStatus::NotRegular:
+        what = french ? QStringLiteral("Ce n'est pas un fichier ordinaire")
+                      : QStringLiteral("It is not a regular file");
+        break;
+    case platform::ReadStatus::TooLarge:
+        what = french
+                   ? QStringLiteral("Il dépasse %1 Mio").arg(platform::kMaxReadSize >> 20)
+                   : QStringLiteral("It is larger than %1 MiB").arg(platform::kMaxReadSize >> 20);
+        break;
+    case platform::ReadStatus::Unreadable:
+        what =
+            french ? QStringLiteral("Il ne peut pas être lu") : QStringLiteral("It cannot be read");
+        break;
+    }
+    return (french ? QStringLiteral("Fichier illisible : ") : QStringLiteral("Unreadable file: ")) +
+           path + QStringLiteral("\r\n") + what +
+           (french ? QStringLiteral(". Velmorado ne peut pas fonctionner.")
+                   : QStringLiteral(". Velmorado cannot run."));
+}
+
+bool isUsablePrefix(const QString& prefix) {
+    static const QString refused = QStringLiteral("|><\"?*:/\\");
+    if (prefix.size() != 2 || prefix != prefix.trimmed() || prefix.startsWith(QLatin1Char('.'))) {
+        return false;
+    }
+    for (const QChar c : prefix) {
+        if (refused.contains(c) || c.unicode() < 0x20) {
+            return false;
+        }
+    }
+    return true;
 }
 
 Settings& settings() {

@@ -32,6 +32,10 @@ struct Settings {
     qint16 temporisation = 10;
     qint16 performance = 1;
     QString prefix = QStringLiteral("RA");
+    // A stored prefix that was not used ("RA" stands in for it), and whether
+    // the day's log has said so in this run.
+    QString refusedPrefix;
+    bool refusedPrefixLogged = false;
     bool voirConsoleRar = false;
     bool afficherFichiers = false;
     bool automatique = false;
@@ -54,6 +58,16 @@ struct Settings {
 };
 
 Settings& settings();
+
+// Empty when the file at path is missing or can be read; otherwise the
+// message that says which file it is and what is wrong with it (not a
+// regular file, too large, no rights), in the language of the flag.
+QString unreadableFileMessage(const QString& path, bool french);
+
+// A prefix the prefix dialog accepts: two characters, no blank around them,
+// none of | > < " ? * : / \ and no control character; and not beginning
+// with ".", which would make every archive a hidden file.
+bool isUsablePrefix(const QString& prefix);
 
 // The language key alone (start-up reads it before anything else).
 int readLanguage(const QString& parametersPath);

@@ -1,5 +1,6 @@
 #include "engine/PairProcessing.h"
 
+#include "config/HexText.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
@@ -8,12 +9,14 @@
 #include "engine/RarRunner.h"
 #include "engine/Texts.h"
 #include "engine/WindowPort.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileOps.h"
 #include "platform/InUseProbe.h"
 
 #include <QFile>
 #include <QSet>
 
+#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -64,6 +67,23 @@ bool isDataFileName(const QString& name) {
     return name.back().toLower() == QLatin1Char('r');
 }
 
+// The day's log says once per run that a stored prefix was not used.
+void logRefusedPrefix() {
+    config::Settings& s = config::settings();
+    if (s.refusedPrefix.isEmpty() || s.refusedPrefixLogged || !s.logs ||
+        state().dayLogPath.isEmpty()) {
+        return;
+    }
+    const QString quoted = QLatin1Char('"') + s.refusedPrefix + QLatin1Char('"');
+    const QString message =
+        texts::timeNow() +
+        config::program().tr(QStringLiteral(" - Préfixe des fichiers compressés ") + quoted +
+                                 QStringLiteral(" inutilisable, \"RA\" est utilisé"),
+                             QStringLiteral(" - Compressed files prefix ") + quoted +
+                                 QStringLiteral(" not usable, \"RA\" is used"));
+    s.refusedPrefixLogged = LogUnknownFolder(message, config::program().parametersPath);
+}
+
 // One walk of one source folder.
 class Walk {
 public:
@@ -77,6 +97,7 @@ public:
             return; // the pass's own check reports a missing folder
         }
         m_dirFd = ::dirfd(dir.get());
+        logRefusedPrefix();
         m_probe.beginWalk(m_folder);
         bool complete = true;
         while (const dirent* entry = ::readdir(dir.get())) {
@@ -116,8 +137,13 @@ private:
             return Step::Next; // gone since the directory was read, or a folder
         }
         if (name.startsWith(QLatin1Char('.'))) {
-            // Hidden: deleted; a failure is tried again at the next pass.
-            ::unlinkat(m_dirFd, raw.constData(), 0);
+            // Hidden: deleted, but only once nobody writes to it any more
+            // (a copy in progress writes its part file under a hidden name).
+            // A failure is tried again at the next pass.
+            if (!S_ISREG(st.st_mode) ||
+                m_probe.probe(name) == platform::InUseProbe::Verdict::Take) {
+                ::unlinkat(m_dirFd, raw.constData(), 0);
+            }
             return Step::Next;
         }
         if (!S_ISREG(st.st_mode)) {
@@ -171,17 +197,45 @@ private:
         }
         const QString sibling = siblingOf(name);
         if (!isDataFileName(name)) {
-            if (!existsHere(sibling)) {
-                // The archive was made and its data file removed; the name
-                // file has nothing left to name.
-                platform::deleteFile(m_folder + name);
+            if (existsHere(sibling) && isOwnNameFile(name, false)) {
+                return Step::Next; // it goes with its data file
             }
-            return Step::Next; // else it goes with its data file
+            if (!existsHere(sibling)) {
+                return handleLoneNameFile(name);
+            }
+            return handOverIfLeftAlone(name); // not ours: an ordinary file
         }
-        if (!existsHere(sibling)) {
-            return handOverIfLeftAlone(name); // a data file alone is an ordinary file
+        if (!existsHere(sibling) || !isOwnNameFile(sibling, false)) {
+            // A data file alone, or beside a file of the user's that only
+            // looks like a name file: an ordinary file.
+            return handOverIfLeftAlone(name);
         }
         return restoreLeftover(name, sibling);
+    }
+
+    // A name file of the program's own making (IsOwnNameFileContent). Beside
+    // its data file the name it holds need not be usable: the data file then
+    // keeps its neutral name (restoreLeftover).
+    bool isOwnNameFile(const QString& name, bool usableName = true) const {
+        QByteArray content;
+        return platform::readRegularFile(m_folder + name, content, kMaxNameFileSize, false) ==
+                   platform::ReadStatus::Ok &&
+               IsOwnNameFileContent(content, usableName);
+    }
+
+    // The archive was made and its data file removed: the name file has
+    // nothing left to name and goes, once nobody is writing it (a compression
+    // writes the name file before the data file takes its name). Anything
+    // else of that name is a file of the user's and travels like any other.
+    Step handleLoneNameFile(const QString& name) {
+        if (m_probe.probe(name, true) != platform::InUseProbe::Verdict::Take) {
+            return Step::Next;
+        }
+        if (isOwnNameFile(name)) {
+            platform::deleteFile(m_folder + name);
+            return Step::Next;
+        }
+        return handOver(name);
     }
 
     // A data file with its name file: a compression that did not get to its
@@ -252,6 +306,29 @@ platform::InUseProbe& pairProbe() {
 
 void ProcessPair(WindowPort& window) {
     Walk(window, pairProbe()).run();
+}
+
+bool IsOwnNameFileContent(const QByteArray& content, bool usableName) {
+    if (content.size() > kMaxNameFileSize) {
+        return false;
+    }
+    QByteArray line = content;
+    if (line.endsWith("\r\n")) {
+        line.chop(2);
+    } else if (line.endsWith('\n')) {
+        line.chop(1);
+    }
+    if (line.size() < 3 || !line.startsWith('"') || !line.endsWith('"')) {
+        return false;
+    }
+    for (qsizetype i = 1; i + 1 < line.size(); ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(line[i]))) {
+            return false;
+        }
+    }
+    const QString hex = QString::fromLatin1(line.mid(1, line.size() - 2));
+    return usableName ? ReadNameFile(content).has_value()
+                      : config::TryDecodeHexText(hex).has_value();
 }
 
 std::optional<QString> NameFromNameFile(const QByteArray& content) {

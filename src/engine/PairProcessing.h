@@ -20,7 +20,9 @@ void YieldEvents(WindowPort& window);
 // the entries, and hands every file that is left alone to CompressFile or
 // ExtractFile by state().compressMode:
 //  - folders are skipped, and so are links, pipes, sockets and devices;
-//  - hidden entries (names that start with ".") are deleted;
+//  - hidden entries (names that start with ".") are deleted, a file only
+//    once it is left alone (InUseProbe): a copy in progress may write its
+//    part file under a hidden name;
 //  - the program's own temporary files are handled as leftovers (below);
 //  - a file still being written waits for a later pass (InUseProbe);
 //  - every file handed over counts in state().files.
@@ -32,12 +34,20 @@ void YieldEvents(WindowPort& window);
 // source folder. In a compress pair such a data file gets its own name back
 // from the name file, when that name is usable and free, and is compressed
 // again; otherwise it keeps its neutral name (the day's log says so) and is
-// compressed under it. A name file whose data file is gone is removed. A data
-// file alone is an ordinary file. In an uncompress pair a data or name file
+// compressed under it. A name file whose data file is gone is removed once it
+// is left alone, but only when it is the program's own (IsOwnNameFileContent);
+// any other file of such a name, and a data file alone, is an ordinary file.
+// In an uncompress pair a data or name file
 // waits while the archive of its number lies in the folder (the extraction
 // that made it is not over), and is an ordinary file otherwise. Temporary
 // files that an archiver still has open are never touched.
 void ProcessPair(WindowPort& window);
+
+// A name file of the program's own: at most this size, one line "HEX" with
+// an optional line end, HEX a hexadecimal text (of a usable name, unless
+// usableName is false).
+inline constexpr qsizetype kMaxNameFileSize = 2048;
+bool IsOwnNameFileContent(const QByteArray& content, bool usableName = true);
 
 // What the quiet period remembers between walks.
 platform::InUseProbe& pairProbe();

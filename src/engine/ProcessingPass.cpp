@@ -58,9 +58,10 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
     ++st.sourceFolders;
     st.sourceFolder = withSlash(pair.source);
     st.targetFolder = withSlash(pair.target);
-    // Any file system object of that name passes, folder or not.
-    const bool sourceThere = platform::exists(pair.source);
-    const bool targetThere = platform::exists(pair.target);
+    // Only a folder will do: a file of that name (or a path cut short by a
+    // NUL) is a missing folder, never a place to move the pair's files to.
+    const bool sourceThere = platform::isFolder(pair.source);
+    const bool targetThere = platform::isFolder(pair.target);
     if (!sourceThere) {
         ++st.invalidSourceFolders;
         WarnMissingFolder(window, hooks, true, st.sourceFolder);

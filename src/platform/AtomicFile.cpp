@@ -4,11 +4,71 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+// Locks the whole file, for reading (shared) or writing (exclusive); with
+// wait, until the lock is granted.
+bool lockWhole(int fd, short type, bool wait) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0; // to the end, however the file grows
+    for (;;) {
+        if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) {
+            return true;
+        }
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+bool sameObject(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// mkstemp's six characters: letters and digits.
+bool isTemplateTail(const QString& tail) {
+    if (tail.size() != 6) {
+        return false;
+    }
+    for (const QChar c : tail) {
+        if (c.unicode() > 127 || !c.isLetterOrNumber()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes name (in dirFd) when it is a regular file that nobody holds.
+bool removeIfNobodyHolds(int dirFd, const char* name) {
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat opened {
+    }, named{};
+    // A shared lock is refused while a writer holds its exclusive one. Once
+    // granted, a writer that made the file but has not locked it yet waits
+    // for it, and then finds its file gone (createLockedTemporary makes
+    // another). The name must still be that file when it is removed.
+    const bool removed = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                         lockWhole(fd, F_RDLCK, false) &&
+                         ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         sameObject(opened, named) && ::unlinkat(dirFd, name, 0) == 0;
+    ::close(fd);
+    return removed;
+}
+
+} // namespace
 
 bool writeAll(int fd, const char* p, qsizetype n) {
     while (n > 0) {
@@ -34,12 +94,65 @@ void syncFolder(const QString& folder) {
     }
 }
 
+int createLockedTemporary(QByteArray& path) {
+    const QByteArray pattern = path;
+    for (int tries = 0; tries < 8; ++tries) {
+        path = pattern;
+        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd < 0) {
+            return -1;
+        }
+        if (!lockWhole(fd, F_WRLCK, true)) {
+            return fd; // no locks here: nobody can take it for a leftover either
+        }
+        struct stat opened {
+        }, named{};
+        if (::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 &&
+            sameObject(opened, named)) {
+            return fd;
+        }
+        // Taken for a leftover between its making and the lock: the name is
+        // gone (or another file's now), so it is left alone; make another.
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+int clearStaleTemporaries(const QString& folder,
+                          const std::function<bool(const QString&)>& isOurs) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) {
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (isOurs(name) && removeIfNobodyHolds(::dirfd(dir), entry->d_name)) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    if (removed > 0) {
+        syncFolder(folder);
+    }
+    return removed;
+}
+
+int clearStaleWriteTemporaries(const QString& path) {
+    const QFileInfo info(path);
+    const QString start = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    return clearStaleTemporaries(info.absolutePath(), [&](const QString& name) {
+        return name.startsWith(start) && isTemplateTail(name.mid(start.size()));
+    });
+}
+
 bool writeFileAtomically(const QString& path, const QByteArray& data) {
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
     QByteArray tmpl = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() +
                                         QStringLiteral(".XXXXXX"));
-    const int fd = ::mkstemp(tmpl.data());
+    const int fd = createLockedTemporary(tmpl);
     if (fd < 0) {
         return false;
     }
@@ -50,23 +163,81 @@ bool writeFileAtomically(const QString& path, const QByteArray& data) {
         mode = st.st_mode & 07777;
     }
     (void)::fchmod(fd, mode);
-    bool ok = writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tmpl.constData(), target.constData()) != 0) {
+    const bool ok = writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
+    // The lock goes with the descriptor, after the rename: until then a
+    // clearer leaves the file alone.
+    const bool placed = ok && ::rename(tmpl.constData(), target.constData()) == 0;
+    if (!placed) {
         ::unlink(tmpl.constData());
+    }
+    const bool closed = ::close(fd) == 0;
+    if (!placed) {
         return false;
     }
     syncFolder(folder);
-    return true;
+    return closed;
+}
+
+ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize,
+                           bool followLinks) {
+    data.clear();
+    const QByteArray p = QFile::encodeName(path);
+    if (p.isEmpty() || path.contains(QChar(0))) {
+        return ReadStatus::Missing;
+    }
+    // Without blocking: opening a pipe for reading would wait for a writer.
+    const int fd = ::open(p.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY |
+                                             (followLinks ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return ReadStatus::Missing;
+        }
+        return errno == ELOOP ? ReadStatus::NotRegular : ReadStatus::Unreadable;
+    }
+    struct stat st {};
+    ReadStatus status = ReadStatus::Ok;
+    if (::fstat(fd, &st) != 0) {
+        status = ReadStatus::Unreadable;
+    } else if (!S_ISREG(st.st_mode)) {
+        status = ReadStatus::NotRegular;
+    } else if (st.st_size > maxSize) {
+        status = ReadStatus::TooLarge;
+    } else {
+        // Read to the end, not to the size seen: the file may have grown.
+        data.resize(qsizetype(st.st_size) + 1);
+        qsizetype got = 0;
+        for (;;) {
+            if (got == data.size()) {
+                if (got > maxSize) {
+                    status = ReadStatus::TooLarge;
+                    break;
+                }
+                data.resize(qMin<qsizetype>(data.size() * 2, qsizetype(maxSize) + 1));
+            }
+            const ssize_t r = ::read(fd, data.data() + got, size_t(data.size() - got));
+            if (r == 0) {
+                break;
+            }
+            if (r < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                status = ReadStatus::Unreadable;
+                break;
+            }
+            got += r;
+        }
+        data.truncate(got);
+    }
+    ::close(fd);
+    if (status != ReadStatus::Ok) {
+        data.clear();
+    }
+    return status;
 }
 
 bool readWholeFile(const QString& path, QByteArray& data) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    data = f.readAll();
-    return true;
+    return readRegularFile(path, data) == ReadStatus::Ok;
 }
 
 } // namespace platform

@@ -3,22 +3,63 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // Replaces the file at path with data so that a reader sees either the old or
-// the new content, never a part: a temporary file in the same folder is
-// written, flushed to disk and renamed over the old one, then the folder is
-// flushed. The old file's permissions are kept. Returns false, leaving the old
-// file untouched, when any step fails.
+// the new content, never a part: a temporary file ".NAME.XXXXXX" in the same
+// folder is written under a lock (createLockedTemporary), flushed to disk and
+// renamed over the old one, then the folder is flushed. The old file's
+// permissions are kept. Returns false, leaving the old file untouched, when
+// any step fails. A crash part-way leaves the temporary file, which
+// clearStaleWriteTemporaries removes later.
 bool writeFileAtomically(const QString& path, const QByteArray& data);
 
 // Writes all of p to fd, going on after interrupted or short writes.
 bool writeAll(int fd, const char* p, qsizetype n);
 
-// Reads a whole file; false when it cannot be opened.
+// What reading a whole file found.
+enum class ReadStatus {
+    Ok,
+    Missing,    // nothing of that name
+    NotRegular, // a folder, a pipe, a device, a socket (or a link to one)
+    TooLarge,   // larger than the limit asked for
+    Unreadable  // there, but cannot be opened or read (rights, I/O error)
+};
+
+// No file the program reads whole (parameters, list of pairs) comes near it.
+inline constexpr qint64 kMaxReadSize = 8 << 20;
+
+// Reads a whole regular file of at most maxSize bytes into data. Nothing else
+// is read: a pipe would block and a device never end. followLinks false
+// refuses a symbolic link (NotRegular).
+ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize = kMaxReadSize,
+                           bool followLinks = true);
+
+// readRegularFile with the default limit; false unless it read the file.
 bool readWholeFile(const QString& path, QByteArray& data);
 
 // Flushes a folder's entries to disk (after a rename or a create in it).
 void syncFolder(const QString& folder);
+
+// Temporary files that outlive a killed process. The writer of a temporary
+// file holds an open-file-description lock (fcntl F_OFD_SETLKW, carried to
+// the server by NFS and SMB) on it from just after it is made until it is
+// renamed or removed; a temporary file that nobody holds is a leftover.
+//
+// Creates a temporary file from path, whose name ends in "XXXXXX" (replaced
+// by the name made), and locks it. Returns the descriptor, -1 on failure.
+// Where the file system has no locks the file is made all the same (and a
+// clearer, which cannot lock it either, never takes it for a leftover).
+int createLockedTemporary(QByteArray& path);
+
+// Removes from folder every regular file whose name isOurs accepts and that
+// no process holds locked (nor could lock; a file whose lock cannot be
+// tested stays). Returns how many were removed.
+int clearStaleTemporaries(const QString& folder, const std::function<bool(const QString&)>& isOurs);
+
+// The leftovers of writeFileAtomically(path): ".NAME.XXXXXX" beside path.
+int clearStaleWriteTemporaries(const QString& path);
 
 } // namespace platform

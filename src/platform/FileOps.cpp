@@ -3,8 +3,10 @@
 #include "platform/AtomicFile.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <cerrno>
 #include <cstdio>
@@ -20,7 +22,13 @@ namespace platform {
 
 namespace {
 
+// A path holding NUL would name what stands before the NUL (a file of the
+// user's, outside every pair): such a path names nothing here. The empty
+// path that stands for it fails every call below.
 QByteArray enc(const QString& path) {
+    if (path.contains(QChar(0))) {
+        return {};
+    }
     return QFile::encodeName(path);
 }
 
@@ -40,6 +48,10 @@ public:
     Fd& operator=(const Fd&) = delete;
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
+    void adopt(int fd) {
+        reset();
+        m_fd = fd;
+    }
     void reset() {
         if (m_fd >= 0) {
             ::close(m_fd);
@@ -174,12 +186,15 @@ bool placeNoReplace(const QByteArray& from, const QByteArray& to) {
     return ::rename(from.constData(), to.constData()) == 0;
 }
 
+const QString kMoveTemporary = QStringLiteral(".velmorado-move-");
+
 // A complete copy of from in a hidden temporary file of toFolder, flushed to
 // disk. Returns the temporary file's name, empty on failure (then nothing is
-// left behind). A source whose folder does not let it go is refused before
-// anything is copied, so that a move across file systems does not end with
-// the file in two places.
-QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder) {
+// left behind); out is left open on it, holding its lock, until the caller
+// has given it its final name. A source whose folder does not let it go is
+// refused before anything is copied, so that a move across file systems does
+// not end with the file in two places.
+QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, Fd& out) {
     if (::access(enc(folderOf(QFile::decodeName(from))).constData(), W_OK | X_OK) != 0) {
         return {};
     }
@@ -188,8 +203,8 @@ QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder) {
     if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return {};
     }
-    QByteArray tmp = enc(toFolder + QStringLiteral("/.velmorado-move-XXXXXX"));
-    Fd out(::mkostemp(tmp.data(), O_CLOEXEC));
+    QByteArray tmp = enc(toFolder + QLatin1Char('/') + kMoveTemporary + QStringLiteral("XXXXXX"));
+    out.adopt(createLockedTemporary(tmp));
     if (!out.valid()) {
         return {};
     }
@@ -197,7 +212,7 @@ QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder) {
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     const bool ok = copyData(in.get(), out.get()) && copyUserXattrs(in.get(), out.get()) &&
                     ::fchmod(out.get(), st.st_mode & 07777) == 0 &&
-                    ::futimens(out.get(), times) == 0 && ::fsync(out.get()) == 0 && out.close();
+                    ::futimens(out.get(), times) == 0 && ::fsync(out.get()) == 0;
     if (!ok) {
         out.reset();
         ::unlink(tmp.constData());
@@ -206,7 +221,29 @@ QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder) {
     return tmp;
 }
 
+// Before a copy goes into a folder, the copies that killed moves left there
+// go (a hidden file in a target folder that no pass walks would stay for
+// ever). A folder is looked through at most once a minute.
+void clearStaleMoveTemporariesOnce(const QString& folder) {
+    static QHash<QString, QDeadlineTimer> nextClearing;
+    const auto it = nextClearing.constFind(folder);
+    if (it != nextClearing.constEnd() && !it->hasExpired()) {
+        return;
+    }
+    if (nextClearing.size() > 4096) {
+        nextClearing.clear();
+    }
+    nextClearing.insert(folder, QDeadlineTimer(60000));
+    clearStaleMoveTemporaries(folder);
+}
+
 } // namespace
+
+int clearStaleMoveTemporaries(const QString& folder) {
+    return clearStaleTemporaries(folder, [](const QString& name) {
+        return name.size() == kMoveTemporary.size() + 6 && name.startsWith(kMoveTemporary);
+    });
+}
 
 bool exists(const QString& path) {
     if (path.isEmpty()) {
@@ -214,6 +251,12 @@ bool exists(const QString& path) {
     }
     struct stat st {};
     return lstatPath(enc(path), st);
+}
+
+bool isFolder(const QString& path) {
+    struct stat st {};
+    const QByteArray p = enc(path);
+    return !p.isEmpty() && ::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool sameFile(const QString& a, const QString& b) {
@@ -226,7 +269,7 @@ bool sameFile(const QString& a, const QString& b) {
 bool moveNoReplace(const QString& from, const QString& to) {
     const QByteArray f = enc(from);
     const QByteArray t = enc(to);
-    if (from.isEmpty() || to.isEmpty()) {
+    if (f.isEmpty() || t.isEmpty()) {
         return false;
     }
     if (placeNoReplace(f, t)) {
@@ -243,7 +286,9 @@ bool moveNoReplace(const QString& from, const QString& to) {
         return false;
     }
     const QString toFolder = folderOf(to);
-    const QByteArray tmp = copyToTemporary(f, toFolder);
+    clearStaleMoveTemporariesOnce(toFolder);
+    Fd copy;
+    const QByteArray tmp = copyToTemporary(f, toFolder, copy);
     if (tmp.isEmpty()) {
         return false;
     }
@@ -251,6 +296,7 @@ bool moveNoReplace(const QString& from, const QString& to) {
         ::unlink(tmp.constData());
         return false;
     }
+    copy.reset(); // placed: its lock can go
     syncFolder(toFolder);
     if (::unlink(f.constData()) != 0) {
         // The source cannot go: take the copy back so that the move fails
@@ -266,7 +312,7 @@ bool moveNoReplace(const QString& from, const QString& to) {
 bool moveReplacing(const QString& from, const QString& to) {
     const QByteArray f = enc(from);
     const QByteArray t = enc(to);
-    if (from.isEmpty() || to.isEmpty()) {
+    if (f.isEmpty() || t.isEmpty()) {
         return false;
     }
     if (::rename(f.constData(), t.constData()) == 0) {
@@ -281,7 +327,9 @@ bool moveReplacing(const QString& from, const QString& to) {
         return false;
     }
     const QString toFolder = folderOf(to);
-    const QByteArray tmp = copyToTemporary(f, toFolder);
+    clearStaleMoveTemporariesOnce(toFolder);
+    Fd copy;
+    const QByteArray tmp = copyToTemporary(f, toFolder, copy);
     if (tmp.isEmpty()) {
         return false;
     }
@@ -290,6 +338,7 @@ bool moveReplacing(const QString& from, const QString& to) {
         ::unlink(tmp.constData());
         return false;
     }
+    copy.reset();
     syncFolder(toFolder);
     if (::unlink(f.constData()) != 0) {
         return true; // the file is complete in its new place; the copy left behind is harmless
@@ -299,10 +348,10 @@ bool moveReplacing(const QString& from, const QString& to) {
 }
 
 bool deleteFile(const QString& path) {
-    if (path.isEmpty()) {
+    const QByteArray p = enc(path);
+    if (p.isEmpty()) {
         return false;
     }
-    const QByteArray p = enc(path);
     struct stat st {};
     if (!lstatPath(p, st) || S_ISDIR(st.st_mode)) {
         return false;
@@ -342,6 +391,9 @@ qint64 fileSize(const QString& path) {
 
 bool createFileDurably(const QString& path, const QByteArray& data) {
     const QByteArray p = enc(path);
+    if (p.isEmpty()) {
+        return false;
+    }
     Fd fd(::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd.valid()) {
         return false;

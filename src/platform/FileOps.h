@@ -3,7 +3,9 @@
 #include <QString>
 #include <QtGlobal>
 
-// File operations on full paths. Every move here keeps the file whole: at
+// File operations on full paths. A path that holds NUL names nothing: every
+// call fails for it (it would otherwise stand for what is before the NUL).
+// Every move here keeps the file whole: at
 // every moment it stands complete under its old name, its new name, or both,
 // whatever fails and whenever the process dies.
 namespace platform {
@@ -11,6 +13,10 @@ namespace platform {
 // True for any file system object of that name (file, folder, link, even a
 // dangling one).
 bool exists(const QString& path);
+
+// True when path names a folder (or a link to one); false for a file, for
+// anything missing and for a path that holds NUL.
+bool isFolder(const QString& path);
 
 // True when both paths name the same existing file system object.
 bool sameFile(const QString& a, const QString& b);
@@ -20,8 +26,16 @@ bool sameFile(const QString& a, const QString& b);
 // permissions and the times are copied into a hidden temporary file in the
 // destination folder, flushed to disk, given the final name without replacing
 // anything, and only then is the source removed. When the move fails, the
-// source is left as it was and nothing new stands at the destination.
+// source is left as it was and nothing new stands at the destination. A kill
+// part-way can leave the temporary file; it is locked while the move writes
+// it, and later moves into that folder remove it once nobody holds it.
 bool moveNoReplace(const QString& from, const QString& to);
+
+// The copies (".velmorado-move-XXXXXX") that moves across file systems
+// killed part-way left in folder, complete or not, and that no live move
+// still holds. The moves call it themselves, at most once a minute per
+// destination folder. Returns how many it removed.
+int clearStaleMoveTemporaries(const QString& folder);
 
 // Moves a file to a new name or folder, replacing a file of the destination
 // name only once the new one is complete (there is never a moment when

@@ -54,6 +54,54 @@ private slots:
         QCOMPARE(getXattr(back, "user.stream"), QByteArray("fork\0data", 9));
     }
 
+    // A move across file systems killed part-way leaves its hidden copy in
+    // the destination folder. The next move into that folder removes such
+    // copies, but never one that a live move still holds locked, nor a file
+    // that only looks alike.
+    void killedMovesLeaveNoCopyBehind() {
+        QTemporaryDir local, other("/dev/shm/velmorado-test-XXXXXX");
+        struct stat st {
+        }, sb{};
+        if (!other.isValid() || ::stat(QFile::encodeName(local.path()), &st) != 0 ||
+            ::stat(QFile::encodeName(other.path()), &sb) != 0 || st.st_dev == sb.st_dev) {
+            QSKIP("needs /dev/shm on a file system other than the temporary folder");
+        }
+        for (const char* name : {".velmorado-move-Ab12Cd", ".velmorado-move-held01",
+                                 ".velmorado-move-notes", "velmorado-move-Ab12Cd"}) {
+            writeFile(other.filePath(name), "a complete copy");
+        }
+        const int held =
+            ::open(QFile::encodeName(other.filePath(".velmorado-move-held01")), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        QCOMPARE(::fcntl(held, F_OFD_SETLK, &lock), 0);
+        writeFile(local.filePath("a"), "a");
+        QVERIFY(platform::moveNoReplace(local.filePath("a"), other.filePath("a")));
+        QCOMPARE(entries(other.path()),
+                 QStringList({".velmorado-move-held01", ".velmorado-move-notes", "a",
+                              "velmorado-move-Ab12Cd"}));
+        ::close(held);
+        QCOMPARE(platform::clearStaleMoveTemporaries(other.path()), 1);
+    }
+
+    // A path that holds NUL names nothing: a move to it must not land on the
+    // file that the part before the NUL names, nor may a delete remove it.
+    void pathsWithNulNameNothing() {
+        QTemporaryDir dir;
+        const QString notes = dir.filePath("notes"), from = dir.filePath("from");
+        writeFile(notes, "notes");
+        writeFile(from, "from");
+        const QString cut = notes + QChar(0) + "/from";
+        QVERIFY(!platform::moveReplacing(from, cut) && !platform::moveNoReplace(from, cut));
+        QVERIFY(!platform::deleteFile(cut) && !platform::exists(cut));
+        QCOMPARE(readFile(notes), QByteArray("notes"));
+        QCOMPARE(readFile(from), QByteArray("from"));
+        QVERIFY(platform::isFolder(dir.path()) && !platform::isFolder(notes) &&
+                !platform::isFolder(dir.path() + QChar(0)) &&
+                !platform::isFolder(dir.filePath("none")));
+    }
+
     // Moves in one file system: a move that must not replace stops at a file
     // of the same name (or at itself). A restored file replaces one of the
     // same name only once complete: when the move fails (a source folder that

@@ -92,6 +92,29 @@ private slots:
         QVERIFY(rows[0].sourceText == sub && !rows[0].sourceOnMac);
     }
 
+    // A path that names a file, or that holds NUL (which would cut it short
+    // at a file), is no folder: its row is marked missing. A list file that
+    // cannot be read (here: past the size limit) loads no pairs, and a save
+    // never replaces it, which would lose every pair it holds.
+    void foldersMustBeFoldersAndUnreadableListsStay() {
+        const QString file = m_folder->root.filePath("file"), dir = m_folder->root.filePath("dir");
+        QVERIFY(QDir().mkdir(dir));
+        writeFile(file, "x");
+        writeFile(m_list, quotedHex(file) + ',' + quotedHex(dir + QChar(0) + "/x") + "\r\n" +
+                              quotedHex(dir) + ',' + quotedHex(dir) + "\r\n");
+        QVector<config::PairRowView> rows = config::LoadFolderPairs();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].sourceText, "??? " + file);
+        QVERIFY(rows[0].targetText.startsWith("??? " + dir));
+        QCOMPARE(rows[1].sourceText + '|' + rows[1].targetText, dir + '|' + dir);
+
+        const QByteArray large = quotedHex(dir) + ',' + quotedHex(dir) + QByteArray(9 << 20, '\n');
+        writeFile(m_list, large);
+        QVERIFY(config::LoadFolderPairs().isEmpty());
+        config::SaveFolderPairs({});
+        QCOMPARE(readFile(m_list), large);
+    }
+
     void purgesOldLogs() {
         const QString logs = m_folder->root.path();
         const QDate first(2026, 1, 1);

@@ -3,6 +3,7 @@
 // of compressions that did not get to their end, with the built archiver.
 
 #include "EngineTestKit.h"
+#include "engine/ProcessingPass.h"
 
 using kit::in;
 using kit::Program;
@@ -72,6 +73,90 @@ private Q_SLOTS:
     // is taken once it is left alone.
     void fileHeldOpenByASlowWriter() { walkWhileWriting(true); }
     void fileAppendedToInALoop() { walkWhileWriting(false); }
+    // The same for a hidden file (a copy's part file): it is deleted only
+    // once it is left alone, never while it is being written.
+    void hiddenFileHeldOpenByASlowWriter() { walkWhileWriting(true, ".part"); }
+    void hiddenFileAppendedToInALoop() { walkWhileWriting(false, ".part"); }
+
+    // Files of the user's that are named like the program's name files
+    // travel like any other; only the program's own lone name file goes,
+    // and only once nobody writes it.
+    void filesNamedLikeNameFiles() {
+        kit::drop(src, "RA000042.rn", "my notes\n");
+        kit::drop(src, "ra000043.RN", "\"zz\"\r\n");
+        kit::drop(src, "RA000044.rn", kit::nameLine("gone long ago"));      // ours: removed
+        kit::drop(src, "RA000045.rr", "user data");                         // both the
+        kit::drop(src, "RA000045.rn", kit::nameLine("x") + "and more\r\n"); // user's
+        kit::writeFile(in(src, "RA000046.rn"), kit::nameLine("in flight")); // fresh: waits
+
+        kit::walk(window, src, arch, true);
+        QCOMPARE(kit::entries(src), QStringList{"RA000046.rn"});
+        QCOMPARE(engine::state().compressed, 4);
+        extractAll(window, arch, out);
+        QCOMPARE(kit::entries(out),
+                 QStringList({"RA000042.rn", "RA000045.rn", "RA000045.rr", "ra000043.RN"}));
+        QCOMPARE(kit::readFile(in(out, "RA000042.rn")), QByteArray("my notes\n"));
+        QCOMPARE(kit::readFile(in(out, "ra000043.RN")), QByteArray("\"zz\"\r\n"));
+        QCOMPARE(kit::readFile(in(out, "RA000045.rr")), QByteArray("user data"));
+
+        kit::age(in(src, "RA000046.rn"));
+        kit::walk(window, src, arch, true);
+        QCOMPARE(kit::entries(src), QStringList());
+
+        using engine::IsOwnNameFileContent;
+        QVERIFY(IsOwnNameFileContent(kit::nameLine("a b")));
+        QVERIFY(IsOwnNameFileContent("\"61006200\""));
+        for (const QByteArray& bad :
+             {QByteArray("\"61006200\"\r\nmore"), QByteArray("61006200\r\n"),
+              QByteArray("\"6100ZZ00\"\r\n"), QByteArray("\"2F00\"\r\n"), QByteArray("\"\"\r\n"),
+              '"' + QByteArray(3000, 'A') + "\"\r\n", QByteArray(" \"61006200\"\r\n")}) {
+            QVERIFY2(!IsOwnNameFileContent(bad), bad.left(40).constData());
+        }
+    }
+
+    // A prefix edited into the parameters file as ".A" would make every
+    // archive a hidden file that the uncompress walk deletes: it is not
+    // used, "RA" is, and the day's log says so once in the run.
+    void aHiddenPrefixIsNotUsed() {
+        const QString ini = config::program().parametersPath;
+        kit::writeFile(ini, "[Configuration]\r\nPrefixeFichiersCompresses=.A\r\n"
+                            "[Logs]\r\nLogs=1\r\n");
+        config::settings().load(ini, prog->dir.path());
+        QCOMPARE(config::settings().prefix, "RA");
+        kit::drop(src, "report.doc", "report");
+        kit::drop(arch, "waiting.txt", "waiting");
+        Program::addPair(src, arch, true);
+        Program::addPair(arch, out);
+        engine::state().stopped = false; // processing runs
+        engine::RunProcessingPass(window, {});
+        engine::RunProcessingPass(window, {});
+        QCOMPARE(kit::entries(src) + kit::entries(arch), QStringList());
+        QCOMPARE(kit::entries(out), QStringList({"report.doc", "waiting.txt"}));
+        QCOMPARE(kit::readFile(in(out, "report.doc")), QByteArray("report"));
+        const QStringList said = kit::logLines(prog->dir.path(), "prefix");
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].contains("&quot;.A&quot;") && said[0].contains(ini), qPrintable(said[0]));
+    }
+
+    // A pair's folder must be a folder. A target that names a file of the
+    // user's, or whose text holds a NUL (which would cut it short at that
+    // file), is a missing folder: nothing is moved, the file stays whole.
+    void aFolderThatIsNotAFolderIsMissing() {
+        const QString notes = prog->dir.filePath("notes.txt");
+        kit::writeFile(notes, "the user's notes");
+        kit::drop(src, "a");
+        kit::drop(src, "b");
+        Program::addPair(src, notes);
+        Program::addPair(src, notes + QChar(0) + "/rest");
+        Program::addPair(notes, out);
+        engine::state().stopped = false;
+        engine::RunProcessingPass(window, {});
+        QCOMPARE(kit::readFile(notes), QByteArray("the user's notes"));
+        QCOMPARE(kit::entries(src), QStringList({"a", "b"}));
+        QCOMPARE(engine::state().invalidTargetFolders, 2);
+        QCOMPARE(engine::state().invalidSourceFolders, 1);
+        QCOMPARE(engine::state().files, 0);
+    }
 
     // The leftovers of compressions cut short: the data file with its name
     // file gets its name back and travels; a name file alone goes; a data
@@ -166,13 +251,15 @@ private:
     QString src, arch, out;
     Recorder window;
 
-    // Runs a shell writer of 40 numbered chunks into src/f, one that keeps the
-    // file open or one that opens, appends and closes each time, and walks src
-    // (an uncompress pair to out) over and over while it writes: the file must
-    // never be taken. The file held open is made to look old before each walk,
-    // so that only the lease can hold it back. Once left alone it is taken.
-    void walkWhileWriting(bool keepOpen) {
-        const QString file = in(src, "f");
+    // Runs a shell writer of 40 numbered chunks into src/name, one that keeps
+    // the file open or one that opens, appends and closes each time, and walks
+    // src (an uncompress pair to out) over and over while it writes: the file
+    // must never be taken (nor, hidden, deleted). The file held open is made
+    // to look old before each walk, so that only the lease can hold it back.
+    // Once left alone it is taken (a hidden one deleted, whole until then).
+    void walkWhileWriting(bool keepOpen, const QString& name = "f") {
+        const QString file = in(src, name);
+        const bool hidden = name.startsWith('.');
         QProcess writer;
         const QString loop = " i=0; while [ $i -lt 40 ]; do printf 'chunk%03d\\n' $i ";
         writer.start("/bin/sh", {"-c",
@@ -187,14 +274,25 @@ private:
             }
             kit::walk(window, src, out, false);
             QVERIFY2(kit::entries(out).isEmpty(), "a file still being written was taken");
+            QVERIFY2(QFile::exists(file), "a file still being written was deleted");
         }
         QCOMPARE(writer.exitCode(), 0);
         QVERIFY(walks > 3);
+        const auto whole = [](const QByteArray& data) {
+            return data.count('\n') == 40 && data.startsWith("chunk000\n") &&
+                   data.endsWith("chunk038\nchunk039\n");
+        };
+        if (hidden) {
+            QVERIFY(whole(kit::readFile(file))); // every chunk went into the one file
+        }
         kit::walk(window, src, out, false); // seen once unchanged, and again a while later
         QTest::qWait(int(platform::InUseProbe::kSightingGapMs) + 100);
         kit::walk(window, src, out, false);
-        const QByteArray taken = kit::readFile(in(out, "f"));
-        QVERIFY(taken.count('\n') == 40 && taken.endsWith("chunk038\nchunk039\n"));
+        if (hidden) {
+            QCOMPARE(kit::entries(src) + kit::entries(out), QStringList());
+        } else {
+            QVERIFY(whole(kit::readFile(in(out, "f"))));
+        }
     }
 };
 

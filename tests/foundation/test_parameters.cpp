@@ -5,16 +5,21 @@
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
+#include "platform/AtomicFile.h"
 
 #include "FileKit.h"
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <QtTest>
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace config;
 
@@ -186,6 +191,108 @@ private Q_SLOTS:
             QStringLiteral("399"));
     }
 
+    // Only regular files are read, and only up to the limit: a pipe must not
+    // block, a device must not run out of memory. A file that is there but
+    // cannot be read is never replaced by a write that would lose the rest.
+    void onlyRegularFilesAreReadAndNothingUnreadableIsOverwritten() {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("fifo.ini"));
+        const QString zero = dir.filePath(QStringLiteral("zero.ini"));
+        const QString big = dir.filePath(QStringLiteral("big.ini"));
+        const QString linked = dir.filePath(QStringLiteral("linked.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+        QByteArray huge = "[Configuration]\r\nLangue=1\r\n;";
+        huge += QByteArray(int(platform::kMaxReadSize), 'x');
+        filekit::writeFile(big, huge);
+        filekit::writeFile(dir.filePath(QStringLiteral("real.ini")),
+                           "[Configuration]\r\nLangue=1\r\n");
+        QVERIFY(QFile::link(QStringLiteral("real.ini"), linked));
+
+        QByteArray data;
+        QCOMPARE(platform::readRegularFile(fifo, data), platform::ReadStatus::NotRegular);
+        QCOMPARE(platform::readRegularFile(zero, data), platform::ReadStatus::NotRegular);
+        QCOMPARE(platform::readRegularFile(big, data), platform::ReadStatus::TooLarge);
+        QCOMPARE(platform::readRegularFile(dir.filePath(QStringLiteral("none")), data),
+                 platform::ReadStatus::Missing);
+        QCOMPARE(platform::readRegularFile(linked, data), platform::ReadStatus::Ok);
+        QCOMPARE(platform::readRegularFile(linked, data, 100, false),
+                 platform::ReadStatus::NotRegular);
+        QCOMPARE(ReadSettingFrom(linked, QStringLiteral("Configuration"), QStringLiteral("Langue")),
+                 QStringLiteral("1"));
+        for (const QString& path : {fifo, zero, big}) {
+            QCOMPARE(
+                ReadSettingFrom(path, QStringLiteral("Configuration"), QStringLiteral("Langue")),
+                QString());
+            QVERIFY(!PrivateProfile::write(path, QStringLiteral("Processing"),
+                                           QStringLiteral("LastFileNumber"), QStringLiteral("7")));
+            QVERIFY(!unreadableFileMessage(path, false).isEmpty());
+        }
+        QVERIFY(QFileInfo(fifo).isFile() == false && QFileInfo(fifo).exists());
+        QCOMPARE(QFileInfo(zero).symLinkTarget(), QStringLiteral("/dev/zero"));
+        QCOMPARE(filekit::readFile(big), huge);
+        QVERIFY(unreadableFileMessage(fifo, false).startsWith("Unreadable file: " + fifo));
+        QVERIFY(unreadableFileMessage(big, true).contains(QStringLiteral("Il dépasse 8 Mio")));
+        QCOMPARE(unreadableFileMessage(linked, false), QString());
+        QCOMPARE(unreadableFileMessage(dir.filePath(QStringLiteral("none")), false), QString());
+    }
+
+    // A stored prefix that the prefix dialog would refuse, or that makes
+    // archives hidden files, is not used: "RA" stands in for it.
+    void unusableStoredPrefixFallsBack() {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("Velmorado.ini"));
+        const QStringList refused = {QStringLiteral(".A"),  QStringLiteral(".."),
+                                     QStringLiteral("A?"),  QStringLiteral("A/"),
+                                     QStringLiteral("R"),   QStringLiteral("RAX"),
+                                     QStringLiteral("A\\"), QStringLiteral("R A")};
+        for (const QString& stored : refused) {
+            WriteSettingTo(ini, kSectionConfiguration, QStringLiteral("PrefixeFichiersCompresses"),
+                           stored);
+            Settings s;
+            s.load(ini, dir.path());
+            QCOMPARE(s.prefix, QStringLiteral("RA"));
+            QCOMPARE(s.refusedPrefix, stored);
+        }
+        WriteSettingTo(ini, kSectionConfiguration, QStringLiteral("PrefixeFichiersCompresses"),
+                       QStringLiteral("ZX"));
+        Settings s;
+        s.load(ini, dir.path());
+        QCOMPARE(s.prefix, QStringLiteral("ZX"));
+        QVERIFY(s.refusedPrefix.isEmpty());
+    }
+
+    // Writes that were killed part-way leave ".Velmorado.ini.XXXXXX"; the
+    // ones nobody holds go, one that a live writer holds locked stays, and
+    // so do files that only look alike.
+    void staleWriteTemporariesAreCleared() {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("Velmorado.ini"));
+        QVERIFY(PrivateProfile::write(ini, QStringLiteral("A"), QStringLiteral("b"),
+                                      QStringLiteral("c")));
+        for (const char* name :
+             {".Velmorado.ini.Ab12Cd", ".Velmorado.ini.zzzzzz", ".Velmorado.ini.held01",
+              ".Velmorado.ini.bak", ".Velmorado.ini.Ab12Cd7", ".Velmorado.w.Ab12Cd"}) {
+            filekit::writeFile(dir.filePath(QString::fromLatin1(name)), "left");
+        }
+        const int held = ::open(QFile::encodeName(dir.filePath(".Velmorado.ini.held01")), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        QCOMPARE(::fcntl(held, F_OFD_SETLK, &lock), 0);
+        QCOMPARE(platform::clearStaleWriteTemporaries(ini), 2);
+        QCOMPARE(filekit::entries(dir.path()),
+                 QStringList({".Velmorado.ini.Ab12Cd7", ".Velmorado.ini.bak",
+                              ".Velmorado.ini.held01", ".Velmorado.w.Ab12Cd", "Velmorado.ini"}));
+        // A write goes on beside a temporary file that another writer holds.
+        QVERIFY(PrivateProfile::write(ini, QStringLiteral("A"), QStringLiteral("b"),
+                                      QStringLiteral("d")));
+        QCOMPARE(ReadSettingFrom(ini, QStringLiteral("A"), QStringLiteral("b")),
+                 QStringLiteral("d"));
+        ::close(held);
+        QCOMPARE(platform::clearStaleWriteTemporaries(ini), 1);
+    }
+
     void hexTextEncodesUtf16LittleEndian() {
         QCOMPARE(EncodeHexText(QStringLiteral("ab")), QStringLiteral("61006200"));
         QCOMPARE(EncodeHexText(QStringLiteral("C:\\A")), QStringLiteral("43003A005C004100"));
@@ -195,10 +302,12 @@ private Q_SLOTS:
         QCOMPARE(DecodeHexText(QStringLiteral("61006200")), QStringLiteral("ab"));
         QCOMPARE(DecodeHexText(QStringLiteral("6a006B00")), QStringLiteral("jk"));
         QCOMPARE(DecodeHexText(QString()), QString());
-        // A pair that is not two digits gives its leading digit, or 0.
-        QCOMPARE(DecodeHexText(QStringLiteral("4G00")), QString(QChar(4)));
-        QCOMPARE(DecodeHexText(QStringLiteral("G400")), QString(QChar(0)));
-        QVERIFY(!TryDecodeHexText(QStringLiteral("6100620")).has_value());
+        // Anything but hexadecimal digits is as invalid as an odd length: read
+        // as 0, "ZZZZ" put a NUL in a path and cut it short there.
+        for (const char* bad :
+             {"6100620", "4G00", "G400", "43005A5AZZZZ4100", "61 00", "6100-200"}) {
+            QVERIFY2(!TryDecodeHexText(QString::fromLatin1(bad)).has_value(), bad);
+        }
     }
 
     void hexTextRoundTrips() {
@@ -215,10 +324,15 @@ private Q_SLOTS:
         }
     }
 
-    void oddHexTextEndsTheProgramWithItsMessage() {
+    void badHexTextEndsTheProgramWithItsMessage_data() {
+        QTest::addColumn<QString>("hex");
+        QTest::newRow("odd length") << QStringLiteral("6100620");
+        QTest::newRow("not a digit") << QStringLiteral("6100ZZ00");
+    }
+    void badHexTextEndsTheProgramWithItsMessage() {
+        QFETCH(QString, hex);
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--decode"), QStringLiteral("6100620")});
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--decode"), hex});
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QVERIFY(child.exitCode() != 0);

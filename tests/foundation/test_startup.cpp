@@ -24,7 +24,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using ui::frmKestrune;
 using ui::ScriptedDialogs;
@@ -247,6 +249,93 @@ private Q_SLOTS:
         }
         qunsetenv("VELMORADO_SERVICE");
         qunsetenv("XDG_DATA_HOME");
+    }
+
+    // Without a screen nobody can answer a box: a fatal message goes to
+    // standard error (and the system log) and the program ends at once with
+    // a non-zero status, freeing its lock. Files beside the program that it
+    // cannot read (a pipe would hang it, a device never end) are fatal too.
+    void fatalMessagesWithoutAScreenEndTheProgram_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content"); // "<fifo>", "<zero>" or the text
+        QTest::addColumn<QString>("message");
+        const QString invalid = QStringLiteral("Invalid hexa string in the parameters file");
+        QTest::newRow("odd length")
+            << "Velmorado.w" << QByteArray("\"4100\",\"42004\"\r\n") << invalid;
+        QTest::newRow("not hexadecimal")
+            << "Velmorado.w" << QByteArray("\"41005A5AZZZZ\",\"4200\"\r\n") << invalid;
+        QTest::newRow("list file is a pipe")
+            << "Velmorado.w" << QByteArray("<fifo>") << QStringLiteral("It is not a regular file");
+        QTest::newRow("parameters file is a pipe") << "Velmorado.ini" << QByteArray("<fifo>")
+                                                   << QStringLiteral("It is not a regular file");
+        QTest::newRow("parameters file is /dev/zero") << "Velmorado.ini" << QByteArray("<zero>")
+                                                      << QStringLiteral("It is not a regular file");
+    }
+    void fatalMessagesWithoutAScreenEndTheProgram() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), QByteArray());
+        QVERIFY(QFile::copy(kBin + QStringLiteral("/velmorado"),
+                            dir.filePath(QStringLiteral("velmorado"))));
+        const QString path = dir.filePath(file);
+        if (content == "<fifo>") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (content == "<zero>") {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("VELMORADO_DIALOG_ANSWERS")); // the real message box
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(dir.filePath(QStringLiteral("velmorado")), {});
+        const bool ended = program.waitForFinished(20000);
+        if (!ended) {
+            program.kill();
+            program.waitForFinished(10000);
+        }
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(ended, qPrintable("still running after 20 s: " + err));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY(program.exitCode() != 0);
+        QVERIFY2(err.contains(message), qPrintable(err));
+        if (content.startsWith('<')) {
+            QVERIFY2(err.contains(path), qPrintable(err));
+        }
+    }
+
+    // What killed writes of the parameters and list files left beside the
+    // program goes at start-up; a temporary file that a live writer holds
+    // locked stays.
+    void startUpClearsStaleWriteTemporaries() {
+        QTemporaryDir dir;
+        makeProgramFolder(dir.path(), "[Configuration]\r\nLangue=0\r\n");
+        for (const char* name : {".Velmorado.ini.Ab12Cd", ".Velmorado.ini.held01",
+                                 ".Velmorado.w.x9Y8z7", ".Velmorado.ini.notes"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[Configuration]\r\n") > 0);
+        }
+        const int held = ::open(
+            QFile::encodeName(dir.filePath(QStringLiteral(".Velmorado.ini.held01"))), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        QCOMPARE(::fcntl(held, F_OFD_SETLK, &lock), 0);
+        scripted();
+        {
+            frmKestrune w(dir.path());
+            QVERIFY(w.load());
+        }
+        ::close(held);
+        const QStringList left = QDir(dir.path())
+                                     .entryList(QDir::Hidden | QDir::Files, QDir::Name)
+                                     .filter(QStringLiteral(".Velmorado"));
+        QCOMPARE(left, QStringList({".Velmorado.ini.held01", ".Velmorado.ini.notes"}));
     }
 
     void aSecondProcessIsRefusedInItsLanguage_data() {

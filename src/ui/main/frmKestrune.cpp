@@ -9,6 +9,7 @@
 #include "engine/EngineState.h"
 #include "engine/RarRunner.h"
 #include "engine/Scheduler.h"
+#include "platform/AtomicFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
@@ -57,6 +58,12 @@ QString tr2(const char* fr, const char* en) {
 template <typename T> T* named(T* object, const char* name) {
     object->setObjectName(QString::fromLatin1(name));
     return object;
+}
+
+// Qt's stand-ins for a screen show nothing to anybody.
+bool hasScreen() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
 } // namespace
@@ -371,9 +378,26 @@ bool frmKestrune::load() {
         return false;
     }
     config::setFatalMessageHandler([this](const QString& text) {
-        dialogs().message(this, Dialogs::Icon::Critical, config::kProductName, text);
+        // Standard error and the system log have the message already. A box
+        // that nobody can see (no screen, or the service) would keep this
+        // copy, and its lock, alive for ever.
+        if (!m_serviceMode && !m_service->StartedAsService() && hasScreen()) {
+            dialogs().message(this, Dialogs::Icon::Critical, config::kProductName, text);
+        }
         removeTrayIcon();
     });
+    // The files beside the program must be files it can read: a pipe would
+    // hang the start, a device would never end, and one it cannot read would
+    // lose its content at the first write.
+    for (const QString& file : {config::program().parametersPath, config::program().listFilePath}) {
+        const QString problem = config::unreadableFileMessage(file, config::program().french());
+        if (!problem.isEmpty()) {
+            config::fatalError(problem);
+        }
+    }
+    // What writes of those files that were killed part-way left behind.
+    platform::clearStaleWriteTemporaries(config::program().parametersPath);
+    platform::clearStaleWriteTemporaries(config::program().listFilePath);
     // 7, 8. Computer, user and operating system in the caption.
     config::program().ntFlag = true;
     setWindowTitle(app::buildCaption(platform::computerName(), platform::userName(),
