@@ -8,6 +8,7 @@
 #include "engine/RarRunner.h"
 #include "engine/Texts.h"
 #include "engine/WindowPort.h"
+#include "platform/FileLock.h"
 #include "platform/FileOps.h"
 #include "platform/InUseProbe.h"
 
@@ -171,9 +172,10 @@ private:
         }
         const QString sibling = siblingOf(name);
         if (!isDataFileName(name)) {
-            if (!existsHere(sibling)) {
+            if (!existsHere(sibling) && !platform::lockedByOther(m_folder + name)) {
                 // The archive was made and its data file removed; the name
-                // file has nothing left to name.
+                // file has nothing left to name. One that a live compression
+                // (here or in another copy of the program) holds is its own.
                 platform::deleteFile(m_folder + name);
             }
             return Step::Next; // else it goes with its data file
@@ -189,6 +191,12 @@ private:
     Step restoreLeftover(const QString& dataName, const QString& nameFileName) {
         using Verdict = platform::InUseProbe::Verdict;
         m_met.insert(nameFileName);
+        // A compression still at work on them, here or in another copy of the
+        // program, holds their lock.
+        if (platform::lockedByOther(m_folder + dataName) ||
+            platform::lockedByOther(m_folder + nameFileName)) {
+            return Step::Next;
+        }
         // Both must be left alone by everybody, an archiver that still reads
         // them included, and the name file must have been quiet a while.
         if (m_probe.probe(dataName, true) != Verdict::Take ||
