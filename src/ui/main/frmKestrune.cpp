@@ -776,8 +776,7 @@ void frmKestrune::setWaitingSummary(const QString& summary) {
         statusBar()->setVisible(!summary.isEmpty());
     }
     if (m_tray) {
-        m_tray->setToolTip(summary.isEmpty() ? m_trayTip
-                                             : m_trayTip + QLatin1Char('\n') + summary);
+        m_tray->setToolTip(summary.isEmpty() ? m_trayTip : m_trayTip + QLatin1Char('\n') + summary);
     }
 }
 
