@@ -10,6 +10,7 @@
 #include "engine/Texts.h"
 #include "engine/WindowPort.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
 #include "platform/FileOps.h"
 #include "platform/InUseProbe.h"
 
@@ -228,7 +229,10 @@ private:
     // writes the name file before the data file takes its name). Anything
     // else of that name is a file of the user's and travels like any other.
     Step handleLoneNameFile(const QString& name) {
-        if (m_probe.probe(name, true) != platform::InUseProbe::Verdict::Take) {
+        // One that a live compression (here or in another copy of the
+        // program) holds is its own.
+        if (platform::lockedByOther(m_folder + name) ||
+            m_probe.probe(name, true) != platform::InUseProbe::Verdict::Take) {
             return Step::Next;
         }
         if (isOwnNameFile(name)) {
@@ -243,6 +247,12 @@ private:
     Step restoreLeftover(const QString& dataName, const QString& nameFileName) {
         using Verdict = platform::InUseProbe::Verdict;
         m_met.insert(nameFileName);
+        // A compression still at work on them, here or in another copy of the
+        // program, holds their lock.
+        if (platform::lockedByOther(m_folder + dataName) ||
+            platform::lockedByOther(m_folder + nameFileName)) {
+            return Step::Next;
+        }
         // Both must be left alone by everybody, an archiver that still reads
         // them included, and the name file must have been quiet a while.
         if (m_probe.probe(dataName, true) != Verdict::Take ||

@@ -7,7 +7,9 @@
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
 #include "engine/PairProcessing.h"
+#include "engine/RarRunner.h"
 #include "engine/Texts.h"
+#include "engine/WaitCauses.h"
 #include "engine/WindowPort.h"
 #include "platform/FileOps.h"
 #include "platform/ShellCommand.h"
@@ -71,12 +73,22 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
         }
         return;
     }
+    // The files of an enabled pair wait while its target is missing: said
+    // once in the log when it starts and once when it clears, whatever the
+    // warning settings.
+    const bool enabled = pair.enable == QLatin1String("1");
+    if (enabled && !targetThere) {
+        waitCauses().set(st.sourceFolder, st.targetFolder, st.sourceFolder,
+                         WaitCause::TargetMissing, st.targetFolder);
+    } else {
+        waitCauses().clear(st.sourceFolder);
+    }
     if (!targetThere) {
         ++st.invalidTargetFolders;
         WarnMissingFolder(window, hooks, false, st.targetFolder);
         return;
     }
-    if (pair.enable != QLatin1String("1")) {
+    if (!enabled) {
         return; // checked and counted, never processed; its count stays
     }
     const qint16 left = config::roundToInt16(config::leadingNumber(pair.remaining) - 1);
@@ -86,6 +98,9 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
             record->remaining = pair.nbTemporisations;
         }
         st.compressMode = pair.rar == QLatin1String("0");
+        if (!st.compressMode) {
+            ClearStaleExtractionFolders(st.sourceFolder);
+        }
         ProcessPair(window);
     } else if (record != nullptr) {
         record->remaining = QString::number(left);
@@ -187,6 +202,8 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
         }
     }
     window.setTrayTip(texts::trayTipWaiting(french));
+    waitCauses().sweep();
+    window.setWaitingSummary(waitCauses().summary(french));
     window.setLabelText(kLblTempo, QString());
 
     if (s.arretAutomatique) {

@@ -1,44 +1,41 @@
 #include "engine/RarRunner.h"
 
 #include "config/HexText.h"
+#include "config/PrivateProfile.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
+#include "engine/NumberedName.h"
+#include "engine/Texts.h"
+#include "engine/WaitCauses.h"
+#include "platform/FileLock.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
-#include <QTime>
 
+#include <cerrno>
 #include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace engine {
 
 namespace {
 
-constexpr qint32 kLastNumber = 999999;
 const QString kLastFileNumber = QStringLiteral("LastFileNumber");
-
-bool isAsciiDigits(const QString& text) {
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-            return false;
-        }
-    }
-    return !text.isEmpty();
-}
 
 // The archiver's exit codes: 0 success, 1 warning; anything higher means the
 // extracted files cannot be trusted.
 bool archiverSucceeded(int exitStatus) {
     return exitStatus == 0 || exitStatus == 1;
-}
-
-QString baseName(const QString& prefix, qint32 number) {
-    return prefix + QStringLiteral("%1").arg(number, 6, 10, QLatin1Char('0'));
 }
 
 // A folder or name that cannot stand between double quotes on the
@@ -64,22 +61,11 @@ bool perFileLogs() {
     return s.logs && s.fichiersLogs;
 }
 
-// Tells in the day's log (when logs are on) why an archive stays where it is.
-void logRefusedArchive(const QString& archivePath) {
-    if (!config::settings().logs) {
-        return;
-    }
-    const QString message =
-        QTime::currentTime().toString(QStringLiteral("hh:mm:ss")) +
-        config::program().tr(QStringLiteral(" - Nom de fichier illisible dans l'archive"),
-                             QStringLiteral(" - Unreadable file name in the archive"));
-    LogUnknownFolder(message, archivePath);
-}
+const QString kExtractionFolderPrefix = QStringLiteral(".velmorado-x-");
 
-// Relay (compress mode) or plain move (uncompress mode) of a file under its
-// own name: it replaces a file of that name in the target once complete.
-// A pair whose target is its source would move the file onto itself: nothing
-// is done then.
+// Plain move in uncompress mode of a file under its own name: it replaces a
+// file of that name in the target once complete. A pair whose target is its
+// source would move the file onto itself: nothing is done then.
 bool moveUnchanged(const QString& from, const QString& to) {
     if (platform::sameFile(from, to)) {
         return false;
@@ -87,22 +73,123 @@ bool moveUnchanged(const QString& from, const QString& to) {
     return platform::moveReplacing(from, to);
 }
 
-// The first number from wanted on (wrapping after 999999) whose archive
-// names nothing yet: no base.rar in the target, no base.rar, .rr or .rn in
-// the source folder. -1 when all million are taken.
-qint32 freeNumber(qint32 wanted, const QString& prefix, const QString& s, const QString& t) {
-    qint32 number = wanted;
-    for (qint32 tries = 0; tries <= kLastNumber; ++tries) {
-        const QString base = baseName(prefix, number);
-        if (!platform::exists(t + base + QStringLiteral(".rar")) &&
-            !platform::exists(s + base + QStringLiteral(".rar")) &&
-            !platform::exists(s + base + QStringLiteral(".rr")) &&
-            !platform::exists(s + base + QStringLiteral(".rn"))) {
-            return number;
-        }
-        number = number >= kLastNumber ? 0 : number + 1;
+// Removes name (relative to the folder parentFd) with all it holds, never
+// following a link out of it. True when nothing of that name is left.
+bool removeTreeAt(int parentFd, const char* name, int depth) {
+    if (::unlinkat(parentFd, name, 0) == 0 || errno == ENOENT) {
+        return true;
     }
-    return -1;
+    if ((errno != EISDIR && errno != EPERM) || depth > 8) {
+        return false;
+    }
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return false;
+    }
+    bool ok = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray child(entry->d_name);
+        if (child != "." && child != "..") {
+            ok = removeTreeAt(::dirfd(dir), entry->d_name, depth + 1) && ok;
+        }
+    }
+    ::closedir(dir);
+    return (::unlinkat(parentFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && ok;
+}
+
+bool removeFolder(const QString& path) {
+    return removeTreeAt(AT_FDCWD, QFile::encodeName(path).constData(), 0);
+}
+
+// The private folder that one extraction writes into: hidden, in the folder
+// of the archive (so on its file system), named after the archive, locked for
+// as long as it is in use, and removed with everything in it at the end. The
+// archiver runs in it, so what the archive holds never lands beside the
+// user's files. A folder of that name left by an extraction that did not end
+// is removed first, unless a live process still holds its lock.
+class ExtractionFolder {
+public:
+    explicit ExtractionFolder(QString path) : m_path(std::move(path)) {
+        if (platform::exists(m_path) &&
+            (platform::lockedByOther(m_path) || !removeFolder(m_path))) {
+            return;
+        }
+        if (::mkdir(QFile::encodeName(m_path).constData(), 0700) != 0) {
+            return;
+        }
+        m_made = true;
+        // Where folders cannot be locked, the archive's own lock (held by
+        // the caller) is what keeps other copies out.
+        m_lock = platform::FileLock::folder(m_path);
+    }
+    ~ExtractionFolder() {
+        if (m_made) {
+            removeFolder(m_path);
+        }
+    }
+    ExtractionFolder(const ExtractionFolder&) = delete;
+    ExtractionFolder& operator=(const ExtractionFolder&) = delete;
+
+    bool ready() const { return m_made; }
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+    bool m_made = false;
+    platform::FileLock m_lock;
+};
+
+// What the archiver left in an extraction folder: the data file and the name
+// file of the archive's own number, and every other member.
+struct Members {
+    QString dataFile, nameFile;
+    QStringList others;
+};
+
+Members sortMembers(const QString& folder, const NumberedName& numbered,
+                    const QString& archiveBase) {
+    Members m;
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    // The exact names first: of two members that differ only in case, the
+    // one that matches the archive's own case is taken.
+    const QString exactData = archiveBase + QStringLiteral(".rr");
+    const QString exactName = archiveBase + QStringLiteral(".rn");
+    if (names.contains(exactData)) {
+        m.dataFile = exactData;
+    }
+    if (names.contains(exactName)) {
+        m.nameFile = exactName;
+    }
+    for (const QString& name : names) {
+        if (name == m.dataFile || name == m.nameFile) {
+            continue;
+        }
+        const std::optional<NumberedName::Parsed> p = numbered.parse(name);
+        const bool ours = p && p->base.compare(archiveBase, Qt::CaseInsensitive) == 0;
+        if (ours && p->kind == NumberedName::Kind::DataFile && m.dataFile.isEmpty()) {
+            m.dataFile = name;
+        } else if (ours && p->kind == NumberedName::Kind::NameFile && m.nameFile.isEmpty()) {
+            m.nameFile = name;
+        } else {
+            m.others << name;
+        }
+    }
+    return m;
+}
+
+// Free bytes in folder, -1 when unknown.
+qint64 freeSpace(const QString& folder) {
+    struct statvfs vfs {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &vfs) != 0) {
+        return -1;
+    }
+    return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
 }
 
 } // namespace
@@ -135,23 +222,11 @@ QString rarMissingTitle() {
 }
 
 bool IsNumberedArchive(const QString& name, const QString& prefix) {
-    return name.size() == 12 && name.mid(8).toUpper() == QLatin1String(".RAR") &&
-           name.left(2).toUpper() == prefix && isAsciiDigits(name.mid(2, 6));
+    return NumberedName(prefix).isArchive(name);
 }
 
 bool IsOwnTemporaryFile(const QString& name, const QString& prefix, QString* base) {
-    if (name.size() != 11 || name.left(2).toUpper() != prefix.toUpper() ||
-        !isAsciiDigits(name.mid(2, 6))) {
-        return false;
-    }
-    const QString ext = name.mid(8).toLower();
-    if (ext != QLatin1String(".rr") && ext != QLatin1String(".rn")) {
-        return false;
-    }
-    if (base) {
-        *base = name.left(8);
-    }
-    return true;
+    return NumberedName(prefix).isTemporary(name, base);
 }
 
 std::optional<QString> ReadNameFile(const QByteArray& content) {
@@ -186,18 +261,28 @@ std::optional<QString> ReadNameFile(const QByteArray& content) {
 FileOutcome CompressFile() {
     EngineState& st = state();
     const config::Settings& set = config::settings();
+    WaitCauses& causes = waitCauses();
     const QString& s = st.sourceFolder;
     const QString& t = st.targetFolder;
     const QString& n = st.currentFile;
     if (n.isEmpty()) {
         return FileOutcome::Stopped;
     }
+    const NumberedName numbered(set.prefix);
 
-    // A numbered archive is relayed unchanged.
-    if (IsNumberedArchive(n, set.prefix)) {
-        if (!moveUnchanged(s + n, t + n)) {
+    // A numbered archive is relayed unchanged, never over one already in the
+    // target: it waits where it is until that one is gone.
+    if (numbered.isArchive(n)) {
+        if (platform::sameFile(s + n, t + n)) {
+            return FileOutcome::Stopped; // a pair whose target is its source
+        }
+        if (!platform::moveNoReplace(s + n, t + n)) {
+            if (platform::exists(s + n)) {
+                causes.set(s, t, s + n, diagnoseTarget(t, t + n, platform::fileSize(s + n)));
+            }
             return FileOutcome::Stopped;
         }
+        causes.clear(s + n);
         ++st.compressed;
         if (perFileLogs() && !LogCompression(s + n, t + n)) {
             return FileOutcome::EndWalk;
@@ -209,38 +294,54 @@ FileOutcome CompressFile() {
         return FileOutcome::Stopped;
     }
 
-    // The number after the last one used, or the first free one after it.
-    const QString stored = config::ReadSetting(config::kSectionProcessing, kLastFileNumber);
-    const qint32 last = stored.isEmpty() ? 0 : config::readInt32(stored);
-    const qint32 wanted = last >= kLastNumber || last < 0 ? 0 : last + 1;
-    const qint32 number = freeNumber(wanted, set.prefix, s, t);
-    if (number < 0) {
-        return FileOutcome::Stopped;
-    }
-    const QString base = baseName(set.prefix, number);
-    const QString dataFile = s + base + QStringLiteral(".rr");
-    const QString nameFile = s + base + QStringLiteral(".rn");
-    const QString archive = base + QStringLiteral(".rar");
-
-    // The name file goes to disk before the file leaves its name, so that an
-    // interruption at any later point leaves the name beside the data.
+    // The number after the last one handed out, or the first free one after
+    // it, is handed out for good (stored durably) before anything is made
+    // under it: whatever happens next, no later archive takes it again. The
+    // name file is then created exclusively and locked: another copy of the
+    // program that took the same number meanwhile makes us take the next one.
     const QByteArray nameLine = '"' + config::EncodeHexText(n).toLatin1() + "\"\r\n";
-    if (!platform::createFileDurably(nameFile, nameLine) || !platform::setHidden(nameFile)) {
-        platform::deleteFile(nameFile);
+    qint32 number = -1;
+    platform::FileLock nameLock;
+    for (int attempt = 0; attempt < 16 && !nameLock.held(); ++attempt) {
+        const QString stored = config::ReadSetting(config::kSectionProcessing, kLastFileNumber);
+        const qint32 last = stored.isEmpty() ? 0 : config::readInt32(stored);
+        number = numbered.freeNumber(NumberedName::next(last), s, t);
+        if (number < 0) {
+            return FileOutcome::Stopped;
+        }
+        if (!config::PrivateProfile::write(config::program().parametersPath,
+                                           config::kSectionProcessing, kLastFileNumber,
+                                           QString::number(number))) {
+            causes.set(s, t, s + n, WaitCause::NumberNotStored);
+            return FileOutcome::Stopped;
+        }
+        bool taken = false;
+        nameLock = platform::FileLock::create(s + numbered.nameFile(number), nameLine, &taken);
+        if (!nameLock.held() && !taken) {
+            return FileOutcome::Stopped; // the file keeps its name
+        }
+    }
+    if (!nameLock.held()) {
         return FileOutcome::Stopped;
     }
+    const QString dataFile = s + numbered.dataFile(number);
+    const QString nameFile = s + numbered.nameFile(number);
+    const QString archive = numbered.archive(number);
+
+    // The name file is on disk before the file leaves its name, so that an
+    // interruption at any later point leaves the name beside the data.
     if (!platform::moveNoReplace(s + n, dataFile)) {
-        platform::deleteFile(nameFile);
+        platform::deleteFile(nameFile); // made and locked by us just now
         return FileOutcome::Stopped;
     }
-    if (!platform::setHidden(dataFile)) {
-        return FileOutcome::Stopped;
-    }
+    // Held while the archiver works, so that another copy of the program
+    // does not take the pair for the leftover of a crash.
+    const platform::FileLock dataLock = platform::FileLock::take(dataFile);
 
     // The archiver deletes the data file before the name file, once the
-    // archive is complete. Without it both files stay and no number is used.
+    // archive is complete. Without it both files stay for a later pass.
     const QString command = QStringLiteral("rar a -os \"") + s + archive + QStringLiteral("\" \"") +
-                            s + base + QStringLiteral(".r?\" -df");
+                            s + numbered.base(number) + QStringLiteral(".r?\" -df");
     if (!RunRarConsole(set.voirConsoleRar, command)) {
         return FileOutcome::Stopped;
     }
@@ -256,12 +357,16 @@ FileOutcome CompressFile() {
     platform::deleteFile(nameFile); // normally gone already; the archive holds it
 
     // Never over an archive that is already in the target; a pair whose
-    // target is its source has its archive in place already.
+    // target is its source has its archive in place already. Otherwise the
+    // archive waits in the source folder, where later passes relay it.
     if (!platform::sameFile(s + archive, t + archive) &&
         !platform::moveNoReplace(s + archive, t + archive)) {
+        causes.set(s, t, s + archive,
+                   diagnoseTarget(t, t + archive, platform::fileSize(s + archive)),
+                   s + n + QStringLiteral(" -> ") + s + archive);
         return FileOutcome::Stopped;
     }
-    config::WriteSetting(config::kSectionProcessing, kLastFileNumber, QString::number(number));
+    causes.clear(s + n);
 
     ++st.compressed;
     if (perFileLogs()) {
@@ -273,14 +378,17 @@ FileOutcome CompressFile() {
 FileOutcome ExtractFile() {
     EngineState& st = state();
     const config::Settings& set = config::settings();
+    WaitCauses& causes = waitCauses();
     const QString& s = st.sourceFolder;
     const QString& t = st.targetFolder;
     const QString& n = st.currentFile;
     if (n.isEmpty()) {
         return FileOutcome::Stopped;
     }
+    const NumberedName numbered(set.prefix);
+    const std::optional<NumberedName::Parsed> parsed = numbered.parse(n);
 
-    if (!IsNumberedArchive(n, set.prefix)) {
+    if (!parsed || parsed->kind != NumberedName::Kind::Archive) {
         if (!moveUnchanged(s + n, t + n)) {
             return FileOutcome::Stopped;
         }
@@ -291,77 +399,84 @@ FileOutcome ExtractFile() {
         return FileOutcome::Done;
     }
 
-    const QString base = n.left(n.lastIndexOf(QLatin1Char('.')));
     const QString archive = s + n;
     if (unquotable(s)) {
         return FileOutcome::Stopped;
     }
-    if (platform::fileSize(archive) <= 0) {
-        return FileOutcome::Stopped; // an empty archive is never handed to the archiver
+    const qint64 size = platform::fileSize(archive);
+    if (size <= 0) {
+        // An empty archive is never handed to the archiver.
+        if (size == 0) {
+            causes.set(s, t, archive, WaitCause::DamagedArchive);
+        }
+        return FileOutcome::Stopped;
     }
-    const QString dataFile = s + base + QStringLiteral(".rr");
-    const QString nameFile = s + base + QStringLiteral(".rn");
-    // When the file cannot be restored, what this extraction wrote is removed
-    // again: the archive stays and still holds it. A file of those names that
-    // the archiver left untouched was not ours to remove.
-    const platform::FileIdentity dataBefore = platform::fileIdentity(dataFile);
-    const platform::FileIdentity nameBefore = platform::fileIdentity(nameFile);
-    const auto dropExtracted = [&] {
-        const platform::FileIdentity dataNow = platform::fileIdentity(dataFile);
-        if (dataNow.exists && dataNow != dataBefore) {
-            platform::deleteFile(dataFile);
-        }
-        const platform::FileIdentity nameNow = platform::fileIdentity(nameFile);
-        if (nameNow.exists && nameNow != nameBefore) {
-            platform::deleteFile(nameFile);
-        }
-    };
+    // Another copy of the program that extracts it holds it: not twice at once.
+    const platform::FileLock archiveLock = platform::FileLock::take(archive);
+    if (!archiveLock.held()) {
+        return FileOutcome::Stopped;
+    }
+    const ExtractionFolder work(s + kExtractionFolderPrefix + n);
+    if (!work.ready()) {
+        return FileOutcome::Stopped;
+    }
 
     int status = -1;
     const QString command = QStringLiteral("rar e \"") + archive + QLatin1Char('"');
-    if (!RunRarConsoleIn(set.voirConsoleRar, command, s, &status)) {
+    if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status)) {
+        causes.set(s, t, archive, WaitCause::ExtractionFailed);
         return FileOutcome::Stopped;
     }
     if (!archiverSucceeded(status)) {
-        dropExtracted();
+        const qint64 room = freeSpace(s);
+        causes.set(s, t, archive,
+                   status == 3                    ? WaitCause::DamagedArchive
+                   : room >= 0 && room < 2 * size ? WaitCause::SourceFull
+                                                  : WaitCause::ExtractionFailed);
         return FileOutcome::Stopped;
     }
-    if (!platform::exists(nameFile)) {
-        dropExtracted();
+    const Members members = sortMembers(work.path(), numbered, parsed->base);
+    if (members.dataFile.isEmpty() || members.nameFile.isEmpty()) {
+        causes.set(s, t, archive, WaitCause::NoNameFile);
         return FileOutcome::Stopped;
     }
-
     QByteArray content;
     {
-        QFile f(nameFile);
+        QFile f(work.path() + QLatin1Char('/') + members.nameFile);
         if (!f.open(QIODevice::ReadOnly)) {
+            causes.set(s, t, archive, WaitCause::ExtractionFailed);
             return FileOutcome::Stopped;
         }
         content = f.read(64 * 1024);
     }
     const std::optional<QString> decoded = ReadNameFile(content);
     if (!decoded) {
-        dropExtracted();
-        logRefusedArchive(archive);
-        return FileOutcome::Stopped;
-    }
-    if (!platform::deleteFile(nameFile)) {
+        causes.set(s, t, archive, WaitCause::UnreadableName);
         return FileOutcome::Stopped;
     }
     const QString restored = t + *decoded;
+    const QString dataFile = work.path() + QLatin1Char('/') + members.dataFile;
 
     // When the restored name is the archive's own (a pair whose target is its
     // source), the archive is gone once the file stands in its place.
     const bool archiveIsDestination = platform::sameFile(archive, restored);
     if (!platform::moveReplacing(dataFile, restored)) {
-        dropExtracted();
+        causes.set(s, t, archive, diagnoseTarget(t, QString(), platform::fileSize(dataFile)));
         return FileOutcome::Stopped;
     }
     if (!platform::setNormal(restored)) {
         return FileOutcome::Stopped;
     }
+    // The archive goes only once its file is delivered: a crash before this
+    // point leaves it to be extracted again.
     if (!archiveIsDestination) {
         platform::deleteFile(archive);
+    }
+    causes.clear(archive);
+    if (!members.others.isEmpty() && config::settings().logs) {
+        LogUnknownFolder(texts::timeNow() + texts::otherMembersLeft(config::program().french()),
+                         archive + QStringLiteral(": ") +
+                             members.others.join(QStringLiteral(", ")));
     }
 
     ++st.uncompressed;
@@ -369,6 +484,24 @@ FileOutcome ExtractFile() {
         return FileOutcome::EndWalk;
     }
     return FileOutcome::Done;
+}
+
+void ClearStaleExtractionFolders(const QString& folder) {
+    QDir dir(folder);
+    const QStringList names =
+        dir.entryList({kExtractionFolderPrefix + QLatin1Char('*')},
+                      QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const QString path = dir.filePath(name);
+        // While the archive is there, its next extraction clears the folder
+        // under the archive's lock; without it, only a live process still
+        // removing the folder can hold it.
+        if (platform::exists(dir.filePath(name.mid(kExtractionFolderPrefix.size()))) ||
+            platform::lockedByOther(path)) {
+            continue;
+        }
+        removeFolder(path);
+    }
 }
 
 } // namespace engine

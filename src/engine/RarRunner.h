@@ -18,11 +18,32 @@ enum class FileOutcome {
     EndWalk  // done and counted, but the walk of this pair must end for this pass
 };
 
-// Works on state().sourceFolder, targetFolder and currentFile.
+// Work on state().sourceFolder, targetFolder and currentFile.
+//
+// CompressFile hands out a number for good (LastFileNumber is stored durably
+// first), creates and locks the name file, moves the file to the data file,
+// has the archiver pack both and moves the archive into the target without
+// replacing anything. A numbered archive found in the source folder is
+// relayed the same way. An archive that cannot reach its target waits in the
+// source folder, and why is recorded in waitCauses().
+//
+// ExtractFile takes the archive's lock (another copy of the program that
+// extracts it holds it), runs the archiver in a private hidden folder beside
+// the archive, takes from it only the data file and the name file of the
+// archive's own number, moves the file to the target under its own name and
+// only then deletes the archive; the private folder goes at the end. Any
+// other member is left out (the day's log names them). A file that is not a
+// numbered archive is moved unchanged, replacing one of its name.
 FileOutcome CompressFile();
 FileOutcome ExtractFile();
 
-// prefix + six digits + ".rar", 12 characters, prefix and extension without case.
+// Removes the private extraction folders in folder that an extraction
+// interrupted after its archive was gone left behind, but none that a live
+// process still holds, nor one whose archive is still there.
+void ClearStaleExtractionFolders(const QString& folder);
+
+// prefix + six digits + ".rar", prefix and extension without case, whatever
+// the case of the stored prefix (NumberedName).
 bool IsNumberedArchive(const QString& name, const QString& prefix);
 
 // The source name held by a name file's content ("HEX" CR LF), or nothing
@@ -44,11 +65,6 @@ bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& worki
 // recognised by their names (prefix and extension without case). *base
 // (when given) receives the archive base name, prefix + six digits.
 bool IsOwnTemporaryFile(const QString& name, const QString& prefix, QString* base = nullptr);
-
-// The source name held by a name file's content ("HEX" CR LF), or nothing
-// when it does not decode or is no plain name for a folder: empty, "." or
-// "..", holding "/" or NUL, too long or not valid as a file name here.
-std::optional<QString> ReadNameFile(const QByteArray& content);
 
 // The start-up check's failure message (language 1 French, else English) and
 // the title of its box, "Velmorado - 1.0c".

@@ -86,4 +86,60 @@ QString neutralNameKept(bool french) {
                 " - Temporary file kept under its neutral name");
 }
 
+QString waitCause(WaitCause cause, bool french) {
+    switch (cause) {
+    case WaitCause::TargetMissing:
+        return pick(french, "Dossier cible absent", "Target folder missing");
+    case WaitCause::TargetReadOnly:
+        return pick(french, "Dossier cible en lecture seule", "Target folder read-only");
+    case WaitCause::TargetFull:
+        return pick(french, "Dossier cible plein", "Target folder full");
+    case WaitCause::ArchiveNameTaken:
+        return pick(french, "Archive de même nom déjà dans le dossier cible",
+                    "An archive of the same name is already in the target folder");
+    case WaitCause::CannotMove:
+        return pick(french, "Déplacement impossible vers le dossier cible",
+                    "Cannot move into the target folder");
+    case WaitCause::DamagedArchive:
+        return pick(french, "Archive endommagée ou tronquée", "Damaged or truncated archive");
+    case WaitCause::SourceFull:
+        return pick(french, "Plus de place pour extraire dans le dossier source",
+                    "No room left to extract in the source folder");
+    case WaitCause::ExtractionFailed:
+        return pick(french, "Échec de l'extraction", "Extraction failed");
+    case WaitCause::UnreadableName:
+        return pick(french, "Nom de fichier illisible dans l'archive",
+                    "Unreadable file name in the archive");
+    case WaitCause::NoNameFile:
+        return pick(french, "Archive sans son fichier de données ou son fichier de nom",
+                    "Archive without its data file or its name file");
+    case WaitCause::NumberNotStored:
+        return pick(french, "Numéro d'archive impossible à enregistrer (LastFileNumber)",
+                    "Archive number cannot be stored (LastFileNumber)");
+    }
+    return QString();
+}
+
+QString waitLogMessage(bool french, bool starts, bool wholePair, const QString& cause,
+                       const QString& source, const QString& target) {
+    const QString pair =
+        pick(french, " (couple ", " (pair ") + source + QStringLiteral(" -> ") + target + ')';
+    if (!starts) {
+        return pick(french, " - Fin de l'attente : ", " - Waiting over: ") + cause + pair;
+    }
+    const QString waits =
+        wholePair ? pick(french, " - les fichiers du couple attendent", " - the pair's files wait")
+                  : pick(french, " - fichier en attente", " - file waiting");
+    return QStringLiteral(" - ") + cause + waits + pair;
+}
+
+QString filesWaiting(bool french) {
+    return pick(french, "Fichiers en attente : ", "Files waiting: ");
+}
+
+QString otherMembersLeft(bool french) {
+    return pick(french, " - Autres fichiers de l'archive non extraits",
+                " - Other files of the archive not extracted");
+}
+
 } // namespace engine::texts

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/EngineState.h"
+#include "engine/WaitCauses.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -37,5 +38,20 @@ QString timeNow();
 // not get its own name back (the name is taken, or the name file says nothing
 // usable): it keeps its neutral name. The time is put before it.
 QString neutralNameKept(bool french);
+
+// Why files wait ("Target folder read-only"), for the log and the window.
+QString waitCause(WaitCause cause, bool french);
+// The log message about a wait, put after the time and followed by ": " and
+// the path: " - Target folder read-only - file waiting (pair S -> T)" when it
+// starts, " - Waiting over: Target folder read-only (pair S -> T)" when it
+// clears; "the pair's files wait" for a cause of the whole pair.
+QString waitLogMessage(bool french, bool starts, bool wholePair, const QString& cause,
+                       const QString& source, const QString& target);
+// "Files waiting: ", put before the causes and their counts.
+QString filesWaiting(bool french);
+// Log message about members of an archive that are neither its data file nor
+// its name file: they are not extracted. The time is put before it and the
+// archive's path, then the members' names, after it.
+QString otherMembersLeft(bool french);
 
 } // namespace engine::texts

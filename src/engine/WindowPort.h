@@ -39,6 +39,11 @@ public:
     virtual void processEvents() = 0;
     // Removes the tray icon and ends the program at once with status 0.
     virtual void endProgram() = 0;
+    // Which files wait and why ("Files waiting: Target folder read-only (2)"),
+    // empty when none does: shown on the window's status line and in the tray
+    // tip until the next call. Given at the end of every pass. A window that
+    // cannot show it may ignore it.
+    virtual void setWaitingSummary(const QString& summary) { (void)summary; }
 };
 
 } // namespace engine

@@ -5,6 +5,7 @@
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "engine/EngineState.h"
+#include "engine/WaitCauses.h"
 
 #include "FileKit.h"
 
@@ -28,5 +29,6 @@ struct ProgramFolder {
         config::program().ntFlag = true;
         config::settings() = config::Settings{};
         engine::state() = engine::EngineState{};
+        engine::waitCauses().reset();
     }
 };

@@ -2,11 +2,16 @@
 // on real folders.
 
 #include "DataPathKit.h"
+#include "config/HexText.h"
+#include "engine/NumberedName.h"
 #include "engine/RarRunner.h"
+#include "platform/FileLock.h"
 #include "platform/FileOps.h"
 
 #include <csignal>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using engine::FileOutcome;
 
@@ -171,7 +176,8 @@ private slots:
 
     // The name file is on disk before the file leaves its name: when it cannot
     // be written the file stays as it was; without the archiver both the data
-    // and the name file stay, and no number is used.
+    // and the name file stay. The number was handed out before anything was
+    // made under it, and stays handed out.
     void archiverMissing() {
         writeFile(m_src + "ab", "user data");
         ::signal(SIGXFSZ, SIG_IGN);
@@ -195,7 +201,7 @@ private slots:
         QCOMPARE(entries(m_src), (QStringList{"RA000001.rn", "RA000001.rr"}));
         QCOMPARE(readFile(m_src + "RA000001.rr"), QByteArray("user data"));
         QCOMPARE(readFile(m_src + "RA000001.rn"), QByteArray("\"61006200\"\r\n"));
-        QCOMPARE(lastNumber(), QString());
+        QCOMPARE(lastNumber(), "1");
     }
 
     // A hand-edited prefix that the archiver would read as a pattern could
@@ -232,6 +238,192 @@ private slots:
         QCOMPARE(entries(m_out), QStringList());
     }
 
+    // A prefix edited into the parameters file in lower case: the archives it
+    // names are extracted, and so are those named with the upper-case prefix
+    // or extension, and the other way round.
+    void prefixAndExtensionWithoutCase() {
+        config::settings().prefix = "ra";
+        writeFile(m_src + "low", "l");
+        QCOMPARE(compress(m_src, m_tgt, "low"), FileOutcome::Done);
+        QCOMPARE(entries(m_tgt), QStringList{"ra000001.rar"});
+        QCOMPARE(extract(m_tgt, m_out, "ra000001.rar"), FileOutcome::Done);
+        QCOMPARE(entries(m_out), QStringList{"low"});
+
+        config::settings().prefix = "RA";
+        writeFile(m_src + "up", "u");
+        QCOMPARE(compress(m_src, m_tgt, "up"), FileOutcome::Done);
+        QVERIFY(QFile::rename(m_tgt + "RA000002.rar", m_tgt + "Ra000002.RaR"));
+        config::settings().prefix = "ra";
+        QCOMPARE(extract(m_tgt, m_out, "Ra000002.RaR"), FileOutcome::Done);
+        QCOMPARE(entries(m_tgt), QStringList());
+        QCOMPARE(readFile(m_out + "up"), QByteArray("u"));
+
+        const engine::NumberedName lower("ra"), upper("RA");
+        for (const engine::NumberedName* n : {&lower, &upper}) {
+            QVERIFY(n->isTemporary("RA000003.RN") && n->isTemporary("ra000003.rr"));
+            QVERIFY(n->isArchive("rA000003.rAr") && !n->isArchive("RB000003.rar"));
+        }
+        // A number whose archive lies in the target in another case is taken.
+        writeFile(m_tgt + "RA000003.RAR", "other case");
+        QCOMPARE(lower.freeNumber(3, m_src, m_tgt), 4);
+    }
+
+    // Two compress pairs share a target that is read-only for a while: each
+    // archive takes a number that was never handed out before and waits in its
+    // own source folder (the log says why, once), and both reach the target
+    // when it can be written again. A waiting archive never replaces one of
+    // its name that is in the target already.
+    void numbersAreHandedOutOnce() {
+        config::settings().logs = true;
+        const QString src2 = m_folder->root.filePath("src2/");
+        QVERIFY(QDir().mkdir(src2));
+        writeFile(m_src + "a", "A");
+        writeFile(src2 + "b", "B");
+        {
+            const ReadOnlyFolder readOnly(m_tgt);
+            QCOMPARE(compress(m_src, m_tgt, "a"), FileOutcome::Stopped);
+            QCOMPARE(compress(src2, m_tgt, "b"), FileOutcome::Stopped);
+            QCOMPARE(compress(m_src, m_tgt, "RA000001.rar"), FileOutcome::Stopped); // next pass
+        }
+        QCOMPARE(entries(m_src), QStringList{"RA000001.rar"});
+        QCOMPARE(entries(src2), QStringList{"RA000002.rar"});
+        QCOMPARE(logLines("Target folder read-only - file waiting").size(), 2);
+        QCOMPARE(logLines(m_src + "a -&gt; " + m_src + "RA000001.rar<br>").size(), 1);
+
+        QCOMPARE(compress(m_src, m_tgt, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(compress(src2, m_tgt, "RA000002.rar"), FileOutcome::Done);
+        QCOMPARE(logLines("Waiting over: Target folder read-only").size(), 2);
+        QCOMPARE(extract(m_tgt, m_out, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(extract(m_tgt, m_out, "RA000002.rar"), FileOutcome::Done);
+        QCOMPARE(readFile(m_out + "a") + readFile(m_out + "b"), QByteArray("AB"));
+
+        writeFile(m_tgt + "RA000009.rar", "not yet extracted");
+        writeFile(m_src + "RA000009.rar", "waiting");
+        QCOMPARE(compress(m_src, m_tgt, "RA000009.rar"), FileOutcome::Stopped);
+        QCOMPARE(readFile(m_tgt + "RA000009.rar"), QByteArray("not yet extracted"));
+        QCOMPARE(readFile(m_src + "RA000009.rar"), QByteArray("waiting"));
+        QCOMPARE(logLines("An archive of the same name is already in the target folder").size(), 1);
+    }
+
+    // What an archive holds beside its own data file and name file is not
+    // extracted: a member named like the user's file or like a pending
+    // archive leaves them as they were, and the log names it.
+    void extractionTakesOnlyItsOwnMembers() {
+        config::settings().logs = true;
+        const QString stage = m_folder->root.filePath("stage/");
+        QVERIFY(QDir().mkdir(stage));
+        writeFile(stage + "RA000005.rr", "payload");
+        writeFile(stage + "RA000005.rn", nameLine("report.doc"));
+        writeFile(stage + "notes.txt", "from the archive");
+        writeFile(stage + "RA000006.rar", "from the archive");
+        QVERIFY(engine::RunRarConsole(false, "rar a -os \"" + m_src + "RA000005.rar\" \"" + stage +
+                                                 "*\""));
+        writeFile(m_src + "notes.txt", "the user's notes");
+        writeFile(m_src + "RA000006.rar", "a pending archive");
+
+        QCOMPARE(extract(m_src, m_out, "RA000005.rar"), FileOutcome::Done);
+        QCOMPARE(entries(m_src), (QStringList{"RA000006.rar", "notes.txt"}));
+        QCOMPARE(readFile(m_src + "notes.txt"), QByteArray("the user's notes"));
+        QCOMPARE(readFile(m_src + "RA000006.rar"), QByteArray("a pending archive"));
+        QCOMPARE(entries(m_out), QStringList{"report.doc"});
+        QCOMPARE(readFile(m_out + "report.doc"), QByteArray("payload"));
+        QCOMPARE(
+            logLines("not extracted: " + m_src + "RA000005.rar: RA000006.rar, notes.txt").size(),
+            1);
+    }
+
+    // An extraction cut short leaves its private folder: the next extraction
+    // of that archive clears it, and a pass clears one whose archive is gone,
+    // unless a live process holds it. Another copy of the program that holds
+    // the archive keeps this one from extracting it at the same time.
+    void interruptedAndConcurrentExtractions() {
+        writeFile(m_src + "RA000007.rr", "doc");
+        writeFile(m_src + "RA000007.rn", nameLine("doc"));
+        QVERIFY(engine::RunRarConsole(false, "rar a -os \"" + m_src + "RA000007.rar\" \"" + m_src +
+                                                 "RA000007.r?\" -df"));
+        const QString stale = m_src + ".velmorado-x-RA000007.rar/";
+        QVERIFY(QDir().mkpath(stale + "sub"));
+        writeFile(stale + "RA000007.rr", "half");
+        {
+            const platform::FileLock otherCopy = platform::FileLock::take(m_src + "RA000007.rar");
+            QVERIFY(otherCopy.held() && platform::lockedByOther(m_src + "RA000007.rar"));
+            QCOMPARE(extract(m_src, m_out, "RA000007.rar"), FileOutcome::Stopped);
+            QCOMPARE(entries(m_out), QStringList());
+        }
+        QCOMPARE(extract(m_src, m_out, "RA000007.rar"), FileOutcome::Done);
+        QCOMPARE(entries(m_src), QStringList());
+        QCOMPARE(readFile(m_out + "doc"), QByteArray("doc"));
+
+        for (const char* n : {"RA000008.rar", "RA000009.rar", "RA000010.rar"}) {
+            QVERIFY(QDir().mkdir(m_src + ".velmorado-x-" + n));
+            writeFile(m_src + ".velmorado-x-" + n + "/x", "x");
+        }
+        writeFile(m_src + "RA000010.rar", "still there: its extraction clears the folder");
+        platform::FileLock live = platform::FileLock::folder(m_src + ".velmorado-x-RA000009.rar");
+        QVERIFY(live.held());
+        engine::ClearStaleExtractionFolders(m_src);
+        QCOMPARE(entries(m_src), (QStringList{".velmorado-x-RA000009.rar",
+                                              ".velmorado-x-RA000010.rar", "RA000010.rar"}));
+        live.release();
+        engine::ClearStaleExtractionFolders(m_src);
+        QCOMPARE(entries(m_src), (QStringList{".velmorado-x-RA000010.rar", "RA000010.rar"}));
+    }
+
+    // The uncompress source folder fills up half way through the file: the
+    // extraction fails, nothing half-written is delivered, the archive stays,
+    // the log says why once; with room again the next try delivers it.
+    void fullSourceFolderKeepsTheArchive() {
+        if (geteuid() != 0) {
+            QSKIP("mounting a small tmpfs needs root");
+        }
+        const QByteArray small = QFile::encodeName(m_folder->root.filePath("small"));
+        QVERIFY(QDir().mkdir(QFile::decodeName(small)));
+        if (::mount("tmpfs", small, "tmpfs", 0, "size=3m") != 0) {
+            QSKIP("cannot mount a tmpfs here");
+        }
+        const auto unmount = qScopeGuard([&] { ::umount2(small, MNT_DETACH); });
+        const QString s = QFile::decodeName(small) + '/';
+        config::settings().logs = true;
+        QByteArray noise(2 << 20, '\0'); // incompressible: the archive is as big as the file
+        QRandomGenerator(4).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        writeFile(m_src + "big", noise);
+        QCOMPARE(compress(m_src, s, "big"), FileOutcome::Done);
+        const QByteArray archive = readFile(s + "RA000001.rar");
+
+        QCOMPARE(extract(s, m_out, "RA000001.rar"), FileOutcome::Stopped);
+        QCOMPARE(extract(s, m_out, "RA000001.rar"), FileOutcome::Stopped);
+        QCOMPARE(entries(s), QStringList{"RA000001.rar"});
+        QCOMPARE(readFile(s + "RA000001.rar"), archive);
+        QCOMPARE(entries(m_out), QStringList());
+        QCOMPARE(logLines("No room left to extract in the source folder - file waiting").size(), 1);
+
+        QVERIFY(::mount(nullptr, small, nullptr, MS_REMOUNT, "size=8m") == 0);
+        QCOMPARE(extract(s, m_out, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(readFile(m_out + "big"), noise);
+        QCOMPARE(entries(s), QStringList());
+        QCOMPARE(logLines("Waiting over: No room left to extract").size(), 1);
+    }
+
+    // A lock is seen by every other open file description; an exclusive
+    // create that finds the name taken leaves the other file as it is.
+    void locksBetweenCopies() {
+        const QString f = m_src + "RA000001.rn";
+        bool existed = true;
+        platform::FileLock first = platform::FileLock::create(f, "first", &existed);
+        QVERIFY(first.held() && !existed);
+        const platform::FileLock second = platform::FileLock::create(f, "second", &existed);
+        QVERIFY(!second.held() && existed);
+        QCOMPARE(readFile(f), QByteArray("first"));
+        QVERIFY(platform::lockedByOther(f) && !platform::FileLock::take(f).held());
+        ::chmod(QFile::encodeName(f).constData(), 0444); // shared lock only, then
+        QVERIFY(!platform::FileLock::take(f).held() || geteuid() == 0);
+        first.release();
+        QVERIFY(!platform::lockedByOther(f));
+        const platform::FileLock third = platform::FileLock::take(f);
+        QVERIFY(third.held() && platform::lockedByOther(f));
+        QVERIFY(!platform::lockedByOther(m_src + "missing"));
+    }
+
 private:
     // The file n of folder s, compressed or extracted for the pair's target t.
     static FileOutcome run(bool compressing, const QString& s, const QString& t, const QString& n) {
@@ -241,6 +433,15 @@ private:
     }
     static FileOutcome compress(auto... a) { return run(true, a...); }
     static FileOutcome extract(auto... a) { return run(false, a...); }
+    // The lines of the day's log that hold part.
+    static QStringList logLines(const QString& part) {
+        return QString::fromUtf8(readFile(engine::state().dayLogPath))
+            .split(QStringLiteral("\r\n"))
+            .filter(part);
+    }
+    static QByteArray nameLine(const QString& name) {
+        return '"' + config::EncodeHexText(name).toLatin1() + "\"\r\n";
+    }
     static QString lastNumber() {
         return config::ReadSetting(config::kSectionProcessing, "LastFileNumber");
     }

@@ -10,6 +10,7 @@
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
 #include "engine/PairProcessing.h"
+#include "engine/WaitCauses.h"
 #include "engine/WindowPort.h"
 #include "platform/InUseProbe.h"
 
@@ -48,6 +49,8 @@ public:
     void restoreIfMinimised() override { events << QStringLiteral("restore"); }
     void processEvents() override { onEvents ? onEvents() : void(); }
     void endProgram() override { events << QStringLiteral("end"); }
+    void setWaitingSummary(const QString& summary) override { waiting = summary; }
+    QString waiting; // the last summary of the files that wait
 };
 
 inline QString in(const QString& folder, const QString& name) {
@@ -120,6 +123,7 @@ public:
         config::folderPairs().pairs.clear();
         engine::state() = engine::EngineState{};
         engine::pairProbe().clear();
+        engine::waitCauses().reset();
         QFile::link(VELMORADO_BIN_DIR "/rar", dir.filePath("rar"));
     }
 

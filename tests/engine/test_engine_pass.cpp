@@ -133,6 +133,81 @@ private Q_SLOTS:
         QCOMPARE(systemLog.size(), 3);
     }
 
+    // Files that wait, and why: the target of a compress pair goes missing,
+    // comes back read-only, then writable. Each cause is written to the log
+    // once when it starts and once when it clears, in the language of the
+    // moment, whatever the warning settings; the window's waiting summary
+    // follows it.
+    void waitCausesAreLoggedOnceAndShown() {
+        config::settings().logs = true;
+        const QString arch = prog->arch;
+        Program::addPair(src, arch, true);
+        kit::drop(src, "doc");
+        QVERIFY(QDir(arch).removeRecursively());
+        const auto lines = [&](const QString& part) {
+            return kit::logLines(prog->dir.path(), part).size();
+        };
+        runPass(window);
+        runPass(window);
+        QCOMPARE(lines("Target folder missing - the pair's files wait (pair " + src + "/ -&gt; " +
+                       arch + "/): " + arch + "/<br>"),
+                 1);
+        QCOMPARE(window.waiting, "Files waiting: Target folder missing (1)");
+        QCOMPARE(kit::entries(src), QStringList{"doc"});
+
+        QVERIFY(QDir().mkdir(arch));
+        {
+            const filekit::ReadOnlyFolder readOnly(arch);
+            runPass(window);
+            runPass(window);
+        }
+        QCOMPARE(lines("Waiting over: Target folder missing"), 1);
+        QCOMPARE(lines("Target folder read-only - file waiting"), 1);
+        QCOMPARE(window.waiting, "Files waiting: Target folder read-only (1)");
+        QCOMPARE(kit::entries(src), QStringList{"RA000001.rar"});
+
+        config::program().language = 1;
+        kit::age(kit::in(src, "RA000001.rar")); // past its quiet period
+        runPass(window);
+        QCOMPARE(kit::entries(src), QStringList());
+        QCOMPARE(kit::entries(arch), QStringList{"RA000001.rar"});
+        QCOMPARE(lines("Fin de l'attente : Dossier cible en lecture seule (couple "), 1);
+        QCOMPARE(window.waiting, QString());
+        QCOMPARE(engine::texts::filesWaiting(true), "Fichiers en attente : ");
+    }
+
+    // Another copy of the program, on another machine, is compressing: it
+    // holds a lock on its name files and data files, which the in-use probe
+    // cannot see through a share. However old they look, the walk leaves them
+    // alone; once the locks are gone they are a crash's leftovers, restored
+    // and compressed.
+    void leftoversHeldByAnotherCopy() {
+        kit::drop(src, "RA000001.rr", "user data");
+        kit::drop(src, "RA000001.rn", kit::nameLine("report"));
+        kit::drop(src, "RA000002.rn", kit::nameLine("packed already"));
+        QList<int> held; // shared locks on read-only descriptors, as a reader elsewhere holds them
+        for (const char* n : {"RA000001.rr", "RA000001.rn", "RA000002.rn"}) {
+            const int fd = ::open(QFile::encodeName(kit::in(src, n)), O_RDONLY | O_CLOEXEC);
+            struct flock lock {};
+            lock.l_type = F_RDLCK;
+            QVERIFY(fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0);
+            held << fd;
+        }
+        kit::walk(window, src, out, true);
+        kit::walk(window, src, out, true);
+        QCOMPARE(kit::entries(src), (QStringList{"RA000001.rn", "RA000001.rr", "RA000002.rn"}));
+        QCOMPARE(kit::entries(out), QStringList());
+        for (const int fd : held) {
+            ::close(fd);
+        }
+        kit::walk(window, src, out, true);
+        QCOMPARE(kit::entries(src), QStringList());
+        QCOMPARE(kit::entries(out).size(), 1);
+        kit::walk(window, out, prog->arch, false);
+        QCOMPARE(kit::entries(prog->arch), QStringList{"report"});
+        QCOMPARE(kit::readFile(kit::in(prog->arch, "report")), QByteArray("user data"));
+    }
+
     // The summary lines, French and English, singular and plural; the log
     // entry only when something was compressed or uncompressed.
     void summaryLines() {

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -421,6 +422,33 @@ private slots:
             const Names left = names(d + "/work"); // the name file before the damage may be there
             QVERIFY2(left == Names{"X.rr"} || left == (Names{"X.rn", "X.rr"}), left.join(' '));
         }
+    }
+
+    // A disk that fills up half way through a file: the extraction fails
+    // (exit 2), the partial file is removed rather than padded to its size
+    // with zeros, and the archive is kept.
+    void fullDiskFailsTheExtraction() {
+        if (geteuid() != 0) {
+            QSKIP("mounting a small tmpfs needs root");
+        }
+        const QByteArray small = d + "/small";
+        QVERIFY(mkdir(small, 0755) == 0);
+        if (mount("tmpfs", small, "tmpfs", 0, "size=3m") != 0) {
+            QSKIP(qPrintable("cannot mount a tmpfs here: " +
+                             QString::fromLocal8Bit(strerror(errno))));
+        }
+        const auto unmount = qScopeGuard([&] { umount2(small, MNT_DETACH); });
+        QByteArray noise(2 << 20, '\0'); // incompressible: the archive is as big as the file
+        QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        put(d + "/src/X.rr", noise);
+        QCOMPARE(runRar({"a", "-os", small + "/X.rar", d + "/src/X.r?"}).code, 0);
+        const QByteArray archive = get(small + "/X.rar");
+        QVERIFY(mkdir(small + "/work", 0755) == 0);
+
+        const Result r = runRar({"e", small + "/X.rar"}, small + "/work");
+        QVERIFY2(r.code == 2, r.output);
+        QCOMPARE(names(small + "/work"), Names{});
+        QCOMPARE(get(small + "/X.rar"), archive);
     }
 
 private:

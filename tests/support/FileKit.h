@@ -7,8 +7,12 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 namespace filekit {
 
@@ -62,5 +66,34 @@ inline QList<QByteArray> userXattrs(const QString& path) {
     std::sort(result.begin(), result.end());
     return result;
 }
+
+// A folder that cannot be written for as long as this lives: a read-only bind
+// mount as root (permissions bind everyone but root), its permissions else.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : m_folder(QFile::encodeName(folder)) {
+        if (::geteuid() != 0) {
+            QVERIFY(::chmod(m_folder.constData(), 0555) == 0);
+            return;
+        }
+        m_bound = ::mount(m_folder, m_folder, nullptr, MS_BIND, nullptr) == 0;
+        QVERIFY2(m_bound && ::mount(nullptr, m_folder, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                                    nullptr) == 0,
+                 strerror(errno));
+    }
+    ~ReadOnlyFolder() {
+        if (m_bound) {
+            ::umount2(m_folder.constData(), MNT_DETACH);
+        } else {
+            ::chmod(m_folder.constData(), 0755);
+        }
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+
+private:
+    QByteArray m_folder;
+    bool m_bound = false;
+};
 
 } // namespace filekit

@@ -57,6 +57,11 @@ int readFailureCode(struct archive* a) {
     return (err == 0 || err == -1 || err == EILSEQ || err == EINVAL) ? ExitCrc : ExitFatal;
 }
 
+// A write that failed for want of room or of a working disk.
+bool diskFull(int err) {
+    return err == ENOSPC || err == EDQUOT || err == EIO || err == EFBIG;
+}
+
 // Why an entry is not written, or nullptr if it is a regular file we take.
 const char* skipReason(archive_entry* entry, const std::string& name) {
     if (name.empty() || name == "." || name == "..") {
@@ -271,6 +276,10 @@ int Extractor::extractEntry(archive_entry* entry, const std::string& name) {
     if (finished < ARCHIVE_WARN) {
         return fail("cannot write " + name + ": " + errorOf(disk_.get()));
     }
+    if (finished == ARCHIVE_WARN && diskFull(archive_errno(disk_.get()))) {
+        // No room left for the file's times or attributes: not a whole file.
+        return fail("cannot write " + name + ": " + errorOf(disk_.get()));
+    }
     if (finished == ARCHIVE_WARN) {
         report("warning for " + name + ": " + errorOf(disk_.get()));
         code = ExitWarning;
@@ -300,7 +309,11 @@ int Extractor::copyData(const std::string& name) {
                             errorOf(in_.get()),
                         readFailureCode(in_.get()));
         }
-        if (archive_write_data_block(disk_.get(), block, size, offset) < ARCHIVE_WARN) {
+        // libarchive reports a failed write (ENOSPC, EDQUOT, EIO, a short
+        // write) only as a warning, and would then pad the file to its stored
+        // size with zeros when the entry is closed: anything but a clean
+        // write fails the extraction.
+        if (archive_write_data_block(disk_.get(), block, size, offset) != ARCHIVE_OK) {
             return fail("cannot write " + name + ": " + errorOf(disk_.get()));
         }
     }

@@ -32,6 +32,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTableWidget>
 #include <QTimer>
@@ -782,6 +783,24 @@ void frmKestrune::setTrayTip(const QString& tip) {
     if (m_tray) {
         m_tray->setIcon(m_iconTray);
         m_tray->setToolTip(tip);
+    }
+}
+
+// Files that wait, and why: a line at the foot of the window (shown only
+// while something waits) and a second line in the tray tip.
+void frmKestrune::setWaitingSummary(const QString& summary) {
+    auto* line = findChild<QLabel*>(QStringLiteral("lblEnAttente"));
+    if (line == nullptr && !summary.isEmpty()) {
+        line = named(new QLabel(this), "lblEnAttente");
+        line->setWordWrap(true);
+        statusBar()->addWidget(line, 1);
+    }
+    if (line != nullptr) {
+        line->setText(summary);
+        statusBar()->setVisible(!summary.isEmpty());
+    }
+    if (m_tray) {
+        m_tray->setToolTip(summary.isEmpty() ? m_trayTip : m_trayTip + QLatin1Char('\n') + summary);
     }
 }
 

@@ -94,6 +94,7 @@ public:
     void restoreIfMinimised() override;
     void processEvents() override;
     void endProgram() override;
+    void setWaitingSummary(const QString& summary) override;
 
 public Q_SLOTS:
     void mnuQuitter_Click();

@@ -1,0 +1,128 @@
+#include "platform/FileLock.h"
+
+#include "platform/AtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+bool setLock(int fd, short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however it grows
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Whether a lock of another description would keep us from an exclusive lock.
+bool othersHold(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
+bool isRegular(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void FileLock::release() {
+    if (m_fd >= 0) {
+        ::close(m_fd); // closing the description drops its lock
+        m_fd = -1;
+    }
+}
+
+FileLock FileLock::take(const QString& path) {
+    const QByteArray p = QFile::encodeName(path);
+    const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    int fd = ::open(p.constData(), O_RDWR | flags);
+    if (fd >= 0) {
+        if (isRegular(fd) && setLock(fd, F_WRLCK)) {
+            return FileLock(fd);
+        }
+        ::close(fd);
+        return {};
+    }
+    if (errno != EACCES && errno != EROFS && errno != EPERM) {
+        return {};
+    }
+    // Not ours to write (a read-only file or share): a shared lock, and only
+    // when nobody else has one, shared or not.
+    fd = ::open(p.constData(), O_RDONLY | flags);
+    if (fd < 0) {
+        return {};
+    }
+    if (isRegular(fd) && setLock(fd, F_RDLCK) && !othersHold(fd)) {
+        return FileLock(fd);
+    }
+    ::close(fd);
+    return {};
+}
+
+FileLock FileLock::create(const QString& path, const QByteArray& data, bool* existed) {
+    if (existed) {
+        *existed = false;
+    }
+    const QByteArray p = QFile::encodeName(path);
+    const int fd = ::open(p.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        if (existed) {
+            *existed = errno == EEXIST;
+        }
+        return {}; // whatever stands there is somebody else's
+    }
+    FileLock lock(fd);
+    // Ours from here on: a failure removes what this call made.
+    if (!setLock(fd, F_WRLCK) || !writeAll(fd, data.constData(), data.size()) || ::fsync(fd) != 0) {
+        ::unlink(p.constData());
+        return {};
+    }
+    syncFolder(QFileInfo(path).absolutePath());
+    return lock;
+}
+
+FileLock FileLock::folder(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    if (!setLock(fd, F_RDLCK)) {
+        ::close(fd);
+        return {};
+    }
+    return FileLock(fd);
+}
+
+bool lockedByOther(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = othersHold(fd);
+    ::close(fd);
+    return held;
+}
+
+} // namespace platform
