@@ -546,6 +546,30 @@ private Q_SLOTS:
         QCOMPARE(iconImage(tray->icon()), stopped);
     }
 
+    void aRealTrayHidesAndShowsTheWindow() {
+        // Run by test_main_window_tray on an X server with a tray.
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+            QSKIP("no system tray on this platform (test_main_window_tray provides one)");
+        }
+        QVERIFY(open());
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QSystemTrayIcon* tray = trayOf(w);
+        QTRY_VERIFY(tray->isVisible());
+        QCOMPARE(tray->toolTip(), w->trayTip());
+        w->setTrayTip(QStringLiteral("Velmorado 1.0c - 3 files waiting"));
+        QCOMPARE(tray->toolTip(), QStringLiteral("Velmorado 1.0c - 3 files waiting"));
+        // With a tray, a click and the close button hide the window there.
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(!w->isVisible());
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(shownNormal(w));
+        QVERIFY(!w->close());
+        QTRY_VERIFY(!w->isVisible());
+        QVERIFY(entry(w, "mnuRestaurer")->isVisible());
+        entry(w, "mnuRestaurer")->trigger();
+        QTRY_VERIFY(shownNormal(w));
+    }
+
     void filesWaitingAreNotifiedOncePerCause() {
         QVERIFY(open());
         QSignalSpy shown(w, &ui::frmKestrune::waitNoticeShown);
@@ -654,6 +678,10 @@ int main(int argc, char* argv[]) {
     }
     file.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens));
+    // On a real X server instead (test_main_window_tray): with a tray there.
+    if (qEnvironmentVariableIsSet("VELMORADO_TEST_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", qgetenv("VELMORADO_TEST_PLATFORM"));
+    }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // A point for decimals and a comma for thousands, as sizes are written here.
