@@ -59,5 +59,19 @@ printf '%s\r\n' \
     '[Rar_4]' 'NbTemporisations=1' 'Rar=0' 'Enable=1' >"$program/Velmorado.ini"
 
 mkdir -p "$out"
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$build/bin/velmorado_screenshots" "$program" "$out"
+# The main window is captured from the screen under a window manager, so that
+# its title bar shows (openbox and ImageMagick's import); without them, what
+# the widgets draw.
+if command -v openbox >/dev/null && command -v import >/dev/null; then
+    xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+        openbox & wm=$!
+        sleep 1
+        VELMORADO_FRAMED_CAPTURE=1 "$@"; rc=$?
+        kill $wm
+        exit $rc' framed "$build/bin/velmorado_screenshots" "$program" "$out"
+else
+    echo "screenshots.sh: openbox or imagemagick missing: the main window is taken without its" \
+        "title bar (apt-get install openbox imagemagick)" >&2
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+        "$build/bin/velmorado_screenshots" "$program" "$out"
+fi

@@ -3,12 +3,21 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+// What a later copy writes; anything else on the socket is ignored.
+const QByteArray kRaiseRequest = QByteArrayLiteral("raise\n");
+
+} // namespace
 
 SingleInstance::SingleInstance(const QString& executableDir) {
     QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
@@ -24,9 +33,18 @@ SingleInstance::SingleInstance(const QString& executableDir) {
 }
 
 SingleInstance::~SingleInstance() {
+    // The server goes first: it removes its socket file while the lock still
+    // tells other copies that the file is ours.
+    m_server.reset();
     if (m_fd >= 0) {
         ::close(m_fd);
     }
+}
+
+QString SingleInstance::socketPath() const {
+    QString p = m_path;
+    p.chop(int(qstrlen(".lock")));
+    return p + QStringLiteral(".sock");
 }
 
 bool SingleInstance::acquire() {
@@ -45,6 +63,61 @@ bool SingleInstance::acquire() {
     }
     m_fd = fd;
     return true;
+}
+
+bool SingleInstance::listen(std::function<void()> onRaise) {
+    if (m_fd < 0) {
+        return false; // only the holder of the lock may own the socket
+    }
+    m_server = std::make_unique<QLocalServer>();
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // A socket file still there belongs to a copy that died (we hold the lock).
+    QLocalServer::removeServer(socketPath());
+    if (!m_server->listen(socketPath())) {
+        m_server.reset();
+        return false;
+    }
+    QLocalServer* server = m_server.get();
+    QObject::connect(server, &QLocalServer::newConnection, server, [server, onRaise] {
+        while (QLocalSocket* peer = server->nextPendingConnection()) {
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            QObject::connect(peer, &QLocalSocket::readyRead, peer, [peer, onRaise] {
+                if (!peer->canReadLine()) {
+                    if (peer->bytesAvailable() > 64) {
+                        peer->abort(); // not one of ours
+                    }
+                    return;
+                }
+                const QByteArray line = peer->readLine(64);
+                peer->write("ok\n");
+                peer->flush();
+                peer->disconnectFromServer();
+                if (line == kRaiseRequest && onRaise) {
+                    onRaise();
+                }
+            });
+        }
+    });
+    return true;
+}
+
+bool SingleInstance::askToRaise(int timeoutMs) const {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(timeoutMs)) {
+        return false;
+    }
+    socket.write(kRaiseRequest);
+    if (!socket.waitForBytesWritten(timeoutMs)) {
+        return false;
+    }
+    // The answer tells that the request was read, not only sent.
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(timeoutMs)) {
+            return false;
+        }
+    }
+    return socket.readLine(64) == QByteArrayLiteral("ok\n");
 }
 
 } // namespace platform

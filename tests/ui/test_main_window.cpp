@@ -4,11 +4,15 @@
 #include "UiTestKit.h"
 
 #include "ui/main/FileLists.h"
+#include "ui/main/UiSupport.h"
 #include "ui/main/frmAbout.h"
 
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 
 using namespace uitest;
@@ -26,6 +30,41 @@ QStringList texts(const QListWidget* list) {
 QString tipOver(QListWidget* list, int row) {
     moveOver(list->viewport(), list->visualItemRect(list->item(row)).center());
     return list->toolTip();
+}
+
+// Whether a row of the grid is drawn in a highlight colour, as it shows on screen.
+bool drawnHighlighted(PairGrid* grid, int row) {
+    const QImage image = grid->viewport()->grab().toImage();
+    const QRect rect = grid->visualRect(grid->model()->index(row, 0))
+                           .united(grid->visualRect(grid->model()->index(row, 2)))
+                           .intersected(image.rect());
+    const QPalette normal = QApplication::palette(grid);
+    const QSet<QRgb> highlight = {normal.color(QPalette::Active, QPalette::Highlight).rgb(),
+                                  normal.color(QPalette::Inactive, QPalette::Highlight).rgb()};
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            count += highlight.contains(image.pixel(x, y) | 0xff000000u) ? 1 : 0;
+        }
+    }
+    return count > rect.width(); // more than a line's worth
+}
+
+QSystemTrayIcon* trayOf(QWidget* w) {
+    return w->findChild<QSystemTrayIcon*>(QStringLiteral("PictureVelmorado"));
+}
+
+// The window is put away: hidden in the tray where there is one, else minimised.
+bool putAway(QWidget* w) {
+    return QSystemTrayIcon::isSystemTrayAvailable() ? !w->isVisible()
+                                                    : (w->windowState() & Qt::WindowMinimized);
+}
+bool shownNormal(QWidget* w) {
+    return w->isVisible() && !(w->windowState() & Qt::WindowMinimized);
+}
+
+QImage iconImage(const QIcon& icon) {
+    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace
@@ -254,12 +293,12 @@ private Q_SLOTS:
         QCOMPARE(sources->count(), 5);
         QCOMPARE(nbSources->text(), QStringLiteral("5 files/folders in ") + src2);
 
-        // Another language: the lists stay, their counts go until the next refill.
+        // Another language: the lists stay, and their counts read in it at once.
         entry(w, "mnuFrancais")->trigger();
         QCOMPARE(sources->count(), 5);
         QCOMPARE(targets->count(), 1);
-        QCOMPARE(nbSources->text(), QString());
-        QCOMPARE(nbTargets->text(), QString());
+        QCOMPARE(nbSources->text(), QStringLiteral("5 fichiers/dossiers dans ") + src2);
+        QCOMPARE(nbTargets->text(), QStringLiteral("1 fichiers/dossiers dans ") + tgt2);
         clickCell(0, 2);
         QCOMPARE(nbSources->text(), QStringLiteral("5 fichiers/dossiers dans ") + src);
 
@@ -312,6 +351,244 @@ private Q_SLOTS:
         entry(w, "mnuAnglais")->trigger();
         QCOMPARE(start->text(), QStringLiteral("&Start processing"));
         QVERIFY(!entry(w, "mnuFrancais")->isChecked());
+    }
+
+    void theGridShowsItsSelectionExactlyWhileTheMarkIsOn() {
+        const QString a = pf->folder(QStringLiteral("a"));
+        const QString b = pf->folder(QStringLiteral("b"));
+        QVERIFY(open(listLine(a, b) + listLine(b, a) + listLine(a, a)));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        // After the fill the last row is current and selected in the view's
+        // model, but no pair counts as selected: none may look it.
+        QVERIFY(grid->selectionModel()->isRowSelected(2, QModelIndex()));
+        QVERIFY(!grid->selectionMark());
+        for (int r = 0; r < 3; ++r) {
+            QVERIFY2(!drawnHighlighted(grid, r), qPrintable(QString::number(r)));
+        }
+        clickCell(1, 0);
+        QVERIFY(grid->selectionMark());
+        QVERIFY(drawnHighlighted(grid, 1));
+        QVERIFY(!drawnHighlighted(grid, 2));
+
+        // A change of folder reloads the grid: the mark goes, and so does the
+        // highlight, so that Modify asking for a selection matches the view.
+        answer(pf->folder(QStringLiteral("c")));
+        entry(w, "mnuModifierSourceSaisir")->trigger();
+        QCOMPARE(grid->cellText(1, 0), pf->path() + QStringLiteral("/c"));
+        QVERIFY(!grid->selectionMark());
+        for (int r = 0; r < 3; ++r) {
+            QVERIFY2(!drawnHighlighted(grid, r), qPrintable(QString::number(r)));
+        }
+        button(w, "cmdModifierDossierSource")->click();
+        QCOMPARE(last().text, QStringLiteral("Select a SOURCE folder to modify"));
+
+        // The user's focus gives the mark and the highlight back; a click on
+        // the background takes both away.
+        focusIn(grid, Qt::TabFocusReason);
+        QVERIFY(drawnHighlighted(grid, grid->currentRow()));
+        click(w->centralWidget());
+        QVERIFY(!grid->selectionMark());
+        QVERIFY(!drawnHighlighted(grid, grid->currentRow()));
+    }
+
+    void longPathsNeverWidenTheWindowBeyondTheScreen() {
+        // A folder path of more than 300 characters, in a few levels.
+        QString deep = QStringLiteral("deep");
+        for (const char c : {'p', 'q', 'r'}) {
+            deep += QLatin1Char('/') + QString(100, QLatin1Char(c));
+        }
+        const QString longPath = pf->folder(deep);
+        QVERIFY(longPath.size() > 300);
+        QVERIFY(writeFile(longPath + QStringLiteral("/f.txt"), "x"));
+        const QString other = pf->folder(QStringLiteral("other"));
+        QVERIFY(open(listLine(longPath, other) + listLine(other, longPath),
+                     "[Configuration]\r\nAfficherFichiers=1\r\n"));
+        QCoreApplication::processEvents();
+        const QRect screen = w->screen()->availableGeometry();
+        QCOMPARE(screen.width(), 1280); // as the test program sets the screen
+        QVERIFY2(w->frameGeometry().width() <= screen.width(),
+                 qPrintable(QString::number(w->frameGeometry().width())));
+
+        // The description and the counts hold the whole path; the cell's
+        // tooltip too. None of them widens the window.
+        moveOverCell(0, 0);
+        QVERIFY(label(w, "lblMessage")->text().startsWith(longPath + QStringLiteral(" -> ")));
+        QCOMPARE(grid->toolTip(), longPath);
+        clickCell(0, 2);
+        QCOMPARE(label(w, "lblNbFichiersSources")->text(),
+                 QStringLiteral("1 files/folders in ") + longPath);
+        QCOMPARE(label(w, "lblNbFichiersCibles")->text(),
+                 QStringLiteral("0 files/folders in ") + other);
+        QCoreApplication::processEvents();
+        QVERIFY2(w->minimumSizeHint().width() <= screen.width(),
+                 qPrintable(QString::number(w->minimumSizeHint().width())));
+        QVERIFY2(w->frameGeometry().width() <= screen.width(),
+                 qPrintable(QString::number(w->frameGeometry().width())));
+        // Not even when asked to.
+        w->resize(3000, w->height());
+        QCoreApplication::processEvents();
+        QVERIFY2(w->frameGeometry().width() <= screen.width(),
+                 qPrintable(QString::number(w->frameGeometry().width())));
+    }
+
+    void theWindowOpensShowingTheCaptionEightRowsAndBothLists_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::newRow("lists on") << QByteArray("[Configuration]\r\nAfficherFichiers=1\r\n");
+        QTest::newRow("lists off") << QByteArray("[Configuration]\r\nAfficherFichiers=0\r\n");
+    }
+    void theWindowOpensShowingTheCaptionEightRowsAndBothLists() {
+        QFETCH(QByteArray, ini);
+        const QString a = pf->folder(QStringLiteral("a"));
+        QByteArray list;
+        for (int i = 0; i < 10; ++i) {
+            list += listLine(a, a);
+        }
+        QVERIFY(open(list, ini));
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QFont bold = w->font();
+        bold.setBold(true);
+        QVERIFY2(w->width() > QFontMetrics(bold).horizontalAdvance(w->windowTitle()),
+                 qPrintable(QStringLiteral("%1 for %2").arg(w->width()).arg(w->windowTitle())));
+        QVERIFY(w->frameGeometry().width() <= w->screen()->availableGeometry().width());
+        QVERIFY(w->frameGeometry().height() <= w->screen()->availableGeometry().height());
+        if (!entry(w, "mnuAfficherFichiers")->isChecked()) {
+            // Turned on later, the lists take the legend's place without
+            // taking the grid's rows.
+            const QSize before = w->size();
+            entry(w, "mnuAfficherFichiers")->trigger();
+            QCoreApplication::processEvents();
+            QCOMPARE(w->size(), before);
+        }
+        QVERIFY2(grid->viewport()->height() >= 8 * grid->rowHeight(0),
+                 qPrintable(QString::number(grid->viewport()->height())));
+        for (const char* name : {"lstFichiersSources", "lstFichiersCibles"}) {
+            auto* files = child<QListWidget>(w, name);
+            QVERIFY2(files->isVisible() && files->height() >= 4 * files->fontMetrics().height(),
+                     qPrintable(QString::number(files->height())));
+        }
+    }
+
+    void theLanguageAndTheRemovalLeaveNothingStale() {
+        const QString a = pf->folder(QStringLiteral("a"));
+        const QString b = pf->folder(QStringLiteral("b"));
+        QVERIFY(open(listLine(a, b) + listLine(b, a)));
+        QLabel* message = label(w, "lblMessage");
+        // Another language describes the same pair again, in that language.
+        moveOverCell(1, 0);
+        QVERIFY(message->text().endsWith(QStringLiteral("; compress files")));
+        entry(w, "mnuFrancais")->trigger();
+        moveOverCell(1, 0);
+        QVERIFY2(message->text().endsWith(QStringLiteral("; compresser les fichiers")),
+                 qPrintable(message->text()));
+        // The pair described goes: so does its description.
+        clickCell(1, 0);
+        moveOverCell(1, 0);
+        QVERIFY(message->text().startsWith(b));
+        answer(QStringLiteral("yes"));
+        button(w, "cmdSupprimer")->click();
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(message->text(), QString());
+        // The counts stay empty in the new language when no list was shown.
+        entry(w, "mnuAnglais")->trigger();
+        QCOMPARE(label(w, "lblNbFichiersSources")->text(), QString());
+    }
+
+    void closingPutsTheWindowAwayAndOnlyExitEnds() {
+        QVERIFY(open());
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY((w->windowFlags() & Qt::WindowCloseButtonHint));
+        // The close button and Alt+F4 reach the window as a close request.
+        QVERIFY(!w->close());
+        QTRY_VERIFY(putAway(w));
+        // The tray, or the task bar, brings it back.
+        entry(w, "mnuRestaurer")->trigger();
+        QTRY_VERIFY(shownNormal(w));
+        // Exit still asks; No keeps the program.
+        QSignalSpy ending(w, &ui::frmKestrune::programEnding);
+        answer(QStringLiteral("no"));
+        entry(w, "mnuQuitter")->trigger();
+        QCOMPARE(last().text, QStringLiteral("Exit program"));
+        QCOMPARE(ending.count(), 0);
+        QVERIFY(shownNormal(w));
+    }
+
+    void theTrayTogglesOnAClickAndShowsTheRunningState() {
+        QVERIFY(
+            open(listLine(pf->folder(QStringLiteral("in")), pf->folder(QStringLiteral("out")))));
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QSystemTrayIcon* tray = trayOf(w);
+        QVERIFY(tray);
+        // A single click puts the window away and brings it back.
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(putAway(w));
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(shownNormal(w));
+        // A double click starts with a click: together they toggle once.
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        Q_EMIT tray->activated(QSystemTrayIcon::DoubleClick);
+        QTest::qWait(50);
+        QVERIFY(putAway(w));
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(shownNormal(w));
+
+        // The icon tells running from stopped; the tip is what the engine says.
+        const QImage stopped = iconImage(ui::programIcon("velmorado"));
+        const QImage running = iconImage(ui::programIcon("velmorado-running"));
+        QVERIFY(stopped != running);
+        QCOMPARE(iconImage(tray->icon()), stopped);
+        entry(w, "mnuDemarrer")->trigger();
+        QCOMPARE(iconImage(tray->icon()), running);
+        w->setTrayTip(QStringLiteral("Velmorado 1.0c - 2 files waiting"));
+        QCOMPARE(tray->toolTip(), QStringLiteral("Velmorado 1.0c - 2 files waiting"));
+        QCOMPARE(iconImage(tray->icon()), running);
+        entry(w, "mnuDemarrer")->trigger();
+        QCOMPARE(iconImage(tray->icon()), stopped);
+    }
+
+    void aRealTrayHidesAndShowsTheWindow() {
+        // Run by test_main_window_tray on an X server with a tray.
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+            QSKIP("no system tray on this platform (test_main_window_tray provides one)");
+        }
+        QVERIFY(open());
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QSystemTrayIcon* tray = trayOf(w);
+        QTRY_VERIFY(tray->isVisible());
+        QCOMPARE(tray->toolTip(), w->trayTip());
+        w->setTrayTip(QStringLiteral("Velmorado 1.0c - 3 files waiting"));
+        QCOMPARE(tray->toolTip(), QStringLiteral("Velmorado 1.0c - 3 files waiting"));
+        // With a tray, a click and the close button hide the window there.
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(!w->isVisible());
+        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(shownNormal(w));
+        QVERIFY(!w->close());
+        QTRY_VERIFY(!w->isVisible());
+        QVERIFY(entry(w, "mnuRestaurer")->isVisible());
+        entry(w, "mnuRestaurer")->trigger();
+        QTRY_VERIFY(shownNormal(w));
+    }
+
+    void filesWaitingAreNotifiedOncePerCause() {
+        QVERIFY(open());
+        QSignalSpy shown(w, &ui::frmKestrune::waitNoticeShown);
+        const QString full = QStringLiteral("target full: /srv/out");
+        const QString readOnly = QStringLiteral("target read-only: /srv/arch");
+        for (int pass = 0; pass < 3; ++pass) {
+            w->showWaitNotice(full, QStringLiteral("Files wait: /srv/out is full"));
+        }
+        QCOMPARE(shown.count(), 1);
+        w->showWaitNotice(readOnly, QStringLiteral("Files wait: /srv/arch is read-only"));
+        w->showWaitNotice(full, QStringLiteral("Files wait: /srv/out is full"));
+        QCOMPARE(shown.count(), 2);
+        QCOMPARE(shown.at(1).at(0).toString(), readOnly);
+        // Once a cause clears, its return is told again.
+        w->clearWaitNotice(full);
+        w->showWaitNotice(readOnly, QStringLiteral("Files wait: /srv/arch is read-only"));
+        w->showWaitNotice(full, QStringLiteral("Files wait: /srv/out is full"));
+        QCOMPARE(shown.count(), 3);
+        QCOMPARE(shown.at(2).at(1).toString(), QStringLiteral("Files wait: /srv/out is full"));
     }
 
     void theTrayMenuOffersMoreOnlyWhileTheWindowIsHidden() {
@@ -389,6 +666,28 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestMainWindow)
+int main(int argc, char* argv[]) {
+    // A 1280 x 1024 screen, as the window must fit on one.
+    QTemporaryDir config;
+    const QString screens = config.filePath(QStringLiteral("screens.json"));
+    QFile file(screens);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(R"({"screens": [{"name": "main", "x": 0, "y": 0, "width": 1280,
+            "height": 1024, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})") < 0) {
+        return 2;
+    }
+    file.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens));
+    // On a real X server instead (test_main_window_tray): with a tray there.
+    if (qEnvironmentVariableIsSet("VELMORADO_TEST_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", qgetenv("VELMORADO_TEST_PLATFORM"));
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    // A point for decimals and a comma for thousands, as sizes are written here.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "test_main_window.moc"

@@ -94,14 +94,24 @@ QString fileListToolTip(const QListWidget* list, const QPoint& viewportPos) {
     return entry->text() + QStringLiteral("   ") + FormaterTaille(size);
 }
 
-FileListTips::FileListTips(QListWidget* list) : QObject(list), m_list(list) {
+FileListTips::FileListTips(QListWidget* list)
+    : QObject(list), m_list(list), m_viewport(list->viewport()) {
     list->setMouseTracking(true);
-    list->viewport()->setMouseTracking(true);
-    list->viewport()->installEventFilter(this);
+    m_viewport->setMouseTracking(true);
+    m_viewport->installEventFilter(this);
+}
+
+FileListTips::~FileListTips() {
+    if (m_viewport) {
+        m_viewport->removeEventFilter(this);
+    }
 }
 
 bool FileListTips::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_list->viewport()) {
+    // The viewport is compared by the pointer kept, never asked of the list:
+    // while the list is being destroyed its viewport still sends events here,
+    // and the list is no longer a list by then.
+    if (watched == m_viewport) {
         if (event->type() == QEvent::MouseMove) {
             auto* move = static_cast<QMouseEvent*>(event);
             if (move->buttons() == Qt::NoButton) {
@@ -112,7 +122,7 @@ bool FileListTips::eventFilter(QObject* watched, QEvent* event) {
             if (m_list->toolTip().isEmpty()) {
                 QToolTip::hideText();
             } else {
-                QToolTip::showText(help->globalPos(), m_list->toolTip(), m_list->viewport());
+                QToolTip::showText(help->globalPos(), m_list->toolTip(), m_viewport);
             }
             return true;
         }

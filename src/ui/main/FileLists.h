@@ -2,6 +2,7 @@
 
 #include <QListWidget>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 namespace ui {
@@ -36,12 +37,14 @@ class FileListTips : public QObject {
     Q_OBJECT
 public:
     explicit FileListTips(QListWidget* list);
+    ~FileListTips() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QListWidget* m_list;
+    QPointer<QWidget> m_viewport;
 };
 
 } // namespace ui

@@ -156,7 +156,11 @@ void frmKestrune::afterGridFill() {
         lblMessage->clear();
     }
     lstDossiers->setSelectionMark(false);
-    // The rows changed under the pointer: the next move describes afresh.
+    // The rows changed under the pointer: the pair described may be gone or
+    // renumbered, so the line is emptied and the next move describes afresh.
+    if (stopped()) {
+        lblMessage->clear();
+    }
     lstDossiers->setDescribedRow(-1);
     if (config::settings().afficherFichiers) {
         if (any) {
@@ -299,9 +303,13 @@ void frmKestrune::AfficherFichiersCouple(int row) {
 
 void frmKestrune::RemplirListeFichiers(int side, const QString& folder) {
     WaitCursor wait;
+    fillFileList(side == 1 ? lstFichiersSources : lstFichiersCibles, folder);
+    writeFileCount(side);
+}
+
+void frmKestrune::writeFileCount(int side) {
     QListWidget* list = side == 1 ? lstFichiersSources : lstFichiersCibles;
     QLabel* count = side == 1 ? lblNbFichiersSources : lblNbFichiersCibles;
-    fillFileList(list, folder);
     const QString cell = lstDossiers->cellText(lstDossiers->currentRow(), side == 1 ? 0 : 2);
     count->setText(QString::number(list->count()) +
                    trText(" fichiers/dossiers dans ", " files/folders in ") + cell.trimmed());

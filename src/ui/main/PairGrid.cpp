@@ -3,6 +3,7 @@
 #include "config/FolderPairs.h"
 #include "ui/main/UiSupport.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -97,7 +98,9 @@ PairGrid::PairGrid(QWidget* parent) : QTableWidget(0, 3, parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(true);
     setWordWrap(false);
-    setTextElideMode(Qt::ElideRight);
+    // A long path keeps both ends, which tell most about it; the whole path is
+    // in the tooltip and the description line.
+    setTextElideMode(Qt::ElideMiddle);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setMinimumSectionSize(kPictureWidth);
     const int rowHeight = std::max(kPictureHeight, fontMetrics().height() + 8);
@@ -109,6 +112,14 @@ PairGrid::PairGrid(QWidget* parent) : QTableWidget(0, 3, parent) {
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     fitColumns();
+    setSelectionMark(false);
+}
+
+QSize PairGrid::sizeHint() const {
+    // Room for kVisibleRows rows, so that the window opens showing them.
+    const int frame = 2 * frameWidth();
+    return QSize(QTableWidget::sizeHint().width(),
+                 kVisibleRows * verticalHeader()->defaultSectionSize() + frame);
 }
 
 void PairGrid::fill(const QVector<config::PairRowView>& rows) {
@@ -171,6 +182,20 @@ QString PairGrid::cellText(int row, int column) const {
 
 void PairGrid::setSelectionMark(bool on) {
     m_selectionMark = on;
+    // Some styles paint a selected row's panel before the delegate runs, so
+    // taking the selected state out of the delegate's option is not enough:
+    // while the mark is off the highlight colours are those of an ordinary
+    // row, in every colour group.
+    QPalette p = palette();
+    const QPalette normal = QApplication::palette(this);
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(g, QPalette::Highlight,
+                   on ? normal.color(g, QPalette::Highlight) : normal.color(g, QPalette::Base));
+        p.setColor(g, QPalette::HighlightedText,
+                   on ? normal.color(g, QPalette::HighlightedText)
+                      : normal.color(g, QPalette::Text));
+    }
+    setPalette(p);
     viewport()->update();
 }
 

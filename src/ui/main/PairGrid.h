@@ -16,7 +16,9 @@ namespace ui {
 // The selection mark tells whether the grid shows its selection, which is the
 // sign that a pair is selected: off after every fill, on when the grid gets
 // the focus from the user or is clicked, off again on a click on the window
-// background. With the mark off the rows are drawn without highlight.
+// background. The grid shows its selection exactly while the mark is on: with
+// the mark off no row is drawn highlighted, whatever the selection model
+// holds, so that what the user sees selected is what the buttons act on.
 //
 // Current row and selection end: the current row is the view's current row;
 // the selection end is the other end of the contiguous block of selected rows
@@ -32,6 +34,7 @@ public:
     static const QColor kDisabledGrey;
     static constexpr int kPictureWidth = 40;  // the mode column, as wide as PictureSet
     static constexpr int kPictureHeight = 30; // minimum row height
+    static constexpr int kVisibleRows = 8;    // rows the grid asks room for
 
     explicit PairGrid(QWidget* parent = nullptr);
 
@@ -62,6 +65,8 @@ public:
 
     // The row drawn under a viewport point; -1 below the last row.
     int rowUnder(const QPoint& viewportPos) const;
+
+    QSize sizeHint() const override;
 
 Q_SIGNALS:
     // A click released over the grid (at least one row), with the column under

@@ -16,6 +16,7 @@
 #include "ui/main/Dialogs.h"
 #include "ui/main/FileLists.h"
 #include "ui/main/PairGrid.h"
+#include "ui/main/PathLabel.h"
 #include "ui/main/UiSupport.h"
 #include "ui/main/frmAbout.h"
 #include "ui/main/frmSplash.h"
@@ -23,21 +24,25 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +84,7 @@ frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
     m_iconApp = QIcon(QStringLiteral(":/icons/application.svg"));
     m_iconService = QIcon(QStringLiteral(":/icons/service.svg"));
     m_iconTray = QIcon(QStringLiteral(":/icons/velmorado.svg"));
+    m_iconTrayRunning = QIcon(QStringLiteral(":/icons/velmorado-running.svg"));
     m_iconCompress = QIcon(QStringLiteral(":/icons/compress.svg"));
     m_iconUncompress = QIcon(QStringLiteral(":/icons/uncompress.svg"));
     m_iconMac = QIcon(QStringLiteral(":/icons/macvolume.svg"));
@@ -180,8 +186,11 @@ void frmKestrune::buildControls() {
     lstFichiersCibles = named(new QListWidget(central), "lstFichiersCibles");
     lstFichiersSources->setSortingEnabled(true);
     lstFichiersCibles->setSortingEnabled(true);
-    lblNbFichiersSources = named(new QLabel(central), "lblNbFichiersSources");
-    lblNbFichiersCibles = named(new QLabel(central), "lblNbFichiersCibles");
+    // Counts name their folder: long paths are elided, never widen the window.
+    lblNbFichiersSources =
+        named(new PathLabel(PathLabel::Mode::ElideMiddle, central), "lblNbFichiersSources");
+    lblNbFichiersCibles =
+        named(new PathLabel(PathLabel::Mode::ElideMiddle, central), "lblNbFichiersCibles");
     lists->addWidget(lstFichiersSources, 0, 0);
     lists->addWidget(lstFichiersCibles, 0, 1);
     lists->addWidget(lblNbFichiersSources, 1, 0);
@@ -241,9 +250,11 @@ void frmKestrune::buildControls() {
     run->addWidget(ProgressBarCopie, 1, 2);
     run->addWidget(lblTempo, 0, 3, 2, 1);
     root->addLayout(run);
-    lblMessage = named(new QLabel(central), "lblMessage");
-    lblMessage->setMinimumHeight(36);
-    lblMessage->setWordWrap(true);
+    // Descriptions and summaries hold whole paths: wrapped anywhere, never
+    // wider than the window.
+    auto* message = named(new PathLabel(PathLabel::Mode::Wrap, central), "lblMessage");
+    message->setReservedLines(4);
+    lblMessage = message;
     root->addWidget(lblMessage);
 
     lblTestLongueur = named(new QLabel(central), "lblTestLongueur");
@@ -363,21 +374,24 @@ bool frmKestrune::load() {
     config::setProgramFolder(m_programFolder);
     // 3.
     lstDossiers->setDescribedRow(-1);
-    // 4. The window cannot be closed from its title bar or system menu:
-    // no close button, and closeEvent() refuses what the window manager asks.
+    // 4. The title bar's close button and Alt+F4 put the window away
+    // (closeEvent); only the Exit entry ends the program.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowMaximizeButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     // 5. The language first, so that even a refusal speaks it.
     config::program().language = config::readLanguage(config::program().parametersPath);
     // 6. Only one copy per program folder.
     m_instance = std::make_unique<platform::SingleInstance>(m_programFolder);
     if (!m_instance->acquire()) {
+        // The copy that runs comes to the front; this one says why it ends.
+        m_instance->askToRaise();
         dialogs().message(this, Dialogs::Icon::Exclamation, config::kProductName,
                           app::secondInstanceMessage(config::program().language));
         m_exitCode = 1;
         return false;
     }
+    m_instance->listen([this] { restoreWindow(); });
     config::setFatalMessageHandler([this](const QString& text) {
         // Standard error and the system log have the message already. A box
         // that nobody can see (no screen, or the service) would keep this
@@ -438,8 +452,17 @@ bool frmKestrune::load() {
     m_tray->setContextMenu(nullptr);
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick) {
+                // A single click toggles the window, as Linux desktops expect.
+                // A double click begins with a click that already did: it
+                // toggles only when no click came just before it.
+                if (reason == QSystemTrayIcon::Trigger) {
+                    m_lastTrayClick.start();
                     toggleWindow();
+                } else if (reason == QSystemTrayIcon::DoubleClick) {
+                    if (!m_lastTrayClick.isValid() ||
+                        m_lastTrayClick.elapsed() > QApplication::doubleClickInterval()) {
+                        toggleWindow();
+                    }
                 } else if (reason == QSystemTrayIcon::Context) {
                     updateTrayMenuEntries();
                     mnuFichier->popup(QCursor::pos());
@@ -471,7 +494,14 @@ bool frmKestrune::load() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     reloadFolderPairs();
     QApplication::restoreOverrideCursor();
+    resizeForOpening();
     show();
+    keepWithinScreen();
+    if (QWindow* handle = windowHandle()) {
+        connect(handle, &QWindow::screenChanged, this, &frmKestrune::keepWithinScreen);
+    }
+    // The window manager's frame is known only once it has framed the window.
+    QTimer::singleShot(500, this, &frmKestrune::keepWithinScreen);
     // 18, 19. Automatic start.
     if (config::settings().automatique && m_rarAvailable) {
         startAutomatically();
@@ -535,6 +565,8 @@ void frmKestrune::AppliquerLangue(int language) {
     const bool fr = language == 1;
     const auto t = [fr](const char* f, const char* e) { return QString::fromUtf8(fr ? f : e); };
     // 1.
+    const bool countsShown[] = {!lblNbFichiersSources->text().isEmpty(),
+                                !lblNbFichiersCibles->text().isEmpty()};
     lblNbFichiersSources->clear();
     lblNbFichiersCibles->clear();
     lblMessage->clear();
@@ -613,6 +645,14 @@ void frmKestrune::AppliquerLangue(int language) {
     cmdModifierDossierCible->setText(t("Modifier", "Modify"));
     cmdMiroir->setToolTip(
         t("Démarre la compression/décompression", "Start compress/uncompress operations"));
+    // The file lists kept their entries: their counts are written again in
+    // this language, and the next pointer move describes its pair afresh.
+    for (int side : {1, 2}) {
+        if (countsShown[side - 1]) {
+            writeFileCount(side);
+        }
+    }
+    lstDossiers->setDescribedRow(-1);
 }
 
 void frmKestrune::setLanguage(int language) {
@@ -643,8 +683,11 @@ void frmKestrune::mnuQuitter_Click() {
 }
 
 void frmKestrune::closeEvent(QCloseEvent* event) {
-    // The only ways out are the Exit entry and the automatic stop.
+    // The close button and Alt+F4 put the window away: into the tray where
+    // there is one (as minimising does), else minimised. The only ways out
+    // are the Exit entry, with its question, and the automatic stop.
     event->ignore();
+    minimiseToTray();
 }
 
 void frmKestrune::removeTrayIcon() {
@@ -677,6 +720,51 @@ void frmKestrune::updateTrayMenuEntries() {
     const bool hidden = !isVisible();
     mnuFichierVoirLogs->setVisible(hidden);
     mnuRestaurer->setVisible(hidden);
+}
+
+void frmKestrune::resizeForOpening() {
+    // The caption whole in the title bar (with room for the window
+    // manager's buttons), the grid's rows, and both file lists even when
+    // they are off for now and the smaller legend stands in their place.
+    ensurePolished();
+    // Measured with the lists in the legend's place (the window is not
+    // shown yet, so nothing flickers), then put back as the setting says.
+    const bool listsOn = lstFichiersSources->isVisibleTo(this);
+    const bool legendOn = frameLegende->isVisibleTo(this);
+    const QList<QWidget*> lists{lstFichiersSources, lstFichiersCibles, lblNbFichiersSources,
+                                lblNbFichiersCibles};
+    for (QWidget* w : lists) {
+        w->setVisible(true);
+    }
+    frameLegende->setVisible(false);
+    if (QLayout* l = layout()) {
+        l->activate();
+    }
+    QSize size = sizeHint();
+    for (QWidget* w : lists) {
+        w->setVisible(listsOn);
+    }
+    frameLegende->setVisible(legendOn);
+    QFont captionFont = font();
+    captionFont.setBold(true);
+    const int caption = QFontMetrics(captionFont).horizontalAdvance(windowTitle()) + 160;
+    size.setWidth(std::max(size.width(), caption));
+    if (const QScreen* s = screen()) {
+        size = size.boundedTo(s->availableGeometry().size());
+    }
+    resize(size);
+}
+
+void frmKestrune::keepWithinScreen() {
+    const QScreen* s = screen();
+    if (!s) {
+        return;
+    }
+    // What the window manager adds around the window, known once it is shown.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize room = s->availableGeometry().size() - frame;
+    setMaximumSize(std::max(room.width(), minimumSizeHint().width()),
+                   std::max(room.height(), minimumSizeHint().height()));
 }
 
 void frmKestrune::minimiseToTray() {
@@ -768,6 +856,10 @@ void frmKestrune::showRunningState(bool running) {
             tr2("&Démarrer la compression/décompression", "&Start compress/uncompress operations"));
         cmdMiroir->setIcon(m_iconStart);
     }
+    m_running = running;
+    if (m_tray) {
+        m_tray->setIcon(running ? m_iconTrayRunning : m_iconTray);
+    }
 }
 
 void frmKestrune::setTimerOn(bool on) {
@@ -781,7 +873,7 @@ void frmKestrune::setTimerOn(bool on) {
 void frmKestrune::setTrayTip(const QString& tip) {
     m_trayTip = tip;
     if (m_tray) {
-        m_tray->setIcon(m_iconTray);
+        m_tray->setIcon(m_running ? m_iconTrayRunning : m_iconTray);
         m_tray->setToolTip(tip);
     }
 }
@@ -802,6 +894,21 @@ void frmKestrune::setWaitingSummary(const QString& summary) {
     if (m_tray) {
         m_tray->setToolTip(summary.isEmpty() ? m_trayTip : m_trayTip + QLatin1Char('\n') + summary);
     }
+}
+
+void frmKestrune::showWaitNotice(const QString& cause, const QString& text) {
+    if (m_waitCauses.contains(cause)) {
+        return; // already told while this cause lasts
+    }
+    m_waitCauses.insert(cause);
+    if (m_tray && m_tray->isVisible()) {
+        m_tray->showMessage(config::kProductName, text, QSystemTrayIcon::Warning);
+    }
+    Q_EMIT waitNoticeShown(cause, text);
+}
+
+void frmKestrune::clearWaitNotice(const QString& cause) {
+    m_waitCauses.remove(cause);
 }
 
 int frmKestrune::selectedPairNumber() const {

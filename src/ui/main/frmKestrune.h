@@ -2,8 +2,10 @@
 
 #include "engine/WindowPort.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
+#include <QSet>
 
 #include <memory>
 
@@ -53,6 +55,13 @@ public:
     void AppliquerLangue(int language);
 
     QString trayTip() const { return m_trayTip; }
+    // Files wait for a cause (a target that cannot take them, ...): one tray
+    // notification for each cause, the first time it is reported, not at
+    // every pass; clearWaitNotice() when the cause clears, so that its return
+    // is told again. waitNoticeShown() tells each notification (shown only
+    // where there is a tray).
+    void showWaitNotice(const QString& cause, const QString& text);
+    void clearWaitNotice(const QString& cause);
     bool rarAvailable() const { return m_rarAvailable; }
     engine::Scheduler& scheduler() { return *m_scheduler; }
     service::ServiceControl& serviceControl() { return *m_service; }
@@ -102,6 +111,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The program is about to end through the Exit entry, with this status.
     void programEnding(int exitCode);
+    void waitNoticeShown(const QString& cause, const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -119,6 +129,12 @@ private:
     void toggleFlag(QAction* action, bool& flag, const char* key);
     void setLanguage(int language);
     void toggleWindow();
+    // The opening size: the whole caption, the grid's rows and both file lists.
+    void resizeForOpening();
+    // The window never grows beyond the screen's available area.
+    void keepWithinScreen();
+    // Writes a file list's count label (1 source, 2 target) in the current language.
+    void writeFileCount(int side);
     void minimiseToTray();
     void restoreWindow();
     void updateTrayMenuEntries();
@@ -148,6 +164,10 @@ private:
     QString m_trayTip;
     QIcon m_iconStart, m_iconStop, m_iconApp, m_iconService, m_iconTray, m_iconCompress,
         m_iconUncompress, m_iconMac;
+    QIcon m_iconTrayRunning;
+    bool m_running = false;
+    QElapsedTimer m_lastTrayClick;
+    QSet<QString> m_waitCauses;
 
     std::unique_ptr<platform::SingleInstance> m_instance;
     service::ServiceControl* m_service = nullptr;
