@@ -29,6 +29,9 @@ class ServiceControl;
 namespace engine {
 class Scheduler;
 }
+namespace app {
+class ServiceEvents;
+}
 
 namespace ui {
 
@@ -51,6 +54,11 @@ public:
 
     // Puts every caption of the language on the window (1 French, else English).
     void AppliquerLangue(int language);
+
+    // The mode shown by PictureMode and lblMode: service or application.
+    void showMode(bool service);
+    // The service dialog, modal (mnuService).
+    void mnuService_Click();
 
     QString trayTip() const { return m_trayTip; }
     bool rarAvailable() const { return m_rarAvailable; }
@@ -123,9 +131,9 @@ private:
     void updateTrayMenuEntries();
     void removeTrayIcon();
     void startAutomatically();
-    // The service is installed but did not start this copy: false when the
-    // program must end at once.
-    bool askAboutInstalledService();
+    // Ends the program from inside the event loop (after installing the
+    // service, on a stop from the service manager): the tray icon goes first.
+    void leaveEventLoop();
     void openHelp();
     void showAbout();
     // The grid, the file lists and the window background (GridEvents.cpp).
@@ -150,6 +158,7 @@ private:
 
     std::unique_ptr<platform::SingleInstance> m_instance;
     service::ServiceControl* m_service = nullptr;
+    app::ServiceEvents* m_serviceEvents = nullptr;
     std::unique_ptr<engine::Scheduler> m_scheduler;
     QSystemTrayIcon* m_tray = nullptr;
     frmSplash* m_splash = nullptr;
