@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QThread>
 #include <QToolButton>
 
@@ -378,7 +379,9 @@ private Q_SLOTS:
         addExecutable();
         const QString source = pf->folder("in");
         const QString target = pf->folder("out");
-        QVERIFY(writeFile(pf->list(), listLine(source, target)));
+        const QString gone = pf->path() + "/gone";
+        QVERIFY(writeFile(pf->list(), listLine(source, target) + listLine(gone, target)));
+        QVERIFY(writeFile(pf->ini(), "[Configuration]\r\nErreurDossierEventLog=1\r\n"));
         QVERIFY(writeFile(source + "/report.doc", "the report"));
         age(source + "/report.doc");
         installForProgramFolder(0);
@@ -393,14 +396,20 @@ private Q_SLOTS:
         // Nobody presses start: the service starts processing by itself.
         QTRY_COMPARE_WITH_TIMEOUT(filekit::entries(target), QStringList{"RA000001.rar"}, 60000);
         QTRY_VERIFY_WITH_TIMEOUT(filekit::entries(source).isEmpty(), 10000);
+        QTRY_VERIFY(eventFile().size() >= 2);
         QCOMPARE(eventFile().value(0), QStringLiteral("4\tVelmorado Service: started"));
+        // The missing folder of the other pair is a warning in the system log.
+        const QRegularExpression warning(QStringLiteral("^2\t\\d\\d:\\d\\d:\\d\\d - Unknown "
+                                                        "source folder: ") +
+                                         QRegularExpression::escape(gone + "/") + "$");
+        QVERIFY2(warning.match(eventFile().value(1)).hasMatch(), qPrintable(eventFile().value(1)));
 
         ::kill(pid_t(service.processId()), SIGTERM);
         QVERIFY(service.waitForFinished(60000));
         QCOMPARE(service.exitStatus(), QProcess::NormalExit);
         QCOMPARE(service.exitCode(), 0);
-        QCOMPARE(eventFile(),
-                 (QStringList{"4\tVelmorado Service: started", "4\tVelmorado Service: stopped"}));
+        QCOMPARE(eventFile().last(), QStringLiteral("4\tVelmorado Service: stopped"));
+        QCOMPARE(eventFile().count(QStringLiteral("4\tVelmorado Service: stopped")), 1);
     }
 
     void aStopDuringAPassFinishesTheFileFirst() {
