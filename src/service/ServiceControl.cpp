@@ -29,6 +29,11 @@ void forwardSignal(int sig) {
     errno = saved;
 }
 
+ServiceControl::EventLogSink& eventLogSink() {
+    static ServiceControl::EventLogSink sink;
+    return sink;
+}
+
 QString configUnitDir() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty()) {
@@ -72,72 +77,116 @@ qint16 ServiceControl::StartType() const {
     return 1;
 }
 
+bool ServiceControl::InteractWithDesktop() const {
+    if (!Installed()) {
+        return m_interact;
+    }
+    QFile unit(unitFilePath());
+    if (!unit.open(QIODevice::ReadOnly)) {
+        return m_interact;
+    }
+    return !unit.readAll().contains("\nEnvironment=QT_QPA_PLATFORM=offscreen\n");
+}
+
 QString ServiceControl::unitFileText() const {
     const QString exe = m_executable.isEmpty() ? platform::executablePath() : m_executable;
+    // In a quoted ExecStart word systemd reads backslash escapes, expands
+    // $VARIABLES and %-specifiers: each is written so that it stands for itself.
     QString quoted = exe;
     quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('"'), QLatin1String("\\\""));
+        .replace(QLatin1Char('"'), QLatin1String("\\\""))
+        .replace(QLatin1Char('%'), QLatin1String("%%"))
+        .replace(QLatin1Char('$'), QLatin1String("$$"));
     QString text;
     text += QStringLiteral("[Unit]\n");
-    text += QStringLiteral("Description=") + kDisplayName + QLatin1Char('\n');
-    // The shares that the pairs reach must be there before the first pass.
-    text += QStringLiteral("Wants=network-online.target\nAfter=network-online.target\n\n");
+    text += QStringLiteral("Description=") + kDisplayName + QStringLiteral("\n\n");
     text += QStringLiteral("[Service]\nType=simple\n");
     text += QStringLiteral("ExecStart=\"") + quoted + QStringLiteral("\"\n");
     text += QStringLiteral("Environment=") + kEnvironmentFlag + QStringLiteral("=1\n");
     if (!m_interact) {
+        // Nobody may be logged in: the window is drawn nowhere.
         text += QStringLiteral("Environment=QT_QPA_PLATFORM=offscreen\n");
     }
-    text += QStringLiteral("Restart=no\n\n[Install]\nWantedBy=default.target\n");
+    // A crash is restarted; the clean exit that follows a stop is not.
+    text += QStringLiteral("Restart=on-failure\nRestartSec=10\n");
+    // The stop signal goes to the program alone, which lets the archiver
+    // finish the file it is on before the program ends; the archiver is
+    // killed only if that takes longer than the stop timeout.
+    text += QStringLiteral("KillMode=mixed\nTimeoutStopSec=10min\n\n");
+    text += QStringLiteral("[Install]\nWantedBy=default.target\n");
     return text;
 }
 
-int ServiceControl::runSystemctl(const QStringList& arguments) {
+void ServiceControl::systemctl(const QStringList& arguments) {
+    const QStringList all = QStringList{QStringLiteral("--user")} + arguments;
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments);
-    if (!p.waitForStarted(10000)) {
-        return -1;
+    p.start(QStringLiteral("systemctl"), all);
+    bool ok = p.waitForStarted(10000);
+    if (ok) {
+        p.waitForFinished(60000);
+        ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
-    p.waitForFinished(60000);
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (!ok) {
+        m_failed.append(QStringLiteral("systemctl ") + all.join(QLatin1Char(' ')));
+    }
 }
 
 bool ServiceControl::InstallService(bool) {
+    m_failed.clear();
     const QString path = unitFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
     if (!platform::writeFileAtomically(path, unitFileText().toUtf8())) {
         return false;
     }
-    runSystemctl({QStringLiteral("daemon-reload")});
+    systemctl({QStringLiteral("daemon-reload")});
     const QStringList unit{kUnitName};
     switch (m_startType) {
     case 0:
-        runSystemctl(QStringList{QStringLiteral("unmask")} + unit);
-        runSystemctl(QStringList{QStringLiteral("enable")} + unit);
+        systemctl(QStringList{QStringLiteral("unmask")} + unit);
+        systemctl(QStringList{QStringLiteral("enable")} + unit);
         break;
     case 1:
-        runSystemctl(QStringList{QStringLiteral("unmask")} + unit);
-        runSystemctl(QStringList{QStringLiteral("disable")} + unit);
+        systemctl(QStringList{QStringLiteral("unmask")} + unit);
+        systemctl(QStringList{QStringLiteral("disable")} + unit);
         break;
     default:
-        runSystemctl(QStringList{QStringLiteral("disable")} + unit);
-        runSystemctl(QStringList{QStringLiteral("mask")} + unit);
+        systemctl(QStringList{QStringLiteral("disable")} + unit);
+        systemctl(QStringList{QStringLiteral("mask")} + unit);
         break;
     }
     return true;
 }
 
 bool ServiceControl::UninstallService() {
+    m_failed.clear();
     const QStringList unit{kUnitName};
-    runSystemctl(QStringList{QStringLiteral("disable")} + unit);
-    runSystemctl(QStringList{QStringLiteral("unmask")} + unit);
+    systemctl(QStringList{QStringLiteral("disable")} + unit);
+    systemctl(QStringList{QStringLiteral("unmask")} + unit);
     const bool removed = !QFileInfo::exists(unitFilePath()) || QFile::remove(unitFilePath());
-    runSystemctl({QStringLiteral("daemon-reload")});
+    systemctl({QStringLiteral("daemon-reload")});
     return removed;
 }
 
+void ServiceControl::setEventLogSink(EventLogSink sink) {
+    eventLogSink() = std::move(sink);
+}
+
 void ServiceControl::WriteEventLog(const QString& text, int type) {
+    if (eventLogSink()) {
+        eventLogSink()(text, type);
+        return;
+    }
+    const QString file = qEnvironmentVariable("VELMORADO_EVENT_LOG_FILE");
+    if (!file.isEmpty()) {
+        QFile f(file);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            QString line = text;
+            line.replace(QLatin1Char('\n'), QLatin1String(" | "));
+            f.write(QByteArray::number(type) + '\t' + line.toUtf8() + '\n');
+        }
+        return;
+    }
     static const QByteArray ident = kDisplayName.toUtf8();
     ::openlog(ident.constData(), LOG_PID, LOG_USER);
     ::syslog(type == 2 ? LOG_WARNING : LOG_INFO, "%s", text.toUtf8().constData());

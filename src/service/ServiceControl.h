@@ -2,6 +2,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace service {
 
@@ -25,19 +28,36 @@ public:
     // Read later: this process runs as the service.
     bool RunningAsService() const { return m_startedAsService; }
 
+    // Installed: what systemctl left on disk (the wants link, the mask);
+    // otherwise the value set for the next install.
     qint16 StartType() const;
     void setStartType(qint16 type) { m_startType = type; }
-    bool InteractWithDesktop() const { return m_interact; }
+    // Installed: the unit runs without the offscreen platform; otherwise the
+    // value set for the next install.
+    bool InteractWithDesktop() const;
     void setInteractWithDesktop(bool on) { m_interact = on; }
 
-    // Writes the unit for executable and registers it with the current start
-    // type and desktop interaction. The flag is kept for the interface and
-    // selects nothing. False when the unit file could not be written.
+    // Writes the unit for the executable and registers it with the current
+    // start type and desktop interaction: 0 enable, 1 leave it to be started
+    // by hand, 2 (and any other value) mask. The flag is kept for the
+    // interface and selects nothing. False when the unit file could not be
+    // written (nothing is registered then).
     bool InstallService(bool unused = false);
+    // Unmasks, disables and deletes the unit. False when the unit file is
+    // still there afterwards.
     bool UninstallService();
+    // The systemctl commands of the last install or removal that failed or
+    // could not be run (no user service manager, for one), as typed.
+    QStringList failedCommands() const { return m_failed; }
 
-    // One entry in the system log: type 4 information, 2 warning.
+    // One entry in the system log: type 4 information, 2 warning. Goes to the
+    // sink when one is set, else to syslog(3) under "Velmorado Service".
+    // Test seam: when VELMORADO_EVENT_LOG_FILE names a file, entries are
+    // appended there instead ("4<TAB>text" per line, line breaks as " | "),
+    // so that tests of the real executable can read what it logged.
     static void WriteEventLog(const QString& text, int type);
+    using EventLogSink = std::function<void(const QString& text, int type)>;
+    static void setEventLogSink(EventLogSink sink);
 
     // Where the unit file lives: $XDG_DATA_HOME/systemd/user (so that masking,
     // which writes into ~/.config/systemd/user, can override it).
@@ -47,9 +67,11 @@ public:
     QString unitFileText() const;
 
     // Turns SIGTERM, SIGTSTP and SIGCONT into the service events, on the
-    // thread of the event loop.
+    // thread of the event loop: the handler only writes the signal's number
+    // into a socket pair, which a notifier reads. SIGTSTP is handled, so it
+    // no longer stops the process.
     void watchServiceSignals();
-    // Raised at once by watchServiceSignals when running as the service.
+    // Raises ServiceStarted when this process runs as the service.
     void announceStart();
 
 Q_SIGNALS:
@@ -61,12 +83,13 @@ Q_SIGNALS:
 
 private:
     void onSignal();
-    static int runSystemctl(const QStringList& arguments);
+    void systemctl(const QStringList& arguments);
 
     bool m_startedAsService = false;
     qint16 m_startType = 0;
     bool m_interact = false;
     QString m_executable;
+    QStringList m_failed;
 };
 
 } // namespace service

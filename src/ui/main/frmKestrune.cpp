@@ -1,5 +1,6 @@
 #include "ui/main/frmKestrune.h"
 
+#include "app/ServiceMode.h"
 #include "app/Startup.h"
 #include "config/Fatal.h"
 #include "config/FolderPairs.h"
@@ -13,6 +14,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
+#include "ui/dialogs/frmAdminService.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/FileLists.h"
 #include "ui/main/PairGrid.h"
@@ -362,6 +364,7 @@ void frmKestrune::buildMenus() {
     connect(mnuAnglais, &QAction::triggered, this, [this] { setLanguage(0); });
     connect(mnuAide, &QAction::triggered, this, &frmKestrune::openHelp);
     connect(mnuAPropos, &QAction::triggered, this, &frmKestrune::showAbout);
+    connect(mnuService, &QAction::triggered, this, &frmKestrune::mnuService_Click);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -419,23 +422,26 @@ bool frmKestrune::load() {
                                      platform::osDescription()));
     // 9. Application or service.
     if (config::program().ntFlag) {
-        if (m_service->Installed() && m_service->StartedAsService()) {
-            m_serviceMode = true;
-            PictureMode->setPixmap(m_iconService.pixmap(32, 32));
-            lblMode->setText(QStringLiteral("Service"));
-            PictureMode->setToolTip(QStringLiteral("Velmorado Service"));
-            m_service->watchServiceSignals();
-            connect(m_service, &service::ServiceControl::ServiceStopped, this,
-                    [this] { endProgram(); });
-        } else {
-            if (m_service->Installed() && !askAboutInstalledService()) {
-                removeTrayIcon();
-                m_exitCode = 0;
-                return false;
-            }
-            PictureMode->setPixmap(m_iconApp.pixmap(32, 32));
-            lblMode->setText(QStringLiteral("Application"));
-            PictureMode->setToolTip(QStringLiteral("Velmorado Application"));
+        const app::RunMode mode = app::decideRunMode(*m_service, [this](const QString& question) {
+            return dialogs().question(this, config::kProductName, question);
+        });
+        if (mode == app::RunMode::EndNow) {
+            removeTrayIcon();
+            m_exitCode = 0;
+            return false;
+        }
+        m_serviceMode = mode == app::RunMode::Service;
+        showMode(m_serviceMode);
+        if (m_serviceMode) {
+            app::ServiceEvents::Hooks hooks;
+            hooks.stopProcessing = [this] {
+                if (!m_scheduler->isStopped()) {
+                    m_scheduler->startStop();
+                }
+            };
+            hooks.endProgram = [this] { leaveEventLoop(); };
+            m_serviceEvents = new app::ServiceEvents(*m_service, std::move(hooks), this);
+            m_serviceEvents->start();
         }
     } else {
         PictureMode->setToolTip(QStringLiteral("Velmorado Application"));
@@ -512,11 +518,27 @@ bool frmKestrune::load() {
     return true;
 }
 
-bool frmKestrune::askAboutInstalledService() {
-    // The service is installed but this copy was started by hand. Whether to
-    // remove it is asked by the service administration, which this window
-    // does not offer yet: the copy goes on as an application.
-    return true;
+void frmKestrune::showMode(bool service) {
+    PictureMode->setPixmap((service ? m_iconService : m_iconApp).pixmap(32, 32));
+    lblMode->setText(service ? QStringLiteral("Service") : QStringLiteral("Application"));
+    PictureMode->setToolTip(service ? QStringLiteral("Velmorado Service")
+                                    : QStringLiteral("Velmorado Application"));
+}
+
+void frmKestrune::mnuService_Click() {
+    frmAdminService::Hooks hooks;
+    hooks.showMode = [this](bool service) { showMode(service); };
+    hooks.beep = [this] { beep(); };
+    hooks.endProgram = [this] { leaveEventLoop(); };
+    frmAdminService dialog(*m_service, std::move(hooks), this);
+    dialog.exec();
+}
+
+void frmKestrune::leaveEventLoop() {
+    removeTrayIcon();
+    m_exitCode = 0;
+    Q_EMIT programEnding(0);
+    QCoreApplication::exit(0);
 }
 
 void frmKestrune::startAutomatically() {

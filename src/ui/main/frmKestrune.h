@@ -31,6 +31,9 @@ class ServiceControl;
 namespace engine {
 class Scheduler;
 }
+namespace app {
+class ServiceEvents;
+}
 
 namespace ui {
 
@@ -53,6 +56,11 @@ public:
 
     // Puts every caption of the language on the window (1 French, else English).
     void AppliquerLangue(int language);
+
+    // The mode shown by PictureMode and lblMode: service or application.
+    void showMode(bool service);
+    // The service dialog, modal (mnuService).
+    void mnuService_Click();
 
     QString trayTip() const { return m_trayTip; }
     // Files wait for a cause (a target that cannot take them, ...): one tray
@@ -140,9 +148,9 @@ private:
     void updateTrayMenuEntries();
     void removeTrayIcon();
     void startAutomatically();
-    // The service is installed but did not start this copy: false when the
-    // program must end at once.
-    bool askAboutInstalledService();
+    // Ends the program from inside the event loop (after installing the
+    // service, on a stop from the service manager): the tray icon goes first.
+    void leaveEventLoop();
     void openHelp();
     void showAbout();
     // The grid, the file lists and the window background (GridEvents.cpp).
@@ -171,6 +179,7 @@ private:
 
     std::unique_ptr<platform::SingleInstance> m_instance;
     service::ServiceControl* m_service = nullptr;
+    app::ServiceEvents* m_serviceEvents = nullptr;
     std::unique_ptr<engine::Scheduler> m_scheduler;
     QSystemTrayIcon* m_tray = nullptr;
     frmSplash* m_splash = nullptr;

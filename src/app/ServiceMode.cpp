@@ -1,0 +1,142 @@
+#include "app/ServiceMode.h"
+
+#include "config/ProgramValues.h"
+#include "config/Settings.h"
+#include "config/ValueRules.h"
+#include "engine/EngineState.h"
+#include "service/ServiceControl.h"
+
+#include <QThread>
+#include <QTimer>
+
+namespace app {
+
+namespace {
+
+struct EntryTexts {
+    ServiceEvents::Event event;
+    int type;
+    const char* french;
+    const char* english;
+};
+
+// Each entry is "Velmorado Service" followed directly by its suffix.
+const EntryTexts kEntries[] = {
+    {ServiceEvents::Event::Started, 4, ": démarré", ": started"},
+    {ServiceEvents::Event::Stopped, 4, ": arrêté", ": stopped"},
+    {ServiceEvents::Event::Paused, 4, ": suspendu", ": paused"},
+    {ServiceEvents::Event::Continued, 4, ": reprise", ": continued"},
+    {ServiceEvents::Event::UserLoggedOff, 2, ": utilisateur déconnecté", ": logoff user"},
+};
+
+const EntryTexts& entryOf(ServiceEvents::Event event) {
+    for (const EntryTexts& e : kEntries) {
+        if (e.event == event) {
+            return e;
+        }
+    }
+    return kEntries[0];
+}
+
+// How often the end of a stopped pass is looked for.
+constexpr int kEndPollMs = 20;
+
+} // namespace
+
+QString removeServiceQuestion(int language) {
+    return language == 1 ? QStringLiteral("Velmorado Service installé\n"
+                                          "voir 'Panneau de configuration/Services'\n\n"
+                                          "Supprimer Velmorado Service ?")
+                         : QStringLiteral("Velmorado Service installed\n"
+                                          "see 'Control panel/Services'\n\n"
+                                          "Remove it ?");
+}
+
+QString serviceRemovedEntry(int language) {
+    return language == 1 ? QStringLiteral("Velmorado Service supprimé")
+                         : QStringLiteral("Velmorado Service removed");
+}
+
+RunMode decideRunMode(service::ServiceControl& control,
+                      const std::function<bool(const QString&)>& askYesNo) {
+    if (!control.Installed()) {
+        return RunMode::Application;
+    }
+    if (control.StartedAsService()) {
+        return RunMode::Service;
+    }
+    const int language = config::program().language;
+    if (!askYesNo(removeServiceQuestion(language))) {
+        return RunMode::EndNow;
+    }
+    control.UninstallService();
+    service::ServiceControl::WriteEventLog(serviceRemovedEntry(language), 4);
+    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("Automatique"),
+                         config::flagText(false));
+    return RunMode::Application;
+}
+
+ServiceEvents::ServiceEvents(service::ServiceControl& control, Hooks hooks, QObject* parent)
+    : QObject(parent), m_control(control), m_hooks(std::move(hooks)) {
+    connect(&m_control, &service::ServiceControl::ServiceStarted, this,
+            [this] { write(Event::Started); });
+    connect(&m_control, &service::ServiceControl::ServiceStopped, this, &ServiceEvents::onStopped);
+    connect(&m_control, &service::ServiceControl::ServicePaused, this,
+            [this] { write(Event::Paused); });
+    connect(&m_control, &service::ServiceControl::ServiceContinued, this,
+            [this] { write(Event::Continued); });
+    connect(&m_control, &service::ServiceControl::UserLoggedOff, this,
+            [this] { write(Event::UserLoggedOff); });
+}
+
+void ServiceEvents::start() {
+    m_control.watchServiceSignals();
+    m_control.announceStart();
+}
+
+QString ServiceEvents::entryText(Event event, int language) {
+    const EntryTexts& e = entryOf(event);
+    return service::ServiceControl::kDisplayName +
+           QString::fromUtf8(language == 1 ? e.french : e.english);
+}
+
+int ServiceEvents::entryType(Event event) {
+    return entryOf(event).type;
+}
+
+void ServiceEvents::write(Event event) {
+    service::ServiceControl::WriteEventLog(entryText(event, config::program().language),
+                                           entryType(event));
+}
+
+void ServiceEvents::onStopped() {
+    if (m_ending) {
+        return; // a second stop while the first is being carried out
+    }
+    m_ending = true;
+    write(Event::Stopped);
+    if (!engine::state().stopped && m_hooks.stopProcessing) {
+        m_hooks.stopProcessing();
+    }
+    m_endTimer = new QTimer(this);
+    m_endTimer->setInterval(kEndPollMs);
+    connect(m_endTimer, &QTimer::timeout, this, &ServiceEvents::endWhenPassIsOver);
+    m_endTimer->start();
+    endWhenPassIsOver();
+}
+
+void ServiceEvents::endWhenPassIsOver() {
+    // The stop may come in through a yield of the pass: the pass must first
+    // finish its entry and return. And leaving the event loop only works from
+    // inside it, not from the yields of the first pass that start-up runs
+    // before the loop begins.
+    if (engine::state().passRunning || QThread::currentThread()->loopLevel() == 0) {
+        return;
+    }
+    m_endTimer->stop();
+    if (m_hooks.endProgram) {
+        m_hooks.endProgram();
+    }
+}
+
+} // namespace app
