@@ -432,6 +432,31 @@ private Q_SLOTS:
                  qPrintable(QString::number(w->frameGeometry().width())));
     }
 
+    void aFolderElidedInItsCellAlwaysShowsWholeAsTheTooltip() {
+        QVERIFY(open(listLine(QStringLiteral("/a"), QStringLiteral("/b"))));
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        // A missing folder's text just too wide for its cell, yet narrower
+        // than half the grid less 15 pixels.
+        const QFontMetrics metrics(label(w, "lblTestLongueur")->font());
+        const int column = grid->columnWidth(0);
+        QString text;
+        for (int n = 1; n < 400 && text.isEmpty(); ++n) {
+            const QString candidate = QStringLiteral("??? /") + QString(n, QLatin1Char('m'));
+            const int width = metrics.horizontalAdvance(candidate);
+            if (width > column - 4 && width <= grid->width() / 2 - 15) {
+                text = candidate;
+            }
+        }
+        if (text.isEmpty()) {
+            QSKIP("no text width falls between the two limits with this font");
+        }
+        QVERIFY(writeFile(pf->list(), listLine(text.mid(4), QStringLiteral("/b"))));
+        w->reloadFolderPairs();
+        QCOMPARE(grid->cellText(0, 0), text);
+        moveOverCell(0, 0);
+        QCOMPARE(grid->toolTip(), text);
+    }
+
     void theWindowOpensShowingTheCaptionEightRowsAndBothLists_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::newRow("lists on") << QByteArray("[Configuration]\r\nAfficherFichiers=1\r\n");

@@ -232,7 +232,10 @@ void frmKestrune::onGridPointerMoved(const QPoint& pos) {
     const QString cellText = cell.isValid() ? cell.data(Qt::DisplayRole).toString() : QString();
     lblTestLongueur->setText(cellText);
     const int width = lblTestLongueur->fontMetrics().horizontalAdvance(cellText);
-    lstDossiers->setToolTip(width > lstDossiers->width() / 2 - 15 ? cellText : QString());
+    // A text elided in its cell always gets it (the cell's margins are a few pixels).
+    const int fits = cell.isValid() ? lstDossiers->columnWidth(cell.column()) - 8 : 0;
+    lstDossiers->setToolTip(width > std::min(lstDossiers->width() / 2 - 15, fits) ? cellText
+                                                                                  : QString());
 }
 
 void frmKestrune::clearDescription() {
