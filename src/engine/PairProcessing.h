@@ -27,7 +27,9 @@ void YieldEvents(WindowPort& window);
 //  - a file still being written waits for a later pass (InUseProbe);
 //  - every file handed over counts in state().files.
 // After every entry the window's events run; a stop (state().stopped) or a
-// file whose outcome is EndWalk ends the walk.
+// file whose outcome is EndWalk ends the walk. The first walk of a run with
+// logs on says in the day's log when the stored prefix was not usable and
+// "RA" stands in for it (config::Settings::refusedPrefix).
 //
 // Leftovers. A compression that was cut short leaves the user's file as a
 // data file (prefix + six digits + ".rr") beside its name file (".rn") in the
@@ -37,10 +39,10 @@ void YieldEvents(WindowPort& window);
 // compressed under it. A name file whose data file is gone is removed once it
 // is left alone, but only when it is the program's own (IsOwnNameFileContent);
 // any other file of such a name, and a data file alone, is an ordinary file.
-// In an uncompress pair a data or name file
-// waits while the archive of its number lies in the folder (the extraction
-// that made it is not over), and is an ordinary file otherwise. Temporary
-// files that an archiver still has open are never touched.
+// In an uncompress pair a data or name file waits while the archive of its
+// number lies in the folder (the extraction that made it is not over), and is
+// an ordinary file otherwise. Temporary files that an archiver still has open
+// are never touched.
 void ProcessPair(WindowPort& window);
 
 // A name file of the program's own: at most this size, one line "HEX" with

@@ -214,8 +214,8 @@ QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, Fd& 
                     ::fchmod(out.get(), st.st_mode & 07777) == 0 &&
                     ::futimens(out.get(), times) == 0 && ::fsync(out.get()) == 0;
     if (!ok) {
+        ::unlink(tmp.constData()); // still under its lock
         out.reset();
-        ::unlink(tmp.constData());
         return {};
     }
     return tmp;

@@ -33,8 +33,9 @@ bool moveNoReplace(const QString& from, const QString& to);
 
 // The copies (".velmorado-move-XXXXXX") that moves across file systems
 // killed part-way left in folder, complete or not, and that no live move
-// still holds. The moves call it themselves, at most once a minute per
-// destination folder. Returns how many it removed.
+// still holds. A move across file systems calls it itself before it copies
+// into a folder, at most once a minute per folder. Returns how many it
+// removed.
 int clearStaleMoveTemporaries(const QString& folder);
 
 // Moves a file to a new name or folder, replacing a file of the destination

@@ -244,6 +244,7 @@ private Q_SLOTS:
             QVERIFY2(!NameFromNameFile(kit::nameLine(bad)), qPrintable(bad));
         }
         QVERIFY(!NameFromNameFile("\"610\"\r\n"));
+        QVERIFY(!NameFromNameFile("\"6100ZZZZ6200\"\r\n")); // not read as "a", NUL, "b"
     }
 
 private:

@@ -16,9 +16,11 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace config;
@@ -291,6 +293,27 @@ private Q_SLOTS:
                  QStringLiteral("d"));
         ::close(held);
         QCOMPARE(platform::clearStaleWriteTemporaries(ini), 1);
+
+        // A clearer that runs all the while never takes a live write's file.
+        std::atomic<bool> done{false};
+        std::thread clearer([&] {
+            while (!done) {
+                platform::clearStaleWriteTemporaries(ini);
+            }
+        });
+        int failed = 0;
+        for (int i = 0; i < 200; ++i) {
+            failed += PrivateProfile::write(ini, QStringLiteral("Processing"),
+                                            QStringLiteral("LastFileNumber"), QString::number(i))
+                          ? 0
+                          : 1;
+        }
+        done = true;
+        clearer.join();
+        QCOMPARE(failed, 0);
+        QCOMPARE(
+            ReadSettingFrom(ini, QStringLiteral("Processing"), QStringLiteral("LastFileNumber")),
+            QStringLiteral("199"));
     }
 
     void hexTextEncodesUtf16LittleEndian() {
