@@ -418,6 +418,10 @@ FileOutcome ExtractFile() {
     }
     const ExtractionFolder work(s + kExtractionFolderPrefix + n);
     if (!work.ready()) {
+        if (!platform::lockedByOther(work.path())) {
+            causes.set(s, t, archive,
+                       WaitCause::ExtractionFailed); // a source folder we cannot write
+        }
         return FileOutcome::Stopped;
     }
 
