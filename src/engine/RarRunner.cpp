@@ -293,6 +293,11 @@ FileOutcome CompressFile() {
     if (unquotable(s) || !usablePrefix(set.prefix)) {
         return FileOutcome::Stopped;
     }
+    // Nothing can be made in a source folder that cannot be written: no
+    // number is handed out for nothing at every pass.
+    if (::access(QFile::encodeName(s).constData(), W_OK | X_OK) != 0) {
+        return FileOutcome::Stopped;
+    }
 
     // The number after the last one handed out, or the first free one after
     // it, is handed out for good (stored durably) before anything is made
