@@ -293,6 +293,11 @@ FileOutcome CompressFile() {
     if (unquotable(s) || !usablePrefix(set.prefix)) {
         return FileOutcome::Stopped;
     }
+    // Nothing can be made in a source folder that cannot be written: no
+    // number is handed out for nothing at every pass.
+    if (::access(QFile::encodeName(s).constData(), W_OK | X_OK) != 0) {
+        return FileOutcome::Stopped;
+    }
 
     // The number after the last one handed out, or the first free one after
     // it, is handed out for good (stored durably) before anything is made
@@ -418,6 +423,10 @@ FileOutcome ExtractFile() {
     }
     const ExtractionFolder work(s + kExtractionFolderPrefix + n);
     if (!work.ready()) {
+        if (!platform::lockedByOther(work.path())) {
+            causes.set(s, t, archive,
+                       WaitCause::ExtractionFailed); // a source folder we cannot write
+        }
         return FileOutcome::Stopped;
     }
 

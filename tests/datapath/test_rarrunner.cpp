@@ -303,6 +303,16 @@ private slots:
         QCOMPARE(readFile(m_tgt + "RA000009.rar"), QByteArray("not yet extracted"));
         QCOMPARE(readFile(m_src + "RA000009.rar"), QByteArray("waiting"));
         QCOMPARE(logLines("An archive of the same name is already in the target folder").size(), 1);
+
+        // A source folder that cannot be written uses up no number.
+        writeFile(src2 + "c", "C");
+        const QString before = lastNumber();
+        {
+            const ReadOnlyFolder readOnly(src2);
+            QCOMPARE(compress(src2, m_tgt, "c"), FileOutcome::Stopped);
+        }
+        QCOMPARE(lastNumber(), before);
+        QCOMPARE(readFile(src2 + "c"), QByteArray("C"));
     }
 
     // What an archive holds beside its own data file and name file is not

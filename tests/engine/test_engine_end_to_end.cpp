@@ -10,6 +10,51 @@
 
 using filekit::userXattrs;
 
+namespace {
+
+// A program folder as an installation has it: copies (not links: the
+// program finds its folder from its own real path) of velmorado and rar, the
+// parameters file and the list file of the pairs (source, target) given.
+void install(const QString& program, const QByteArray& ini,
+             const QList<QPair<QString, QString>>& pairs) {
+    for (const char* exe : {"velmorado", "rar"}) {
+        QVERIFY(QFile::copy(kit::in(VELMORADO_BIN_DIR, exe), kit::in(program, exe)));
+    }
+    kit::writeFile(kit::in(program, "Velmorado.ini"), ini);
+    QByteArray list;
+    for (const auto& [source, target] : pairs) {
+        list += kit::nameLine(source).chopped(2) + ',' + kit::nameLine(target);
+    }
+    kit::writeFile(kit::in(program, "Velmorado.w"), list);
+}
+
+// Starts the program of a program folder, with folders of its own for what
+// the desktop would keep, in no service and on no display.
+void start(QProcess& velmorado, kit::Program& root, const QString& program) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+        env.insert(xdg, root.folder(QFileInfo(program).fileName() + '-' + xdg));
+    }
+    env.remove("VELMORADO_SERVICE");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    velmorado.setProcessEnvironment(env);
+    velmorado.setWorkingDirectory(root.dir.path());
+    velmorado.start(kit::in(program, "velmorado"), {});
+}
+
+// Every entry under folder, hidden ones and those of subfolders included.
+QStringList everything(const QString& folder) {
+    QStringList all;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        all << it.next();
+    }
+    return all;
+}
+
+} // namespace
+
 class EndToEndTest : public QObject {
     Q_OBJECT
 
@@ -81,6 +126,88 @@ private Q_SLOTS:
         }
         if (!xattrsKept) {
             QWARN("user.* extended attributes are not supported here; not compared");
+        }
+    }
+
+    // Two copies of the program, as two machines watching the same shared
+    // folders would run, each with its own program folder and its own
+    // LastFileNumber (so both hand out the same numbers), on the same
+    // compress and uncompress pairs at once: every file arrives exactly once,
+    // whole, no archive replaces another, and nothing of the program's own is
+    // left in any folder.
+    void twoCopiesOnTheSameFolders() {
+        kit::Program root;
+        const QString &inDir = root.src, &arch = root.arch, &out = root.out;
+        const QString programs[2] = {root.folder("copyA"), root.folder("copyB")};
+        for (const QString& program : programs) {
+            install(program,
+                    "[Configuration]\r\nAutomatique=1\r\nTemporisation=1\r\n[Rar_1]\r\n"
+                    "NbTemporisations=1\r\nRar=0\r\nEnable=1\r\n[Rar_2]\r\n"
+                    "NbTemporisations=1\r\nRar=1\r\nEnable=1\r\n[Logs]\r\nLogs=1\r\n"
+                    "FichiersLogs=1\r\n",
+                    {{inDir, arch}, {arch, out}});
+        }
+        constexpr int kFiles = 200;
+        QHash<QString, QByteArray> files;
+        for (int i = 0; i < kFiles; ++i) {
+            const QString name = QStringLiteral("file %1.txt").arg(i, 3, 10, QLatin1Char('0'));
+            files[name] = QByteArray::number(i) + QByteArray(i * 37 % 5000, char('a' + i % 26));
+            kit::drop(inDir, name, files[name]);
+        }
+
+        QProcess copies[2];
+        for (int c = 0; c < 2; ++c) {
+            start(copies[c], root, programs[c]);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const auto settled = [&] {
+            return kit::entries(out).size() >= kFiles && kit::entries(inDir).isEmpty() &&
+                   kit::entries(arch).isEmpty();
+        };
+        while (!settled() && clock.elapsed() < 50000) {
+            QTest::qWait(200);
+        }
+        const qint64 took = clock.elapsed();
+        for (QProcess& copy : copies) {
+            QVERIFY2(copy.state() == QProcess::Running, copy.readAllStandardError().constData());
+            copy.kill();
+            copy.waitForFinished(5000);
+        }
+
+        // Deliveries as both copies logged them: each file must be delivered
+        // once, by one copy or the other.
+        QHash<QString, int> delivered;
+        for (const QString& program : programs) {
+            const QStringList logs = QDir(program).entryList({"Log Velmorado*.htm"});
+            QVERIFY(logs.size() == 1);
+            for (const QString& line : QString::fromUtf8(kit::readFile(kit::in(program, logs[0])))
+                                           .split("\r\n")
+                                           .filter("<small><b>Unrar</b> - ")) {
+                ++delivered[line.section(" -> ", 1).section("</small>", 0, 0)];
+            }
+        }
+        int duplicates = 0;
+        for (const int n : delivered) {
+            duplicates += n - 1;
+        }
+        const QStringList arrived = kit::entries(out);
+        int whole = 0;
+        for (const QString& name : arrived) {
+            whole += files.value(name, "<not sent>") == kit::readFile(kit::in(out, name));
+        }
+        qInfo("two copies: %d files sent, %d arrived whole, %d other entries, %d delivered "
+              "twice, %d lost, in %lld ms",
+              kFiles, whole, int(arrived.size()) - whole, duplicates, kFiles - whole, took);
+        QCOMPARE(whole, kFiles);
+        QCOMPARE(int(arrived.size()), kFiles);
+        QCOMPARE(duplicates, 0);
+        QCOMPARE(delivered.size(), kFiles);
+        QCOMPARE(everything(inDir), QStringList());
+        QCOMPARE(everything(arch), QStringList());
+        for (const QString& program : programs) {
+            QCOMPARE(kit::entries(program).filter(QRegularExpression("^(?!Log Velmorado)")),
+                     (QStringList{"Velmorado.ini", "Velmorado.w", "rar", "velmorado"}));
         }
     }
 };

@@ -177,10 +177,12 @@ private Q_SLOTS:
     }
 
     // Another copy of the program, on another machine, is compressing: it
-    // holds a lock on its name files and data files, which the in-use probe
-    // cannot see through a share. However old they look, the walk leaves them
-    // alone; once the locks are gone they are a crash's leftovers, restored
-    // and compressed.
+    // holds a lock on its name files and data files. However old they look,
+    // the walk leaves them alone; once the locks are gone they are a crash's
+    // leftovers, restored and compressed. (On one machine the in-use probe
+    // sees the holder of a data file and name file as well; through a share
+    // only the lock does. A lone name file is not probed: only its lock
+    // keeps it.)
     void leftoversHeldByAnotherCopy() {
         kit::drop(src, "RA000001.rr", "user data");
         kit::drop(src, "RA000001.rn", kit::nameLine("report"));

@@ -898,6 +898,10 @@ void frmKestrune::setTrayTip(const QString& tip) {
         m_tray->setIcon(m_running ? m_iconTrayRunning : m_iconTray);
         m_tray->setToolTip(tip);
     }
+    // Files that wait stay in the tip, whatever the state.
+    if (auto* waiting = findChild<QLabel*>(QStringLiteral("lblEnAttente"))) {
+        setWaitingSummary(waiting->text());
+    }
 }
 
 // Files that wait, and why: a line at the foot of the window (shown only

@@ -1,0 +1,51 @@
+// The main window tells which files wait and why, after every pass: a line at
+// its foot, shown only while something waits, and a second line in the tray
+// tip.
+#include "UiTestKit.h"
+
+#include "engine/WaitCauses.h"
+
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+
+using namespace uitest;
+
+class TestWaitingWindow : public WindowTest {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() {
+        fresh();
+        engine::waitCauses().reset();
+    }
+
+    void filesWaitingShowAtTheFootAndInTheTrayTip() {
+        const QString in = pf->folder("in"), later = pf->path() + "/later";
+        QVERIFY(
+            open(listLine(in, later), "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n"));
+        auto* tray = w->findChild<QSystemTrayIcon*>("PictureVelmorado");
+        QVERIFY(tray != nullptr);
+        QVERIFY(w->findChild<QLabel*>("lblEnAttente") == nullptr);
+        QAction* start = entry(w, "mnuDemarrer");
+
+        start->trigger(); // the forced pass meets the missing target
+        QVERIFY(!engine::state().stopped);
+        const QString waiting = "Files waiting: Target folder missing (1)";
+        auto* line = w->findChild<QLabel*>("lblEnAttente");
+        QVERIFY(line != nullptr);
+        QCOMPARE(line->text(), waiting);
+        QVERIFY(!w->statusBar()->isHidden());
+        QCOMPARE(tray->toolTip(), "Velmorado 1.0c - Wait\n" + waiting);
+        start->trigger(); // stopped: the files still wait
+        QCOMPARE(tray->toolTip(), "Velmorado 1.0c\n" + waiting);
+
+        QVERIFY(QDir().mkdir(later));
+        start->trigger();
+        start->trigger();
+        QCOMPARE(line->text(), QString());
+        QVERIFY(w->statusBar()->isHidden());
+        QVERIFY(!tray->toolTip().contains("waiting"));
+    }
+};
+
+VELMORADO_UI_TEST_MAIN(TestWaitingWindow)
+#include "test_waiting_window.moc"
