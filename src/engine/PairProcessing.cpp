@@ -140,9 +140,12 @@ private:
         if (name.startsWith(QLatin1Char('.'))) {
             // Hidden: deleted, but only once nobody writes to it any more
             // (a copy in progress writes its part file under a hidden name).
-            // A failure is tried again at the next pass.
+            // A failure is tried again at the next pass. One that a live
+            // process holds under its lock (a move in flight from another
+            // copy of the program, through a share) is not done yet either.
             if (!S_ISREG(st.st_mode) ||
-                m_probe.probe(name) == platform::InUseProbe::Verdict::Take) {
+                (!platform::lockedByOther(m_folder + name) &&
+                 m_probe.probe(name) == platform::InUseProbe::Verdict::Take)) {
                 ::unlinkat(m_dirFd, raw.constData(), 0);
             }
             return Step::Next;

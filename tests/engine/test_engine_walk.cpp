@@ -5,6 +5,9 @@
 #include "EngineTestKit.h"
 #include "engine/ProcessingPass.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using kit::in;
 using kit::Program;
 using kit::Recorder;
@@ -77,6 +80,26 @@ private Q_SLOTS:
     // once it is left alone, never while it is being written.
     void hiddenFileHeldOpenByASlowWriter() { walkWhileWriting(true, ".part"); }
     void hiddenFileAppendedToInALoop() { walkWhileWriting(false, ".part"); }
+
+    // A hidden part file that another copy of the program moves in through a
+    // share: only its lock says it is in flight. The lock is taken on a
+    // read-only descriptor, which the lease allows, and the file is aged, so
+    // the in-use probe alone would let it go.
+    void hiddenFileHeldUnderAnotherCopysLock() {
+        kit::drop(src, ".velmorado-move-abc123", "part of a move");
+        const int fd = ::open(QFile::encodeName(in(src, ".velmorado-move-abc123")).constData(),
+                              O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        struct flock lock {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        QCOMPARE(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+        kit::walk(window, src, arch, true);
+        QCOMPARE(kit::entries(src), QStringList{".velmorado-move-abc123"});
+        ::close(fd);
+        kit::walk(window, src, arch, true);
+        QCOMPARE(kit::entries(src), QStringList());
+    }
 
     // Files of the user's that are named like the program's name files
     // travel like any other; only the program's own lone name file goes,
