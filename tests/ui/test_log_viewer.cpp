@@ -114,14 +114,14 @@ private Q_SLOTS:
         QCOMPARE(l[3]->x(), child<QWidget>(v, "Label3")->x());
         QCOMPARE(l[3]->y(), l[0]->y());
         QCOMPARE(l[4]->x(), l[0]->x());
-        QCOMPARE(l[4]->y(), l[0]->y() + 24);
+        QCOMPARE(l[4]->y(), l[0]->y() + 30);
         // Only the newest is purple and opened.
         QCOMPARE(std::count_if(l.begin(), l.end(), purple), 1);
         QVERIFY(purple(l[4]));
         QCOMPARE(opener->opened, QStringList{logOf("2026-12-05")});
         // The scroll range is fixed, and scrolling moves every label.
         auto* bar = child<QScrollBar>(v, "VScroll1");
-        QCOMPARE(bar->maximum(), 2240 - v->height());
+        QCOMPARE(bar->maximum(), 2800 - v->height());
         const int top = l[4]->y();
         bar->setValue(10);
         QCOMPARE(l[4]->y(), top - 10);

@@ -23,10 +23,11 @@ const Caption kCaptions[] = {
      "Check Logs - [Back to Velmorado: close] ->"},
 };
 
-// The form is laid out at 15 twips per pixel: rows 360 twips apart, and a
-// scroll range of 33600 twips whatever the number of logs.
-constexpr int kRowStep = 24;
-constexpr int kScrollHeight = 2240;
+// The form is laid out at 12 twips per pixel (so that a date fits its
+// column at the usual screen resolution): rows 360 twips apart, and a scroll
+// range of 33600 twips whatever the number of logs.
+constexpr int kRowStep = 30;
+constexpr int kScrollHeight = 2800;
 constexpr int kScrollStep = 10;
 
 const QString kPurple =
