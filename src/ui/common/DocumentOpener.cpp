@@ -11,12 +11,8 @@ namespace {
 class DesktopOpener : public DocumentOpener {
 public:
     bool open(const QString& pathOrUrl) override {
-        const QUrl url = QUrl::fromUserInput(pathOrUrl);
-        if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
-            return false; // a log deleted meanwhile, a file name that is no log
-        }
         // False where no program is associated (no xdg-open): nothing is shown.
-        return QDesktopServices::openUrl(url);
+        return QDesktopServices::openUrl(QUrl::fromUserInput(pathOrUrl));
     }
 };
 
@@ -28,6 +24,11 @@ std::unique_ptr<DocumentOpener>& current() {
 } // namespace
 
 bool OuvrirDocument(const QString& pathOrUrl) {
+    // A log deleted meanwhile, a name that is no log: nothing to hand on.
+    const QUrl url = QUrl::fromUserInput(pathOrUrl);
+    if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
+        return false;
+    }
     auto& opener = current();
     if (!opener) {
         opener = std::make_unique<DesktopOpener>();

@@ -17,8 +17,9 @@ public:
     virtual bool open(const QString& pathOrUrl) = 0;
 };
 
-// The desktop's opener (QDesktopServices). A local file that does not exist
-// is not handed on: nothing opens and nothing is shown.
+// Opens through the opener in place (the desktop's, QDesktopServices, by
+// default). A local file that does not exist is handed to no opener: nothing
+// opens and nothing is shown; false then.
 bool OuvrirDocument(const QString& pathOrUrl);
 
 // Puts another opener in place (nullptr: the desktop's again).
