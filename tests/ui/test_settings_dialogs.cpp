@@ -412,6 +412,25 @@ private Q_SLOTS:
             QVERIFY(!child<QWidget>(dlg, "Chemins")->isEnabled());
             check(dlg, "chkLogs")->click();
             QVERIFY(child<QWidget>(dlg, "Chemins")->isEnabled());
+            // A volume that cannot be listed puts the list back, without a word.
+            auto* drives = child<QComboBox>(dlg, "Lecteurs");
+            const int before = drives->currentIndex();
+            drives->addItem(QStringLiteral("/gone  [unplugged]"), QStringLiteral("/gone-volume"));
+            drives->setCurrentIndex(drives->count() - 1);
+            Q_EMIT drives->activated(drives->count() - 1);
+            QCOMPARE(drives->currentIndex(), before);
+            QCOMPARE(label(dlg, "lblDossier")->text(), pf->path());
+            // Another volume: the tree goes to its top.
+            const int root = drives->findData(QStringLiteral("/"));
+            if (root >= 0 && root != before) {
+                drives->setCurrentIndex(root);
+                Q_EMIT drives->activated(root);
+                QCOMPARE(label(dlg, "lblDossier")->text(), QStringLiteral("/"));
+                Q_EMIT drives->activated(before);
+                QCOMPARE(label(dlg, "lblDossier")->text(), drives->itemData(before).toString());
+                child<ui::FolderTree>(dlg, "Chemins")->setCurrentFolder(pf->path());
+            }
+            QCOMPARE(pf->setting("Logs", "Logs"), QString()); // nothing stored before OK
             button(dlg, "cmdOK")->click();
         });
         QCOMPARE(pf->setting("Logs", "Logs"), QStringLiteral("1"));
