@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots into docs/screenshots/: the main window in
-# English and in French with the file lists shown, and the pair parameters
-# dialog, drawn by the real widgets on a prepared program folder under Xvfb
-# by velmorado_screenshots (tools/screenshots/take_screenshots.cpp).
+# English and in French with the file lists shown, the pair parameters
+# dialog, the log settings and the log viewer over a week of logs, drawn by
+# the real widgets on a prepared program folder under Xvfb by
+# velmorado_screenshots (tools/screenshots/take_screenshots.cpp).
 #
 #   bash scripts/screenshots.sh            (builds into build/ first)
 #   BUILD_DIR=/path/to/build bash scripts/screenshots.sh
@@ -14,14 +15,14 @@ out=${OUT_DIR:-$here/docs/screenshots}
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build "$build" --target velmorado rar velmorado_screenshots
+cmake --build "$build" --target velmorado rar net velmorado_screenshots
 
 work=$(mktemp -d /tmp/velmorado-demo.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 program="$work/program"
 data="$work/data"
 mkdir -p "$program"
-cp "$build/bin/velmorado" "$build/bin/rar" "$program/"
+cp "$build/bin/velmorado" "$build/bin/rar" "$build/bin/net" "$program/"
 
 # The folders of the pairs, with a few files of different sizes.
 mkdir -p "$data/Incoming/Drafts" "$data/Archive" "$data/Outgoing" "$data/Reports"
@@ -49,10 +50,17 @@ line() {
     line "$data/Scans" ""
 } >"$program/Velmorado.w"
 
+# A week of daily logs, one of them from last month.
+mkdir -p "$data/Logs"
+for day in 2026-11-30 2026-12-01 2026-12-02 2026-12-03 2026-12-04 2026-12-05 2026-12-07; do
+    printf '<html><body>%s</body></html>\n' "$day" >"$data/Logs/Log Velmorado $day.htm"
+done
+
 # Pair 2 uncompresses every 6th pass, pair 3 is switched off; pair 3's target
 # and pair 4's source do not exist, and pair 4 has no target yet.
 printf '%s\r\n' \
     '[Configuration]' 'Langue=0' 'Temporisation=10' 'AfficherFichiers=1' \
+    '[Logs]' 'Logs=1' 'FichiersLogs=1' "PathLogs=$data/Logs" 'PurgeLogs=1' 'DelaiLogs=30' \
     '[Rar_1]' 'NbTemporisations=1' 'Rar=0' 'Enable=1' \
     '[Rar_2]' 'NbTemporisations=6' 'Rar=1' 'Enable=1' \
     '[Rar_3]' 'NbTemporisations=1' 'Rar=0' 'Enable=0' \

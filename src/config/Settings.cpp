@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+#include <limits>
+
 namespace config {
 
 namespace {
@@ -74,7 +76,13 @@ void Settings::load(const QString& path, const QString& exeDir) {
         return ReadSettingFrom(path, kSectionLogs, QString::fromLatin1(key));
     };
     language = readLanguage(path);
-    temporisation = numberOr(conf("Temporisation"), 10);
+    // Read as 32 bits, so that what the dialog stored (up to 60000) comes back
+    // as it was; a larger hand-edited value is held at that top.
+    temporisation = qBound<qint32>(std::numeric_limits<qint16>::min(),
+                                   readInt32(conf("Temporisation")), kMaxTemporisation);
+    if (temporisation == 0) {
+        temporisation = 10;
+    }
     performance = numberOr(conf("Performance"), 1);
     prefix = conf("PrefixeFichiersCompresses");
     refusedPrefix.clear();

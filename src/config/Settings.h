@@ -25,11 +25,15 @@ void WriteSettingTo(const QString& path, const QString& section, const QString& 
 inline const QString kDefaultMessageNetSend =
     QStringLiteral("Administrator \"Warning from Velmorado: unknown folder\"");
 
+// The longest wait between passes that the temporisation dialog accepts.
+inline constexpr qint32 kMaxTemporisation = 60000;
+
 // Every general setting, as held in memory for the run.
 struct Settings {
     // Configuration
     int language = 0;
-    qint16 temporisation = 10;
+    // Wider than the other numbers: the dialog accepts up to kMaxTemporisation.
+    qint32 temporisation = 10;
     qint16 performance = 1;
     QString prefix = QStringLiteral("RA");
     // A stored prefix that was not used ("RA" stands in for it), and whether

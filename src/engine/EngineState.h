@@ -21,7 +21,7 @@ struct EngineState : PassCounts {
     bool stopped = true;     // processing is not running
     bool forcedPass = false; // the pass launched by a start: every enabled pair is processed
     bool passRunning = false;
-    qint16 countdown = 0; // seconds before the next pass
+    qint32 countdown = 0; // seconds before the next pass (the wait may pass 32767)
 
     // The pair being processed: folders end with "/".
     QString sourceFolder;

@@ -115,7 +115,7 @@ void Scheduler::tick() {
     m_window.setLabelText(QStringLiteral("lblTempo"),
                           QString::number(st.countdown) + QStringLiteral(" s"));
     m_window.setBarValue(QStringLiteral("ProgressBarAttente"), s.temporisation - st.countdown);
-    st.countdown = qint16(st.countdown - 1);
+    --st.countdown;
 }
 
 } // namespace engine

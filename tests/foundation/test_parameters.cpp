@@ -71,7 +71,8 @@ private Q_SLOTS:
         QTest::newRow("half to even, down") << "2.5" << 2;
         QTest::newRow("half to even, up") << "3.5" << 4;
         QTest::newRow("negative stays") << "-4" << -4;
-        QTest::newRow("past 16 bits held at the top") << "99999" << 32767;
+        QTest::newRow("the dialog's top, past 16 bits") << "60000" << 60000;
+        QTest::newRow("past the dialog's top held there") << "99999" << 60000;
         QTest::newRow("far below held at the bottom") << "-99999" << -32768;
         QTest::newRow("hexadecimal prefix") << "&H1F" << 31;
     }

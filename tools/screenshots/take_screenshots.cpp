@@ -1,10 +1,15 @@
-// Takes the README's pictures of the main window and of the pair parameters
-// dialog: builds the window on a prepared program folder and saves what the
-// widgets draw, in English and in French.
+// Takes the README's pictures of the main window, the pair parameters
+// dialog, the log settings and the log viewer: builds the window on a
+// prepared program folder and saves what the widgets draw, in English and in
+// French.
 //
 //   velmorado_screenshots PROGRAM_FOLDER OUTPUT_FOLDER
 #include "config/ProgramValues.h"
+#include "ui/common/DocumentOpener.h"
+#include "ui/dialogs/frmPathLogs.h"
+#include "ui/dialogs/frmPurgeLogs.h"
 #include "ui/dialogs/frmSetMode.h"
+#include "ui/dialogs/frmTempo.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/PairGrid.h"
 #include "ui/main/UiSupport.h"
@@ -118,6 +123,7 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(out);
     // No box may wait for an answer here.
     ui::setDialogs(std::make_unique<ui::ScriptedDialogs>());
+    ui::setDocumentOpener(std::make_unique<ui::RecordingOpener>());
 
     ui::frmKestrune w(folder);
     if (!w.load()) {
@@ -137,6 +143,32 @@ int main(int argc, char* argv[]) {
         ok &= save(&dialog, out + QStringLiteral("/pair-parameters-en.png"));
     }
 
+    {
+        ui::frmPathLogs dialog(&w);
+        dialog.show();
+        ok &= save(&dialog, out + QStringLiteral("/log-settings-en.png"));
+    }
+    {
+        ui::frmPurgeLogs dialog(&w);
+        dialog.show();
+        ok &= save(&dialog, out + QStringLiteral("/log-purge-en.png"));
+    }
+    {
+        // The viewer as F1 opens it; the newest log would open in the browser.
+        w.findChild<QAction*>(QStringLiteral("mnuVoirLogs"))->trigger();
+        QWidget* viewer = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QLatin1String("frmVoirLogs") && top->isVisible()) {
+                viewer = top;
+            }
+        }
+        ok &= viewer && save(viewer, out + QStringLiteral("/log-viewer-en.png"));
+        if (viewer) {
+            viewer->close();
+        }
+        w.showNormal();
+    }
+
     w.findChild<QAction*>(QStringLiteral("mnuFrancais"))->trigger();
     selectAndDescribe(w, 0, 2);
     ok &= saveFramed(&w, out + QStringLiteral("/main-window-fr.png"));
@@ -146,6 +178,16 @@ int main(int argc, char* argv[]) {
         ui::frmSetMode dialog(grid, {}, &w);
         dialog.show();
         ok &= save(&dialog, out + QStringLiteral("/pair-parameters-fr.png"));
+    }
+    {
+        ui::frmPathLogs dialog(&w);
+        dialog.show();
+        ok &= save(&dialog, out + QStringLiteral("/log-settings-fr.png"));
+    }
+    {
+        ui::frmTempo dialog(&w);
+        dialog.show();
+        ok &= save(&dialog, out + QStringLiteral("/temporisation-fr.png"));
     }
     // Put the language back as it was written in the prepared folder.
     w.findChild<QAction*>(QStringLiteral("mnuAnglais"))->trigger();

@@ -1,11 +1,10 @@
 #include "ui/main/Dialogs.h"
 
-#include <QDesktopServices>
+#include "ui/common/DocumentOpener.h"
+
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -58,11 +57,7 @@ public:
         }
         return folder;
     }
-    void openDocument(const QString& pathOrUrl) override {
-        const QUrl url =
-            QFileInfo::exists(pathOrUrl) ? QUrl::fromLocalFile(pathOrUrl) : QUrl(pathOrUrl);
-        QDesktopServices::openUrl(url);
-    }
+    void openDocument(const QString& pathOrUrl) override { OuvrirDocument(pathOrUrl); }
 };
 
 std::unique_ptr<Dialogs>& current() {

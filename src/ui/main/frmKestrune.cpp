@@ -15,6 +15,13 @@
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
 #include "ui/dialogs/frmAdminService.h"
+#include "ui/dialogs/frmAvertirDossierErr.h"
+#include "ui/dialogs/frmPathLogs.h"
+#include "ui/dialogs/frmPerformance.h"
+#include "ui/dialogs/frmPrefixeCible.h"
+#include "ui/dialogs/frmPurgeLogs.h"
+#include "ui/dialogs/frmTempo.h"
+#include "ui/dialogs/frmVoirLogs.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/FileLists.h"
 #include "ui/main/PairGrid.h"
@@ -105,6 +112,7 @@ frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
 }
 
 frmKestrune::~frmKestrune() {
+    delete m_logViewer;
     removeTrayIcon();
     delete m_splash;
 }
@@ -365,6 +373,62 @@ void frmKestrune::buildMenus() {
     connect(mnuAide, &QAction::triggered, this, &frmKestrune::openHelp);
     connect(mnuAPropos, &QAction::triggered, this, &frmKestrune::showAbout);
     connect(mnuService, &QAction::triggered, this, &frmKestrune::mnuService_Click);
+    connectSettingsDialogs();
+}
+
+void frmKestrune::connectSettingsDialogs() {
+    const auto modal = [this]<typename D>(D*) {
+        D dialog(this);
+        return dialog.exec() == QDialog::Accepted;
+    };
+    connect(mnuTempo, &QAction::triggered, this, &frmKestrune::mnuTempo_Click);
+    connect(mnuPerformance, &QAction::triggered, this,
+            [modal] { modal(static_cast<frmPerformance*>(nullptr)); });
+    connect(mnuPrefixe, &QAction::triggered, this,
+            [modal] { modal(static_cast<frmPrefixeCible*>(nullptr)); });
+    // The check marks follow what OK stored (a click has already put them back).
+    connect(mnuDossierErr, &QAction::triggered, this, [this, modal] {
+        if (modal(static_cast<frmAvertirDossierErr*>(nullptr))) {
+            const config::Settings& s = config::settings();
+            mnuDossierErr->setChecked(s.erreurDossier || s.erreurDossierSon ||
+                                      s.erreurDossierNetSend);
+        }
+    });
+    connect(mnuDefinirLogs, &QAction::triggered, this, [this, modal] {
+        if (modal(static_cast<frmPathLogs*>(nullptr))) {
+            mnuDefinirLogs->setChecked(config::settings().logs);
+        }
+    });
+    connect(mnuPurgeLogs, &QAction::triggered, this, [this, modal] {
+        if (modal(static_cast<frmPurgeLogs*>(nullptr))) {
+            mnuPurgeLogs->setChecked(config::settings().purgeLogs);
+        }
+    });
+    connect(mnuVoirLogs, &QAction::triggered, this, &frmKestrune::mnuVoirLogs_Click);
+    connect(mnuFichierVoirLogs, &QAction::triggered, this, &frmKestrune::mnuVoirLogs_Click);
+}
+
+void frmKestrune::mnuTempo_Click() {
+    frmTempo dialog(this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    // The wait bar and the countdown start again from the new wait.
+    const qint32 tempo = config::settings().temporisation;
+    ProgressBarAttente->setMaximum(tempo < 2 ? 1 : tempo - 1);
+    engine::state().countdown = tempo;
+}
+
+void frmKestrune::mnuVoirLogs_Click() {
+    if (m_logViewer && m_logViewer->isVisible()) {
+        minimiseToTray();
+        m_logViewer->showNormal();
+        return;
+    }
+    delete m_logViewer;
+    m_logViewer = new frmVoirLogs(this);
+    m_logViewer->setAttribute(Qt::WA_DeleteOnClose);
+    m_logViewer->show();
 }
 
 // ---------------------------------------------------------------- start-up

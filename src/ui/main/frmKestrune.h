@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 
 #include <memory>
@@ -38,6 +39,7 @@ class ServiceEvents;
 namespace ui {
 
 class frmSplash;
+class frmVoirLogs;
 class PairGrid;
 
 // The main window. Everything the program does at launch happens in load().
@@ -164,6 +166,11 @@ private:
     void mnuAfficherFichiers_Click();
     // Folder entry helpers (FolderEntry.cpp).
     void saveAndReload();
+    // The settings dialogs of the Configuration and Logs menus, and the log
+    // viewer (mnuVoirLogs, F1, and its File-menu twin).
+    void connectSettingsDialogs();
+    void mnuTempo_Click();
+    void mnuVoirLogs_Click();
 
     QString m_programFolder;
     int m_exitCode = 0;
@@ -183,6 +190,7 @@ private:
     std::unique_ptr<engine::Scheduler> m_scheduler;
     QSystemTrayIcon* m_tray = nullptr;
     frmSplash* m_splash = nullptr;
+    QPointer<frmVoirLogs> m_logViewer;
 
     // Controls, named as their objectName.
     QLabel* lblOvelo = nullptr;
