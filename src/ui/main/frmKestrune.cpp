@@ -13,6 +13,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
+#include "ui/dialogs/ServiceBoxes.h"
 #include "ui/dialogs/frmAdminService.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/FileLists.h"
@@ -393,6 +394,9 @@ bool frmKestrune::load() {
         }
         m_serviceMode = mode == app::RunMode::Service;
         showMode(m_serviceMode);
+        if (m_serviceMode && ServiceBoxes::unseen()) {
+            setDialogs(std::make_unique<ServiceBoxes>());
+        }
         if (m_serviceMode) {
             app::ServiceEvents::Hooks hooks;
             hooks.stopProcessing = [this] {
