@@ -130,10 +130,11 @@ void ServiceEvents::endWhenPassIsOver() {
     // finish its entry and return. And leaving the event loop only works from
     // inside it, not from the yields of the first pass that start-up runs
     // before the loop begins.
+    // The timer goes on until the program is gone: leaving a box's own loop
+    // during start-up is not leaving the program's loop, which starts after it.
     if (engine::state().passRunning || QThread::currentThread()->loopLevel() == 0) {
         return;
     }
-    m_endTimer->stop();
     if (m_hooks.endProgram) {
         m_hooks.endProgram();
     }

@@ -107,8 +107,7 @@ class TestServiceMode : public WindowTest {
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.insert(QStringLiteral("VELMORADO_EVENT_LOG_FILE"), pf->path() + "/events.txt");
-        // Any box the service might show is written out instead of waiting forever.
-        env.insert(QStringLiteral("VELMORADO_DIALOG_ANSWERS"), QString());
+        env.remove(QStringLiteral("VELMORADO_DIALOG_ANSWERS"));
         return env;
     }
     QStringList eventFile() const {
@@ -363,7 +362,6 @@ private Q_SLOTS:
         qputenv("VELMORADO_SERVICE", "1");
         RecordedLog log;
         QVERIFY(open());
-        QVERIFY(d->shown.isEmpty()); // nothing asked
         QCOMPARE(label(w, "lblMode")->text(), QStringLiteral("Service"));
         QCOMPARE(label(w, "PictureMode")->toolTip(), QStringLiteral("Velmorado Service"));
         QVERIFY(!entry(w, "mnuQuitter")->isEnabled());
@@ -454,6 +452,28 @@ private Q_SLOTS:
         QVERIFY(rar.waitForFinished(120000));
         QCOMPARE(rar.exitCode(), 0);
         QCOMPARE(sha(out.filePath("RA000001.rr")), original);
+    }
+
+    void anUnseenServiceLogsItsBoxesInsteadOfWaiting() {
+        QVERIFY(QFile::remove(pf->path() + "/rar"));
+        addExecutable();
+        installForProgramFolder(0);
+        QString program;
+        QProcess service;
+        service.setProcessEnvironment(unitEnvironment(&program));
+        service.start(program, {});
+        QVERIFY(service.waitForStarted());
+        // The missing archiver's box would wait for an OK nobody can give.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            eventFile(),
+            (QStringList{"4\tVelmorado Service: started",
+                         "2\tWinRar not installed |  | Velmorado cannot run"}),
+            30000);
+        ::kill(pid_t(service.processId()), SIGTERM);
+        QVERIFY(service.waitForFinished(30000));
+        QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(service.exitCode(), 0);
+        QCOMPARE(eventFile().last(), QStringLiteral("4\tVelmorado Service: stopped"));
     }
 
     void aStartByHandAnsweredNoEndsWithNothingChanged() {

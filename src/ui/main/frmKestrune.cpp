@@ -14,6 +14,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
+#include "ui/dialogs/ServiceBoxes.h"
 #include "ui/dialogs/frmAdminService.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
@@ -496,6 +497,9 @@ bool frmKestrune::load() {
         }
         m_serviceMode = mode == app::RunMode::Service;
         showMode(m_serviceMode);
+        if (m_serviceMode && ServiceBoxes::unseen()) {
+            setDialogs(std::make_unique<ServiceBoxes>());
+        }
         if (m_serviceMode) {
             app::ServiceEvents::Hooks hooks;
             hooks.stopProcessing = [this] {
