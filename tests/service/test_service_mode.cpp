@@ -3,6 +3,7 @@
 // manager.
 #include "app/ServiceMode.h"
 #include "config/ProgramValues.h"
+#include "ui/common/Captions.h"
 #include "ui/dialogs/frmAdminService.h"
 
 #include "ServiceTestKit.h"
@@ -191,10 +192,7 @@ private Q_SLOTS:
         DialogEffects effects;
         {
             frmAdminService dialog(control, effects.hooks());
-            for (const QString& name : frmAdminService::captionedControls()) {
-                QVERIFY2(name == dialog.objectName() || dialog.findChild<QWidget*>(name),
-                         qPrintable(name));
-            }
+            QCOMPARE(ui::missingCaptionNames(&dialog, frmAdminService::captions()), QStringList());
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Velmorado Service [NT]"));
             QCOMPARE(in<QGroupBox>(&dialog, "frameType")->title(), frame);
             QCOMPARE(in<QRadioButton>(&dialog, "optType_2")->text(), disabled);

@@ -4,23 +4,17 @@
 #include "config/Settings.h"
 #include "config/ValueRules.h"
 #include "service/ServiceControl.h"
+#include "ui/common/Captions.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/UiSupport.h"
 
 #include "ui_frmAdminService.h"
 
 #include <QButtonGroup>
-#include <QGroupBox>
 
 namespace ui {
 
 namespace {
-
-struct Caption {
-    const char* control;
-    const char* french;
-    const char* english;
-};
 
 // Every fixed caption of the dialog; lblService changes with the state.
 const Caption kCaptions[] = {
@@ -63,20 +57,6 @@ const Caption kCaptions[] = {
     {"cmdAnnuler", "&Annuler", "&Cancel"},
 };
 
-// Puts one caption on a control by its kind: a window's title, a frame's
-// title, a label's or a button's text.
-void setCaption(QObject* control, const QString& text) {
-    if (auto* label = qobject_cast<QLabel*>(control)) {
-        label->setText(text);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        button->setText(text);
-    } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
-        frame->setTitle(text);
-    } else if (auto* window = qobject_cast<QWidget*>(control); window && window->isWindow()) {
-        window->setWindowTitle(text);
-    }
-}
-
 } // namespace
 
 frmAdminService::frmAdminService(service::ServiceControl& control, Hooks hooks, QWidget* parent)
@@ -98,12 +78,8 @@ frmAdminService::frmAdminService(service::ServiceControl& control, Hooks hooks, 
 
 frmAdminService::~frmAdminService() = default;
 
-QStringList frmAdminService::captionedControls() {
-    QStringList names;
-    for (const Caption& c : kCaptions) {
-        names.append(QString::fromLatin1(c.control));
-    }
-    return names;
+std::span<const Caption> frmAdminService::captions() {
+    return kCaptions;
 }
 
 QString frmAdminService::stateText(State state) {
@@ -135,19 +111,8 @@ QString frmAdminService::installedMessage(const QString& serviceText) {
                   "\nKeep it running after logout:\n    loginctl enable-linger");
 }
 
-void frmAdminService::applyCaptions() {
-    const bool french = config::program().french();
-    for (const Caption& c : kCaptions) {
-        const QString name = QString::fromLatin1(c.control);
-        QObject* control = name == objectName() ? this : findChild<QObject*>(name);
-        if (control) {
-            setCaption(control, QString::fromUtf8(french ? c.french : c.english));
-        }
-    }
-}
-
 void frmAdminService::load() {
-    applyCaptions();
+    applyCaptions(this, kCaptions, config::program().language);
     m_ui->chkDossierErrEventLog->setChecked(config::settings().erreurDossierEventLog);
     m_ui->lblService->setText(
         stateText(m_control.Installed() ? State::Installed : State::NotInstalled));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/common/Captions.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -35,9 +37,8 @@ public:
     frmAdminService(service::ServiceControl& control, Hooks hooks, QWidget* parent = nullptr);
     ~frmAdminService() override;
 
-    // The names of the controls that take a caption from the table, for the
-    // check that each one exists.
-    static QStringList captionedControls();
+    // The captions of its controls, by name, in both languages.
+    static std::span<const Caption> captions();
 
     // The texts of lblService, in the current language.
     enum class State { Installed, NotInstalled, AlreadyInstalled, Removed };
@@ -46,7 +47,6 @@ public:
     static QString installedMessage(const QString& serviceText);
 
 private:
-    void applyCaptions();
     void load();
     void chkInteract_Click();
     void chkDossierErrEventLog_Click();
