@@ -80,6 +80,20 @@ QString WaitCauses::summary(bool french) const {
     return texts::filesWaiting(french) + parts.join(QStringLiteral("; "));
 }
 
+QMap<QString, QString> WaitCauses::notices(bool french) const {
+    QMap<QString, QString> notices;
+    for (const Entry& e : m_causes) {
+        QString folder = e.target;
+        if (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
+            folder.chop(1);
+        }
+        notices.insert(QString::number(int(e.cause)) + QLatin1Char('|') + folder,
+                       texts::filesWaiting(french) + texts::waitCause(e.cause, french) +
+                           QStringLiteral(" - ") + folder);
+    }
+    return notices;
+}
+
 WaitCause diagnoseTarget(const QString& folder, const QString& destination, qint64 size) {
     if (!platform::exists(folder)) {
         return WaitCause::TargetMissing;

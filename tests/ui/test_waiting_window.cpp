@@ -5,6 +5,7 @@
 
 #include "engine/WaitCauses.h"
 
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 
@@ -44,6 +45,29 @@ private Q_SLOTS:
         QCOMPARE(line->text(), QString());
         QVERIFY(w->statusBar()->isHidden());
         QVERIFY(!tray->toolTip().contains("waiting"));
+    }
+
+    // A cause is notified in the tray once when it starts, not at every pass
+    // it lasts, and again when it comes back after it cleared.
+    void eachCauseIsNotifiedOnceWhileItLasts() {
+        const QString in = pf->folder("in"), later = pf->path() + "/later";
+        QVERIFY(
+            open(listLine(in, later), "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n"));
+        QSignalSpy told(w, &ui::frmKestrune::waitNoticeShown);
+        QAction* start = entry(w, "mnuDemarrer");
+        for (int pass = 0; pass < 3; ++pass) {
+            start->trigger(); // a forced pass, then stopped again
+            start->trigger();
+        }
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(told.at(0).at(1).toString(), "Files waiting: Target folder missing - " + later);
+        QVERIFY(QDir().mkdir(later));
+        start->trigger();
+        start->trigger();
+        QVERIFY(QDir().rmdir(later));
+        start->trigger();
+        start->trigger();
+        QCOMPARE(told.count(), 2);
     }
 };
 

@@ -10,6 +10,7 @@
 #include "engine/EngineState.h"
 #include "engine/RarRunner.h"
 #include "engine/Scheduler.h"
+#include "engine/WaitCauses.h"
 #include "platform/AtomicFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
@@ -987,6 +988,18 @@ void frmKestrune::setWaitingSummary(const QString& summary) {
     }
     if (m_tray) {
         m_tray->setToolTip(summary.isEmpty() ? m_trayTip : m_trayTip + QLatin1Char('\n') + summary);
+    }
+    // One tray notification for each cause as it starts; a cause that cleared
+    // may be told again when it comes back.
+    const QMap<QString, QString> notices = engine::waitCauses().notices(config::program().french());
+    const QSet<QString> told = m_waitCauses;
+    for (const QString& cause : told) {
+        if (!notices.contains(cause)) {
+            clearWaitNotice(cause);
+        }
+    }
+    for (auto it = notices.cbegin(); it != notices.cend(); ++it) {
+        showWaitNotice(it.key(), it.value());
     }
 }
 
