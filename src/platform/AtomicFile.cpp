@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileLock.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -12,24 +14,6 @@
 namespace platform {
 
 namespace {
-
-// Locks the whole file, for reading (shared) or writing (exclusive); with
-// wait, until the lock is granted.
-bool lockWhole(int fd, short type, bool wait) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = 0;
-    fl.l_len = 0; // to the end, however the file grows
-    for (;;) {
-        if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) {
-            return true;
-        }
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-}
 
 bool sameObject(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;

@@ -14,13 +14,6 @@ namespace platform {
 
 namespace {
 
-bool setLock(int fd, short type) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however it grows
-    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
-}
-
 // Whether a lock of another description would keep us from an exclusive lock.
 bool othersHold(int fd) {
     struct flock lock {};
@@ -35,6 +28,20 @@ bool isRegular(int fd) {
 }
 
 } // namespace
+
+bool lockWhole(int fd, short type, bool wait) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET; // start 0, length 0: the whole file, however it grows
+    for (;;) {
+        if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) {
+            return true;
+        }
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     if (this != &other) {
@@ -57,7 +64,7 @@ FileLock FileLock::take(const QString& path) {
     const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     int fd = ::open(p.constData(), O_RDWR | flags);
     if (fd >= 0) {
-        if (isRegular(fd) && setLock(fd, F_WRLCK)) {
+        if (isRegular(fd) && lockWhole(fd, F_WRLCK, false)) {
             return FileLock(fd);
         }
         ::close(fd);
@@ -72,7 +79,7 @@ FileLock FileLock::take(const QString& path) {
     if (fd < 0) {
         return {};
     }
-    if (isRegular(fd) && setLock(fd, F_RDLCK) && !othersHold(fd)) {
+    if (isRegular(fd) && lockWhole(fd, F_RDLCK, false) && !othersHold(fd)) {
         return FileLock(fd);
     }
     ::close(fd);
@@ -93,7 +100,8 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
     }
     FileLock lock(fd);
     // Ours from here on: a failure removes what this call made.
-    if (!setLock(fd, F_WRLCK) || !writeAll(fd, data.constData(), data.size()) || ::fsync(fd) != 0) {
+    if (!lockWhole(fd, F_WRLCK, false) || !writeAll(fd, data.constData(), data.size()) ||
+        ::fsync(fd) != 0) {
         ::unlink(p.constData());
         return {};
     }
@@ -107,7 +115,7 @@ FileLock FileLock::folder(const QString& path) {
     if (fd < 0) {
         return {};
     }
-    if (!setLock(fd, F_RDLCK)) {
+    if (!lockWhole(fd, F_RDLCK, false)) {
         ::close(fd);
         return {};
     }

@@ -45,6 +45,10 @@ private:
     int m_fd = -1;
 };
 
+// Locks the whole of an open descriptor (F_RDLCK shared, F_WRLCK exclusive)
+// under an open-file-description lock; with wait, until it is granted.
+bool lockWhole(int fd, short type, bool wait);
+
 // True when a lock of another open file description, in this process or in
 // any other, covers path (file or folder). False when none does, or when path
 // cannot be opened: nobody can be working on what is not there.
