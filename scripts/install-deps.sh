@@ -11,6 +11,7 @@ packages=(
   libarchive-tools 7zip zstd attr
   xvfb xauth fonts-dejavu-core time
   clang-format
+  clang libclang-rt-14-dev
 )
 
 missing=()
