@@ -51,10 +51,14 @@ struct Place {
 
 const Place& place() {
     static const Place p = [] {
+        // As scratchFolder() in FuzzSupport.h: VELMORADO_FUZZ_SCRATCH, /dev/shm or /tmp.
         const char* shm = "/dev/shm";
+        const char* given = std::getenv("VELMORADO_FUZZ_SCRATCH");
         struct stat st {};
-        std::string templ =
-            std::string(::stat(shm, &st) == 0 ? shm : "/tmp") + "/velmorado-fuzz-rar.XXXXXX";
+        const std::string folder = given != nullptr && *given != '\0' ? given
+                                   : ::stat(shm, &st) == 0            ? shm
+                                                                      : "/tmp";
+        std::string templ = folder + "/velmorado-fuzz-rar.XXXXXX";
         if (::mkdtemp(templ.data()) == nullptr) {
             std::perror("mkdtemp");
             std::abort();

@@ -21,8 +21,12 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
     -DVELMORADO_FUZZ=ON >/dev/null
 cmake --build "$build" --target fuzz_all -j"$(nproc)"
 
-work=$(mktemp -d /tmp/velmorado-fuzz.XXXXXX)
+# Scratch space in memory where there is some: the targets write files.
+scratch=/tmp
+[ -d /dev/shm ] && scratch=/dev/shm
+work=$(mktemp -d "$scratch/velmorado-fuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+export VELMORADO_FUZZ_SCRATCH=$work
 findings="$build/findings"
 status=0
 for t in "${targets[@]}"; do

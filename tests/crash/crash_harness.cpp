@@ -383,6 +383,7 @@ private:
     void killOnce();
     void drain(const std::vector<TestFile>& batch, int timeoutSeconds);
     void finalCheck(const std::vector<TestFile>& all);
+    std::string figures(const std::vector<TestFile>& files);
     void recordKill(const std::string& phase) {
         ++kills_;
         ++phases_[phase];
@@ -579,9 +580,10 @@ bool Harness::arrived(const std::vector<TestFile>& batch) {
 }
 
 // One kill at a random moment: the program alone (its archiver runs on,
-// orphaned), the program with its archiver, or the archiver alone; a random
-// time after the start, or a random time after an archiver (packing,
-// unpacking or either) appeared.
+// orphaned), the program with its archiver, or the archiver alone. The moment
+// is a random time after the start, or a random time after an archiver
+// appeared (packing, unpacking or either), or just after an unpacking
+// archiver ended (the file taken out, on its way to its target).
 void Harness::killOnce() {
     for (Copy& other : copies_) {
         if (other.pid == 0) {
@@ -590,24 +592,35 @@ void Harness::killOnce() {
     }
     Copy& c = copies_[plan_.range(0, copies_.size() - 1)];
     const int kind = int(plan_.range(0, 99));
-    const int wait = int(plan_.range(0, 99)); // < 40: a time after the start
-    const int64_t delay =
-        wait < 40 ? int64_t(plan_.range(100, 1500)) : int64_t(plan_.range(0, 150));
-    if (wait >= 40) {
-        const std::string want = wait < 60 ? "" : wait < 80 ? "a" : "e";
-        const auto limit = Clock::now() + std::chrono::milliseconds(2500);
-        const auto seen = [&] {
-            for (const ProcInfo& p : archiversOf(c.pid)) {
-                if (want.empty() || (p.args.size() > 1 && p.args[1] == want)) {
-                    return true;
-                }
+    const int moment = int(plan_.range(0, 99));
+    const auto running = [&](const std::string& command) {
+        for (const ProcInfo& p : archiversOf(c.pid)) {
+            if (command.empty() || (p.args.size() > 1 && p.args[1] == command)) {
+                return true;
             }
-            return false;
-        };
-        while (Clock::now() < limit && c.pid != 0 && !seen()) {
-            reap();
-            sleepMs(5);
         }
+        return false;
+    };
+    const auto waitUntil = [&](const auto& done, int ms) {
+        const auto limit = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < limit && c.pid != 0 && !done()) {
+            reap();
+            sleepMs(2);
+        }
+    };
+    int64_t delay = int64_t(plan_.range(0, 150));
+    if (moment < 35) {
+        delay = int64_t(plan_.range(100, 1500));
+    } else if (moment < 50) {
+        waitUntil([&] { return running(""); }, 2500);
+    } else if (moment < 65) {
+        waitUntil([&] { return running("a"); }, 2500);
+    } else if (moment < 85) {
+        waitUntil([&] { return running("e"); }, 15000);
+    } else {
+        waitUntil([&] { return running("e"); }, 15000);
+        waitUntil([&] { return !running("e"); }, 5000);
+        delay = int64_t(plan_.range(0, 40));
     }
     sleepMs(delay);
     reap();
@@ -642,10 +655,41 @@ void Harness::drain(const std::vector<TestFile>& batch, int timeoutSeconds) {
             }
             die("files did not arrive within " + std::to_string(timeoutSeconds) +
                 " s of the last kill.\n  Missing from Out:\n" + names + "  In:\n" + listing(in) +
-                "  Arch:\n" + listing(arch));
+                "  Arch:\n" + listing(arch) + figures(batch));
         }
         sleepMs(50);
     }
+}
+
+// Files in Out whole, missing or damaged, and files packed more than once
+// (two compression lines in the copies' logs for one source path).
+std::string Harness::figures(const std::vector<TestFile>& files) {
+    std::string logs;
+    for (const Copy& c : copies_) {
+        for (const std::string& n : entries(c.folder / "logs")) {
+            logs += readText(c.folder / "logs" / n);
+        }
+    }
+    int whole = 0, missing = 0, damaged = 0, twice = 0;
+    for (const TestFile& f : files) {
+        const fs::path p = out / f.name;
+        if (!fs::exists(fs::symlink_status(p))) {
+            ++missing;
+        } else if (readText(p) == contentOf(f) && userXattrs(p) == f.xattrs) {
+            ++whole;
+        } else {
+            ++damaged;
+        }
+        const std::string line = "<b>Rar</b> - " + (in / f.name).string() + " -> ";
+        int packed = 0;
+        for (size_t at = logs.find(line); at != std::string::npos; at = logs.find(line, at + 1)) {
+            ++packed;
+        }
+        twice += packed > 1 ? 1 : 0;
+    }
+    return "\ncrash harness: " + std::to_string(files.size()) + " files: " + std::to_string(whole) +
+           " whole in Out, " + std::to_string(missing) + " missing, " + std::to_string(damaged) +
+           " damaged, " + std::to_string(twice) + " packed more than once\n";
 }
 
 void Harness::finalCheck(const std::vector<TestFile>& all) {
@@ -708,6 +752,7 @@ void Harness::finalCheck(const std::vector<TestFile>& all) {
             }
         }
     }
+    std::printf("%s", figures(all).c_str() + 1);
     std::printf("crash harness: files checked: %d (every one in Out exactly once, under its own "
                 "name, byte-identical, with its user.* attributes); In and Arch empty\n",
                 checked);
