@@ -582,8 +582,8 @@ bool Harness::arrived(const std::vector<TestFile>& batch) {
 // One kill at a random moment: the program alone (its archiver runs on,
 // orphaned), the program with its archiver, or the archiver alone. The moment
 // is a random time after the start, or a random time after an archiver
-// appeared (packing, unpacking or either), or just after an unpacking
-// archiver ended (the file taken out, on its way to its target).
+// appeared (packing, unpacking or either), or just after an archiver ended
+// (the archive made, or the file taken out, on its way to its target).
 void Harness::killOnce() {
     for (Copy& other : copies_) {
         if (other.pid == 0) {
@@ -609,16 +609,20 @@ void Harness::killOnce() {
         }
     };
     int64_t delay = int64_t(plan_.range(0, 150));
-    if (moment < 35) {
-        delay = int64_t(plan_.range(100, 1500));
-    } else if (moment < 50) {
+    if (moment < 30) {
+        delay = int64_t(plan_.range(100, 1200));
+    } else if (moment < 40) {
         waitUntil([&] { return running(""); }, 2500);
-    } else if (moment < 65) {
+    } else if (moment < 55) {
         waitUntil([&] { return running("a"); }, 2500);
+    } else if (moment < 65) { // the archive made, on its way to the target
+        waitUntil([&] { return running("a"); }, 2500);
+        waitUntil([&] { return !running("a"); }, 5000);
+        delay = int64_t(plan_.range(0, 20));
     } else if (moment < 85) {
-        waitUntil([&] { return running("e"); }, 15000);
-    } else {
-        waitUntil([&] { return running("e"); }, 15000);
+        waitUntil([&] { return running("e"); }, 6000);
+    } else { // the file taken out, on its way to the target
+        waitUntil([&] { return running("e"); }, 6000);
         waitUntil([&] { return !running("e"); }, 5000);
         delay = int64_t(plan_.range(0, 40));
     }
@@ -784,14 +788,15 @@ void Harness::run() {
         prepareCopy(copies_[size_t(i)], i + 1);
     }
 
-    // Batches of 40 files for three quarters of the time (and until at least
+    // Batches of 10 files for three quarters of the time (and until at least
     // 100 kill points per three minutes): the next batch comes when the last
-    // has arrived, or when its share of the time is over. At least one batch
-    // per 30 seconds in all: 240 files in the default 3 minutes.
+    // has arrived, or when its share of the time is over, so that files are
+    // being packed and unpacked all the time. At least four batches per 30
+    // seconds in all: 240 files in the default 3 minutes.
     Rng files(seed);
     plan_ = Rng(seed ^ 0x5eedf00dULL);
-    const int minBatches = std::max(2, seconds / 30), maxBatches = 2 * minBatches;
-    const int perBatch = 40;
+    const int minBatches = std::max(2, seconds * 4 / 30), maxBatches = 2 * minBatches;
+    const int perBatch = 10;
     const int minKills = seconds * 100 / 180;
     const auto begin = Clock::now();
     const auto killEnd = begin + std::chrono::seconds(seconds) * 3 / 4;
