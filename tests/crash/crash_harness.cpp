@@ -20,7 +20,9 @@
 //
 // The run is deterministic for a seed (file names, contents, attributes and
 // the kill plan; the moments the kills land depend on the machine's speed).
-// VELMORADO_CRASH_SECONDS and VELMORADO_CRASH_SEED override the defaults.
+// VELMORADO_CRASH_SECONDS and VELMORADO_CRASH_SEED override the defaults;
+// VELMORADO_CRASH_CHECK_PROGRAM_FOLDER=1 is --check-program-folder (no hidden
+// leftover, such as a parameters file's temporary, beside the executables).
 
 #include <algorithm>
 #include <cerrno>
@@ -871,6 +873,9 @@ int main(int argc, char** argv) {
     }
     if (const char* s = std::getenv("VELMORADO_CRASH_SECONDS")) {
         h.seconds = std::atoi(s);
+    }
+    if (const char* s = std::getenv("VELMORADO_CRASH_CHECK_PROGRAM_FOLDER")) {
+        h.checkProgramFolder = std::string(s) == "1";
     }
     std::string work;
     for (int i = 1; i < argc; ++i) {
