@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core time
   clang-format
   librsvg2-bin desktop-file-utils trayer
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,58 @@
+// The list-file reader on any content: it loads or ends with the one fatal
+// message (an odd-length hexadecimal text), never anything else, and the
+// pairs it loads are saved and loaded back unchanged.
+
+#include "FuzzSupport.h"
+
+#include "config/FolderPairs.h"
+#include "config/Settings.h"
+
+#include <QFile>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const QString folder = [] {
+        fuzz::catchFatalEnds();
+        const QString f = fuzz::scratchFolder("pairs");
+        config::setProgramFolder(f);
+        return f;
+    }();
+    (void)folder;
+    const config::ProgramValues& program = config::program();
+    QFile::remove(program.parametersPath);
+    {
+        QFile list(program.listFilePath);
+        FUZZ_CHECK(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        list.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+
+    QVector<config::PairRowView> rows;
+    try {
+        rows = config::LoadFolderPairs();
+    } catch (const fuzz::FatalEnd& e) {
+        FUZZ_CHECK(QString::fromStdString(e.what()).startsWith(
+            QStringLiteral("Invalid hexa string in the parameters file")));
+        return 0;
+    }
+    const QVector<config::FolderPair> loaded = config::folderPairs().pairs;
+    FUZZ_CHECK(rows.size() == loaded.size());
+    QVector<int> numbers;
+    for (const config::PairRowView& row : rows) {
+        numbers.append(row.pairNumber);
+    }
+    config::SaveFolderPairs(numbers);
+    try {
+        config::LoadFolderPairs();
+    } catch (const fuzz::FatalEnd&) {
+        FUZZ_CHECK(!"a saved list file must load");
+    }
+    const QVector<config::FolderPair>& again = config::folderPairs().pairs;
+    FUZZ_CHECK(again.size() == loaded.size());
+    for (qsizetype i = 0; i < again.size(); ++i) {
+        FUZZ_CHECK(again[i].source == loaded[i].source);
+        FUZZ_CHECK(again[i].target == loaded[i].target);
+    }
+    return 0;
+}

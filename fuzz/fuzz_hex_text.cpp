@@ -1,0 +1,44 @@
+// DecodeHexText on any text: never more than an odd length is fatal, and
+// whatever decodes encodes and decodes back to itself.
+
+#include "FuzzSupport.h"
+
+#include "config/HexText.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool ready = (fuzz::catchFatalEnds(), true);
+    (void)ready;
+    const QString hex = QString::fromLatin1(reinterpret_cast<const char*>(data), qsizetype(size));
+
+    const std::optional<QString> decoded = config::TryDecodeHexText(hex);
+    FUZZ_CHECK(decoded.has_value() == (hex.size() % 2 == 0));
+    bool fatal = false;
+    QString viaFatal;
+    try {
+        viaFatal = config::DecodeHexText(hex);
+    } catch (const fuzz::FatalEnd&) {
+        fatal = true;
+    }
+    FUZZ_CHECK(fatal == !decoded.has_value());
+    if (!decoded) {
+        return 0;
+    }
+    FUZZ_CHECK(viaFatal == *decoded);
+
+    const QString encoded = config::EncodeHexText(*decoded);
+    FUZZ_CHECK(encoded.size() == decoded->size() * 4);
+    FUZZ_CHECK(config::TryDecodeHexText(encoded) == decoded);
+    // Digits only, four per character: the encoder gives back the same digits.
+    bool digitsOnly = hex.size() % 4 == 0;
+    for (const QChar c : hex) {
+        digitsOnly &=
+            c.isDigit() || (c.toUpper() >= QLatin1Char('A') && c.toUpper() <= QLatin1Char('F'));
+    }
+    if (digitsOnly) {
+        FUZZ_CHECK(encoded == hex.toUpper());
+    }
+    return 0;
+}
