@@ -32,10 +32,10 @@ namespace {
 
 class QuietWindow : public engine::WindowPort {
 public:
-    void setLabelText(const QString&, const QString&) override {}
-    void setBarValue(const QString&, int) override {}
-    void setBarRange(const QString&, int, int) override {}
-    void setControlEnabled(const QString&, bool) override {}
+    void setLabelText(engine::Control, const QString&) override {}
+    void setBarValue(engine::Control, int) override {}
+    void setBarRange(engine::Control, int, int) override {}
+    void setControlEnabled(engine::Control, bool) override {}
     void showRunningState(bool) override {}
     void setTimerOn(bool) override {}
     void setTrayTip(const QString&) override {}

@@ -21,10 +21,10 @@ namespace engine {
 
 namespace {
 
-const QString kLblTempo = QStringLiteral("lblTempo");
-const QString kLblMessage = QStringLiteral("lblMessage");
-const QString kBarWait = QStringLiteral("ProgressBarAttente");
-const QString kBarPass = QStringLiteral("ProgressBarCopie");
+constexpr Control kLblTempo = Control::lblTempo;
+constexpr Control kLblMessage = Control::lblMessage;
+constexpr Control kBarWait = Control::ProgressBarAttente;
+constexpr Control kBarPass = Control::ProgressBarCopie;
 
 // The folder as the pass hands it on: its path followed by "/".
 QString withSlash(const QString& folder) {

@@ -13,22 +13,23 @@ namespace engine {
 namespace {
 
 // Controls that change the folder pairs or the settings: off while processing runs.
-const char* const kLockedWhileRunning[] = {"cmdAjouterDossierSource",
-                                           "cmdSupprimer",
-                                           "cmdModifierDossierSource",
-                                           "cmdModifierDossierCible",
-                                           "mnuDossiers",
-                                           "mnuTempo",
-                                           "mnuLangue",
-                                           "mnuQuitter",
-                                           "mnuDefinirLogs",
-                                           "mnuPurgeLogs",
-                                           "mnuService"};
+constexpr Control kLockedWhileRunning[] = {Control::cmdAjouterDossierSource,
+                                           Control::cmdSupprimer,
+                                           Control::cmdModifierDossierSource,
+                                           Control::cmdModifierDossierCible,
+                                           Control::mnuDossiers,
+                                           Control::mnuTempo,
+                                           Control::mnuLangue,
+                                           Control::mnuQuitter,
+                                           Control::mnuDefinirLogs,
+                                           Control::mnuPurgeLogs,
+                                           Control::mnuService};
 
-const char* const kFreedFirst[] = {"cmdAjouterDossierSource", "cmdSupprimer",
-                                   "cmdModifierDossierSource", "cmdModifierDossierCible",
-                                   "mnuDossiers"};
-const char* const kFreedLast[] = {"mnuTempo", "mnuLangue", "mnuDefinirLogs", "mnuPurgeLogs"};
+constexpr Control kFreedFirst[] = {Control::cmdAjouterDossierSource, Control::cmdSupprimer,
+                                   Control::cmdModifierDossierSource,
+                                   Control::cmdModifierDossierCible, Control::mnuDossiers};
+constexpr Control kFreedLast[] = {Control::mnuTempo, Control::mnuLangue, Control::mnuDefinirLogs,
+                                  Control::mnuPurgeLogs};
 
 } // namespace
 
@@ -56,16 +57,16 @@ void Scheduler::startStop() {
     }
     const config::Settings& s = config::settings();
     st.countdown = s.temporisation;
-    m_window.setBarValue(QStringLiteral("ProgressBarAttente"), 0);
-    m_window.setBarValue(QStringLiteral("ProgressBarCopie"), 0);
+    m_window.setBarValue(Control::ProgressBarAttente, 0);
+    m_window.setBarValue(Control::ProgressBarCopie, 0);
 
     if (st.stopped) {
         if (config::folderPairs().pairs.isEmpty()) {
             return;
         }
-        m_window.setLabelText(QStringLiteral("lblMessage"), QString());
-        for (const char* control : kLockedWhileRunning) {
-            m_window.setControlEnabled(QString::fromLatin1(control), false);
+        m_window.setLabelText(Control::lblMessage, QString());
+        for (const Control control : kLockedWhileRunning) {
+            m_window.setControlEnabled(control, false);
         }
         m_window.showRunningState(true);
         st.stopped = false;
@@ -76,20 +77,20 @@ void Scheduler::startStop() {
     }
 
     m_window.setTimerOn(false);
-    m_window.setLabelText(QStringLiteral("lblTempo"), QString());
-    for (const char* control : kFreedFirst) {
-        m_window.setControlEnabled(QString::fromLatin1(control), true);
+    m_window.setLabelText(Control::lblTempo, QString());
+    for (const Control control : kFreedFirst) {
+        m_window.setControlEnabled(control, true);
     }
     if (config::program().ntFlag) {
-        m_window.setControlEnabled(QStringLiteral("mnuService"), true);
+        m_window.setControlEnabled(Control::mnuService, true);
         // A service can only be stopped from outside.
-        m_window.setControlEnabled(QStringLiteral("mnuQuitter"), !isRunningAsService());
+        m_window.setControlEnabled(Control::mnuQuitter, !isRunningAsService());
     } else {
-        m_window.setControlEnabled(QStringLiteral("mnuService"), false);
-        m_window.setControlEnabled(QStringLiteral("mnuQuitter"), true);
+        m_window.setControlEnabled(Control::mnuService, false);
+        m_window.setControlEnabled(Control::mnuQuitter, true);
     }
-    for (const char* control : kFreedLast) {
-        m_window.setControlEnabled(QString::fromLatin1(control), true);
+    for (const Control control : kFreedLast) {
+        m_window.setControlEnabled(control, true);
     }
     m_window.showRunningState(false);
     st.stopped = true;
@@ -112,9 +113,8 @@ void Scheduler::tick() {
             return; // stopped during the pass: no countdown to show
         }
     }
-    m_window.setLabelText(QStringLiteral("lblTempo"),
-                          QString::number(st.countdown) + QStringLiteral(" s"));
-    m_window.setBarValue(QStringLiteral("ProgressBarAttente"), s.temporisation - st.countdown);
+    m_window.setLabelText(Control::lblTempo, QString::number(st.countdown) + QStringLiteral(" s"));
+    m_window.setBarValue(Control::ProgressBarAttente, s.temporisation - st.countdown);
     --st.countdown;
 }
 

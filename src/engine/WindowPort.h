@@ -1,23 +1,24 @@
 #pragma once
 
+#include "engine/Controls.h"
+
 #include <QString>
 
 namespace engine {
 
 // All that the engine may do to the main window. The window implements it;
 // tests implement it with a recorder, so the engine runs without widgets.
-// Control names are the objectName of the controls ("lblTempo", "cmdMiroir",
-// "mnuDemarrer", ...).
+// The controls it names are those of the Control list (Controls.h).
 class WindowPort {
 public:
     virtual ~WindowPort() = default;
 
     // Text of a label (lblTempo, lblMessage), drawn at once.
-    virtual void setLabelText(const QString& control, const QString& text) = 0;
+    virtual void setLabelText(Control control, const QString& text) = 0;
     // Progress bars ProgressBarAttente and ProgressBarCopie.
-    virtual void setBarValue(const QString& control, int value) = 0;
-    virtual void setBarRange(const QString& control, int minimum, int maximum) = 0;
-    virtual void setControlEnabled(const QString& control, bool enabled) = 0;
+    virtual void setBarValue(Control control, int value) = 0;
+    virtual void setBarRange(Control control, int minimum, int maximum) = 0;
+    virtual void setControlEnabled(Control control, bool enabled) = 0;
     // Start/stop look: the running look shows the stop image and the texts
     // for "a click stops" on cmdMiroir and mnuDemarrer.
     virtual void showRunningState(bool running) = 0;

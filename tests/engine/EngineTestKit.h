@@ -28,15 +28,35 @@ public:
     QStringList events, messages; // tray tips, file lists, restore, end; message windows
     QHash<QString, QString> labels;
     QHash<QString, int> bars;
+    QHash<QString, QStringList> barLog; // each bar's ranges ("range 0 3") and values, in order
     QHash<QString, bool> enabled;
     bool timerOn = false, running = false;
     int selected = 0, beeps = 0;
     std::function<void()> onEvents; // runs inside each round of processEvents
 
-    void setLabelText(const QString& c, const QString& t) override { labels[c] = t; }
-    void setBarValue(const QString& c, int v) override { bars[c] = v; }
-    void setBarRange(const QString&, int, int) override {}
-    void setControlEnabled(const QString& c, bool on) override { enabled[c] = on; }
+    // Controls are recorded under their names in the window; a control used
+    // as what it is not (a bar's text) would find nothing there: it stops the test.
+    static QString name(engine::Control c, engine::ControlKind kind) {
+        if (engine::controlKind(c) != kind) {
+            qFatal("the engine used %s as a control of another kind",
+                   qPrintable(engine::controlName(c)));
+        }
+        return engine::controlName(c);
+    }
+    void setLabelText(engine::Control c, const QString& t) override {
+        labels[name(c, engine::ControlKind::Label)] = t;
+    }
+    void setBarValue(engine::Control c, int v) override {
+        bars[name(c, engine::ControlKind::Bar)] = v;
+        barLog[name(c, engine::ControlKind::Bar)] << QString::number(v);
+    }
+    void setBarRange(engine::Control c, int minimum, int maximum) override {
+        barLog[name(c, engine::ControlKind::Bar)]
+            << QStringLiteral("range %1 %2").arg(minimum).arg(maximum);
+    }
+    void setControlEnabled(engine::Control c, bool on) override {
+        enabled[name(c, engine::ControlKind::Switch)] = on;
+    }
     void showRunningState(bool r) override { running = r; }
     void setTimerOn(bool on) override { timerOn = on; }
     void setTrayTip(const QString& tip) override { events << QStringLiteral("tip ") + tip; }

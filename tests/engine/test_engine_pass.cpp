@@ -210,6 +210,19 @@ private Q_SLOTS:
         QCOMPARE(kit::readFile(kit::in(prog->arch, "report")), QByteArray("user data"));
     }
 
+    // The copy bar counts the pairs of a pass: its range is set to their
+    // number first, so that a table of more pairs than its default still fills
+    // it step by step; it is emptied at the end.
+    void theCopyBarCountsThePairs() {
+        for (const QString& f : {prog->folder("a"), prog->folder("b"), prog->folder("c")}) {
+            Program::addPair(f, out);
+        }
+        runPass(window);
+        QCOMPARE(window.barLog.value("ProgressBarCopie"),
+                 QStringList({"range 0 3", "1", "2", "3", "0"}));
+        QCOMPARE(window.barLog.value("ProgressBarAttente"), QStringList{"0"});
+    }
+
     // The summary lines, French and English, singular and plural; the log
     // entry only when something was compressed or uncompressed.
     void summaryLines() {

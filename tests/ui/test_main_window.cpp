@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -324,6 +325,50 @@ private Q_SLOTS:
         clickCell(1, 0);
         click(w->centralWidget());
         QVERIFY(!grid->selectionMark());
+    }
+
+    // Every control the engine drives is in the window under its name, alone
+    // and of the kind the engine uses it as, and the engine's calls reach it.
+    void everyEngineControlIsInTheWindow() {
+        QVERIFY(open());
+        for (const engine::ControlEntry& c : engine::controlTable()) {
+            const QString name = engine::controlName(c.control);
+            const QList<QObject*> found = w->findChildren<QObject*>(name);
+            QVERIFY2(found.size() == 1, qPrintable(name));
+            QObject* object = found.first();
+            switch (c.kind) {
+            case engine::ControlKind::Label: {
+                auto* label = qobject_cast<QLabel*>(object);
+                QVERIFY2(label, qPrintable(name));
+                w->setLabelText(c.control, "text of " + name);
+                QCOMPARE(label->text(), "text of " + name);
+                break;
+            }
+            case engine::ControlKind::Bar: {
+                auto* bar = qobject_cast<QProgressBar*>(object);
+                QVERIFY2(bar, qPrintable(name));
+                w->setBarRange(c.control, 0, 7);
+                w->setBarValue(c.control, 5);
+                QCOMPARE(bar->maximum(), 7);
+                QCOMPARE(bar->value(), 5);
+                break;
+            }
+            case engine::ControlKind::Switch: {
+                auto* action = qobject_cast<QAction*>(object);
+                if (auto* menu = qobject_cast<QMenu*>(object)) {
+                    action = menu->menuAction();
+                }
+                auto* button = qobject_cast<QAbstractButton*>(object);
+                QVERIFY2(action || button, qPrintable(name));
+                const auto on = [&] { return action ? action->isEnabled() : button->isEnabled(); };
+                w->setControlEnabled(c.control, false);
+                QVERIFY2(!on(), qPrintable(name));
+                w->setControlEnabled(c.control, true);
+                QVERIFY2(on(), qPrintable(name));
+                break;
+            }
+            }
+        }
     }
 
     void startStopCaptionsFollowStateAndLanguage() {

@@ -110,6 +110,7 @@ frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
     };
     buildControls();
     buildMenus();
+    resolveEngineControls();
     connectGridEvents();
 }
 
@@ -902,33 +903,63 @@ void frmKestrune::showAbout() {
 
 // ---------------------------------------------------------------- engine side
 
-void frmKestrune::setLabelText(const QString& control, const QString& text) {
-    if (auto* label = findChild<QLabel*>(control)) {
-        label->setText(text);
-        label->repaint();
+void frmKestrune::resolveEngineControls() {
+    for (const engine::ControlEntry& entry : engine::controlTable()) {
+        const QString name = QString::fromLatin1(entry.name);
+        EngineControl& c = m_engineControls[std::size_t(entry.control)];
+        switch (entry.kind) {
+        case engine::ControlKind::Label:
+            c.label = findChild<QLabel*>(name);
+            break;
+        case engine::ControlKind::Bar:
+            c.bar = findChild<QProgressBar*>(name);
+            break;
+        case engine::ControlKind::Switch:
+            // A menu is switched with its entry in the bar.
+            c.action = findChild<QAction*>(name);
+            if (c.action) {
+                break;
+            }
+            if (auto* menu = findChild<QMenu*>(name)) {
+                c.widget = menu;
+                c.action = menu->menuAction();
+            } else {
+                c.widget = findChild<QWidget*>(name);
+            }
+            break;
+        }
+        if (!c.label && !c.bar && !c.action && !c.widget) {
+            qFatal("frmKestrune: no control of the right kind is named %s", entry.name);
+        }
     }
 }
 
-void frmKestrune::setBarValue(const QString& control, int value) {
-    if (auto* bar = findChild<QProgressBar*>(control)) {
-        bar->setValue(qBound(bar->minimum(), value, bar->maximum()));
-    }
+void frmKestrune::setLabelText(engine::Control control, const QString& text) {
+    QLabel* label = m_engineControls[std::size_t(control)].label;
+    Q_ASSERT(label);
+    label->setText(text);
+    label->repaint();
 }
 
-void frmKestrune::setBarRange(const QString& control, int minimum, int maximum) {
-    if (auto* bar = findChild<QProgressBar*>(control)) {
-        bar->setRange(minimum, qMax(minimum, maximum));
-    }
+void frmKestrune::setBarValue(engine::Control control, int value) {
+    QProgressBar* bar = m_engineControls[std::size_t(control)].bar;
+    Q_ASSERT(bar);
+    bar->setValue(qBound(bar->minimum(), value, bar->maximum()));
 }
 
-void frmKestrune::setControlEnabled(const QString& control, bool enabled) {
-    if (auto* action = findChild<QAction*>(control)) {
-        action->setEnabled(enabled);
-    } else if (auto* menu = findChild<QMenu*>(control)) {
-        menu->setEnabled(enabled);
-        menu->menuAction()->setEnabled(enabled);
-    } else if (auto* widget = findChild<QWidget*>(control)) {
-        widget->setEnabled(enabled);
+void frmKestrune::setBarRange(engine::Control control, int minimum, int maximum) {
+    QProgressBar* bar = m_engineControls[std::size_t(control)].bar;
+    Q_ASSERT(bar);
+    bar->setRange(minimum, qMax(minimum, maximum));
+}
+
+void frmKestrune::setControlEnabled(engine::Control control, bool enabled) {
+    const EngineControl& c = m_engineControls[std::size_t(control)];
+    if (c.action) {
+        c.action->setEnabled(enabled);
+    }
+    if (c.widget) {
+        c.widget->setEnabled(enabled);
     }
 }
 

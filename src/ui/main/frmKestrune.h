@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSet>
 
+#include <array>
 #include <memory>
 
 class QAction;
@@ -99,10 +100,10 @@ public:
     PairGrid* pairGrid() const { return lstDossiers; }
 
     // WindowPort
-    void setLabelText(const QString& control, const QString& text) override;
-    void setBarValue(const QString& control, int value) override;
-    void setBarRange(const QString& control, int minimum, int maximum) override;
-    void setControlEnabled(const QString& control, bool enabled) override;
+    void setLabelText(engine::Control control, const QString& text) override;
+    void setBarValue(engine::Control control, int value) override;
+    void setBarRange(engine::Control control, int minimum, int maximum) override;
+    void setControlEnabled(engine::Control control, bool enabled) override;
     void showRunningState(bool running) override;
     void setTimerOn(bool on) override;
     void setTrayTip(const QString& tip) override;
@@ -133,6 +134,9 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    // Finds every control of the engine's list under its name, once; a name
+    // missing, or held by a control of another kind, ends the program.
+    void resolveEngineControls();
     QAction* addEntry(QMenu* menu, const char* name, bool checkable = false);
     QAction* addSeparator(QMenu* menu, const char* name);
     void applySettingsToWindow();
@@ -235,6 +239,15 @@ private:
     QLabel* lblMessage = nullptr;
     QLabel* lblTestLongueur = nullptr;
     QTimer* Timer1 = nullptr;
+
+    // The engine's controls (engine::Control), resolved by name when built.
+    struct EngineControl {
+        QLabel* label = nullptr;
+        QProgressBar* bar = nullptr;
+        QAction* action = nullptr; // a menu entry, or the entry of a menu in its bar
+        QWidget* widget = nullptr; // a button, or a menu
+    };
+    std::array<EngineControl, engine::kControlCount> m_engineControls;
 
     // Menus and entries.
     QMenu* mnuFichier = nullptr;
