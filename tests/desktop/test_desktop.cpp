@@ -16,25 +16,18 @@
 #include <QtTest>
 
 #include "FileKit.h"
+#include "ProgramFolderKit.h"
 
 #include <sys/stat.h>
 
 using filekit::readFile;
 using filekit::writeFile;
+using programkit::ProgramFolder;
 
 namespace {
 
 const QString kBin = QStringLiteral(VELMORADO_BIN_DIR);
 const QString kSource = QStringLiteral(VELMORADO_SOURCE_DIR);
-
-// The environment of a program started from here: offscreen, every box
-// written to standard error instead of waiting for an answer.
-QProcessEnvironment programEnvironment() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("VELMORADO_DIALOG_ANSWERS"), QString());
-    return env;
-}
 
 // Every file and folder under a folder, relative to it, sorted.
 QStringList tree(const QString& root) {
@@ -61,9 +54,7 @@ private Q_SLOTS:
     void aSecondCopyBringsTheFirstOnesWindowToTheFront() {
         // The first copy is this process's window on a program folder that
         // also holds a copy of the executable; the second is that executable.
-        QTemporaryDir dir;
-        QVERIFY(QFile::copy(kBin + QStringLiteral("/velmorado"), dir.filePath("velmorado")));
-        QVERIFY(QFile::copy(kBin + QStringLiteral("/rar"), dir.filePath("rar")));
+        ProgramFolder dir({"velmorado", "rar"});
         ui::setDialogs(std::make_unique<ui::ScriptedDialogs>());
         ui::frmKestrune first(dir.path());
         QVERIFY(first.load());
@@ -72,8 +63,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!first.isVisible() || (first.windowState() & Qt::WindowMinimized));
 
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
-        second.start(dir.filePath("velmorado"), {});
+        second.setProcessEnvironment(programkit::environment());
+        second.start(dir.exe(), {});
         QVERIFY(second.waitForStarted());
         // The first copy answers from its event loop, so this one must run.
         QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 60000);
@@ -87,8 +78,7 @@ private Q_SLOTS:
     }
 
     void aSocketLeftByACopyThatDiedIsTakenOver() {
-        QTemporaryDir dir;
-        QVERIFY(QFile::copy(kBin + QStringLiteral("/velmorado"), dir.filePath("velmorado")));
+        ProgramFolder dir({"velmorado"});
         platform::SingleInstance holder(dir.path());
         // What a killed copy leaves: a socket file that nobody listens on.
         QVERIFY(writeFile(holder.socketPath(), "stale"));
@@ -101,8 +91,8 @@ private Q_SLOTS:
         QVERIFY(!other.listen([] {}));
 
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
-        second.start(dir.filePath("velmorado"), {});
+        second.setProcessEnvironment(programkit::environment());
+        second.start(dir.exe(), {});
         QVERIFY(second.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 60000);
         QCOMPARE(second.exitCode(), 1);
@@ -111,8 +101,7 @@ private Q_SLOTS:
 
     void helpAndVersionAnswerWithoutAWindow() {
         // Another copy holds the folder's lock: the answers come all the same.
-        QTemporaryDir dir;
-        QVERIFY(QFile::copy(kBin + QStringLiteral("/velmorado"), dir.filePath("velmorado")));
+        ProgramFolder dir({"velmorado"});
         platform::SingleInstance running(dir.path());
         QVERIFY(running.acquire());
         for (const QStringList& args :
@@ -124,7 +113,7 @@ private Q_SLOTS:
             env.remove(QStringLiteral("DISPLAY"));
             env.remove(QStringLiteral("WAYLAND_DISPLAY"));
             p.setProcessEnvironment(env);
-            p.start(dir.filePath("velmorado"), args);
+            p.start(dir.exe(), args);
             QVERIFY(p.waitForFinished(30000));
             const QString out = QString::fromUtf8(p.readAllStandardOutput());
             QCOMPARE(p.exitStatus(), QProcess::NormalExit);
@@ -170,11 +159,7 @@ private Q_SLOTS:
     }
 
     void theHelpEntryOpensTheDocumentOfTheLanguage() {
-        QTemporaryDir dir;
-        for (const char* name : {"VelmoradoHelpEN.htm", "VelmoradoHelpFR.htm", "rar"}) {
-            QVERIFY(QFile::copy(kBin + QLatin1Char('/') + QLatin1String(name),
-                                dir.filePath(QLatin1String(name))));
-        }
+        ProgramFolder dir({"VelmoradoHelpEN.htm", "VelmoradoHelpFR.htm", "rar"});
         auto boxes = std::make_unique<ui::ScriptedDialogs>();
         ui::ScriptedDialogs* shown = boxes.get();
         ui::setDialogs(std::move(boxes));

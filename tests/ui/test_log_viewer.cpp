@@ -82,22 +82,10 @@ private Q_SLOTS:
                  QStringLiteral("Check Logs - [Back to Velmorado: close] ->"));
     }
 
-    void oneLogIsShownPurpleAndOpenedAtOnce() {
-        makeLogs({"Log Velmorado 2026-12-07.htm", "notes.htm"});
-        QVERIFY(openOnLogs());
-        entry(w, "mnuVoirLogs")->trigger();
-        QCOMPARE(labels().size(), 1);
-        QCOMPARE(labels()[0]->text(), QStringLiteral("2026-12-07"));
-        QVERIFY(purple(labels()[0]));
-        QVERIFY(labels()[0]->font().underline());
-        QCOMPARE(opener->opened, QStringList{logOf("2026-12-07")});
-        QVERIFY(!minimised()); // the first opening leaves the main window alone
-    }
-
-    void fiveLogsFillARowOfFourInDateOrder() {
+    void logsFillRowsOfFourInDateOrderAndTheNewestOpens() {
         makeLogs({"Log Velmorado 2026-12-05.htm", "Log Velmorado 2026-12-01.htm",
                   "Log Velmorado 2026-12-04.htm", "Log Velmorado 2026-12-02.htm",
-                  "Log Velmorado 2026-12-03.htm"});
+                  "Log Velmorado 2026-12-03.htm", "notes.htm"});
         QVERIFY(openOnLogs());
         entry(w, "mnuVoirLogs")->trigger();
         const QList<QLabel*> l = labels();
@@ -115,10 +103,13 @@ private Q_SLOTS:
         QCOMPARE(l[3]->y(), l[0]->y());
         QCOMPARE(l[4]->x(), l[0]->x());
         QCOMPARE(l[4]->y(), l[0]->y() + 30);
-        // Only the newest is purple and opened.
+        // Only the newest is purple and opened, and the first opening leaves
+        // the main window alone.
         QCOMPARE(std::count_if(l.begin(), l.end(), purple), 1);
         QVERIFY(purple(l[4]));
+        QVERIFY(l[4]->font().underline());
         QCOMPARE(opener->opened, QStringList{logOf("2026-12-05")});
+        QVERIFY(!minimised());
         // The scroll range is fixed, and scrolling moves every label.
         auto* bar = child<QScrollBar>(v, "VScroll1");
         QCOMPARE(bar->maximum(), 2800 - v->height());

@@ -578,9 +578,12 @@ private Q_SLOTS:
         QSignalSpy ending(w, &ui::frmKestrune::programEnding);
         answer(QStringLiteral("no"));
         entry(w, "mnuQuitter")->trigger();
+        QCOMPARE(last().kind, QStringLiteral("question"));
+        QCOMPARE(last().title, QStringLiteral("Velmorado"));
         QCOMPARE(last().text, QStringLiteral("Exit program"));
         QCOMPARE(ending.count(), 0);
         QVERIFY(shownNormal(w));
+        // Yes: test_startup (it leaves the event loop for good).
     }
 
     void theTrayTogglesOnAClickAndShowsTheRunningState() {
