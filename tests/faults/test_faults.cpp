@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 #include <functional>
 #include <sys/mount.h>
@@ -83,9 +84,20 @@ public:
         return ::mount(nullptr, QFile::encodeName(folder), nullptr, MS_REMOUNT, "size=" + size) ==
                0;
     }
+    // The running program may have the folder open for a walk at that very
+    // moment (EBUSY): it lets go between passes, so try again for a while.
     bool undo(const QString& folder) {
         m_folders.removeOne(folder);
-        return ::umount2(QFile::encodeName(folder), 0) == 0;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (::umount2(QFile::encodeName(folder), 0) == 0) {
+                return true;
+            }
+            if (errno != EBUSY) {
+                return false;
+            }
+            QThread::msleep(50);
+        }
+        return false;
     }
     ~Mount() {
         for (const QString& f : m_folders) {
