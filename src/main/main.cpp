@@ -1,4 +1,6 @@
+#include "app/Application.h"
 #include "config/ProgramValues.h"
+#include "platform/SystemInfo.h"
 #include "ui/main/frmKestrune.h"
 
 #include <QApplication>
@@ -45,11 +47,11 @@ int main(int argc, char* argv[]) {
                              "platform (the window is not shown)\n");
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication app(argc, argv);
+    QApplication qtApplication(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    ui::frmKestrune window;
-    if (!window.load()) {
-        return window.exitCode();
-    }
-    return QApplication::exec();
+    // The parameters, the list file and the archiver stand beside the executable.
+    const QString programFolder = platform::executableDir();
+    ui::frmKestrune window(programFolder);
+    app::Application application(window, programFolder);
+    return application.run();
 }

@@ -1,6 +1,7 @@
 // The program as a desktop user meets it: a second copy that brings the first
 // one's window to the front, --help and --version, the help documents beside
 // the executable, and the install for one user into a temporary home.
+#include "app/Application.h"
 #include "platform/SingleInstance.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/frmKestrune.h"
@@ -57,7 +58,8 @@ private Q_SLOTS:
         ProgramFolder dir({"velmorado", "rar"});
         ui::setDialogs(std::make_unique<ui::ScriptedDialogs>());
         ui::frmKestrune first(dir.path());
-        QVERIFY(first.load());
+        app::Application firstApp(first, dir.path());
+        QVERIFY(firstApp.start());
         QVERIFY(QTest::qWaitForWindowExposed(&first));
         QVERIFY(!first.close()); // put away in the tray, or minimised
         QTRY_VERIFY(!first.isVisible() || (first.windowState() & Qt::WindowMinimized));
@@ -164,7 +166,8 @@ private Q_SLOTS:
         ui::ScriptedDialogs* shown = boxes.get();
         ui::setDialogs(std::move(boxes));
         ui::frmKestrune w(dir.path());
-        QVERIFY(w.load());
+        app::Application a(w, dir.path());
+        QVERIFY(a.start());
         for (const auto& [entry, file] : {std::pair{"mnuAnglais", "VelmoradoHelpEN.htm"},
                                           std::pair{"mnuFrancais", "VelmoradoHelpFR.htm"}}) {
             w.findChild<QAction*>(QLatin1String(entry))->trigger();

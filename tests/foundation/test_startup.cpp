@@ -1,11 +1,17 @@
-// Start-up and shutdown of the main window, in this process and as real
-// processes of the built executable.
+// Start-up and shutdown: the sequence of app::Application through a
+// recording window, the main window it opens, and the built executable.
+#include "app/Application.h"
+#include "app/MainWindowPort.h"
 #include "app/Startup.h"
+#include "config/FolderPairs.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "engine/EngineState.h"
+#include "engine/Scheduler.h"
+#include "engine/WindowPort.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
+#include "service/ServiceControl.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/frmKestrune.h"
 #include "ui/main/frmSplash.h"
@@ -20,14 +26,12 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
 #include "ProgramFolderKit.h"
 
 #include <cstring>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -38,28 +42,6 @@ using ui::frmKestrune;
 using ui::ScriptedDialogs;
 
 namespace {
-
-const QString kBin = QStringLiteral(VELMORADO_BIN_DIR);
-
-// True when process pid holds a flock on path (from /proc/locks).
-bool holdsFlock(qint64 pid, const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-        return false;
-    }
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (!locks.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray inode = ":" + QByteArray::number(qulonglong(st.st_ino)) + " ";
-    const QByteArray owner = " " + QByteArray::number(pid) + " ";
-    for (const QByteArray& line : locks.readAll().split('\n')) {
-        if (line.contains("FLOCK") && line.contains(owner) && line.contains(inode)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // Receives what processes write to the system log, where the machine has
 // none (no /dev/log) and the test runs as root: it stands in for the system
@@ -86,8 +68,6 @@ public:
             ::close(m_fd);
         }
     }
-    SyslogCatcher(const SyslogCatcher&) = delete;
-    SyslogCatcher& operator=(const SyslogCatcher&) = delete;
     bool active() const { return m_fd >= 0; }
     // Every message received so far, one per line.
     QByteArray received() {
@@ -110,17 +90,130 @@ ScriptedDialogs* scripted(QStringList answers = {}) {
     return raw;
 }
 
-QString actionText(QWidget* w, const char* name) {
-    auto* a = w->findChild<QAction*>(QString::fromLatin1(name));
-    return a ? a->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
-}
+// The main window as start-up and the scheduler see it: what they do to it, in order.
+class RecordingWindow : public app::MainWindowPort, public engine::WindowPort {
+public:
+    QStringList calls;
+    service::ServiceControl control;
+    engine::Scheduler processing{*this};
+
+    void prepare() override { calls << "prepare"; }
+    void setCaption(const QString&) override { calls << "caption"; }
+    void restoreWindow() override { calls << "restore"; }
+    void showRunMode(bool service) override { calls << (service ? "service" : "application"); }
+    void applySettings() override { calls << "settings"; }
+    void showWindow(bool canStart) override {
+        config::LoadFolderPairs(); // the grid's fill, which the scheduler starts from
+        calls << (canStart ? "window" : "window, no start");
+    }
+    void minimiseToTray() override { calls << "tray"; }
+    void showStartNotice() override { calls << "notice"; }
+    void showMessage(Box box, const QString& title, const QString& text) override {
+        calls << (box == Box::Critical ? "critical " : "exclamation ") + title + ": " + text;
+    }
+    bool askYesNo(const QString& question) override {
+        calls << "question " + question;
+        return false;
+    }
+    bool hasScreen() const override { return false; }
+    void removeTrayIcon() override { calls << "no tray"; }
+    void leaveEventLoop() override { calls << "leave"; }
+    service::ServiceControl& serviceControl() override { return control; }
+    engine::Scheduler& scheduler() override { return processing; }
+
+    void showRunningState(bool running) override { calls << (running ? "running" : "stopped"); }
+    void endProgram() override { calls << "end"; }
+    void setLabelText(engine::Control, const QString&) override {}
+    void setBarValue(engine::Control, int) override {}
+    void setBarRange(engine::Control, int, int) override {}
+    void setControlEnabled(engine::Control, bool) override {}
+    void setTimerOn(bool) override {}
+    void setTrayTip(const QString&) override {}
+    int selectedPairNumber() const override { return 0; }
+    void refreshFileList(int, const QString&) override {}
+    void showMessageWindow(const QString&) override {}
+    void beep() override {}
+    void restoreIfMinimised() override {}
+    void processEvents() override {}
+    void setWaitingSummary(const QString&) override {}
+};
 
 } // namespace
 
 class TestStartup : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void captionHasProductComputerUserAndSystem() {
+    void cleanup() { engine::state().stopped = true; }
+
+    // What start-up does to the window, and whether processing starts: the
+    // automatic start (and its notice when the program ends after the first
+    // pass), the refusal of a start without pairs or without the archiver,
+    // and a second copy refused in its language before it touches anything.
+    void theSequenceInOrder_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("setup");    // "pair", "rar", "lock" (another copy runs)
+        QTest::addColumn<QStringList>("tail"); // the calls after "prepare"
+        const QStringList opened{"caption", "application", "settings", "window"};
+        const QByteArray automatic = "[Configuration]\r\nAutomatique=1\r\n";
+        QTest::newRow("by hand") << QByteArray() << "pair rar" << opened;
+        QTest::newRow("automatic start")
+            << automatic << "pair rar" << opened + QStringList{"tray", "running"};
+        QTest::newRow("automatic start, no pair")
+            << automatic << "rar" << opened + QStringList{"tray"};
+        QTest::newRow("automatic start, ends after the first pass")
+            << automatic + "ArretAutomatique=1\r\n"
+            << "pair rar" << opened + QStringList{"tray", "notice", "running", "end"};
+        QTest::newRow("automatic start, no archiver")
+            << automatic << "pair"
+            << QStringList{
+                   "caption", "application", "settings",
+                   "critical Velmorado - 1.0c: WinRar not installed\n\nVelmorado cannot run",
+                   "window, no start"};
+        const QString refused = QStringLiteral("exclamation Velmorado: ");
+        QTest::newRow("second copy")
+            << QByteArray() << "pair rar lock" << QStringList{refused + "Program already running"};
+        QTest::newRow("second copy, French")
+            << QByteArray("[Configuration]\nLangue=1\n") << "rar lock"
+            << QStringList{refused + "Programme déjà lancé"};
+        QTest::newRow("second copy, other language")
+            << QByteArray("[Configuration]\nLangue=2\n") << "rar lock"
+            << QStringList{refused + "Program already running"};
+    }
+    void theSequenceInOrder() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, setup);
+        QFETCH(QStringList, tail);
+        const bool lock = setup.contains(QStringLiteral("lock"));
+        ProgramFolder dir(setup.contains(QStringLiteral("rar")) ? programkit::Programs{"rar"}
+                                                                : programkit::Programs{});
+        QVERIFY(ini.isEmpty() || dir.writeIni(ini));
+        if (setup.contains(QStringLiteral("pair"))) {
+            QVERIFY(dir.writePairs({{dir.folder("source"), dir.folder("target")}}));
+        }
+        // What killed writes of the parameters and list files left: cleared
+        // by the copy that runs (the rules are in test_parameters), and only that.
+        for (const char* name :
+             {".Velmorado.ini.Ab12Cd", ".Velmorado.w.x9Y8z7", ".Velmorado.ini.notes"}) {
+            QVERIFY(filekit::writeFile(dir.filePath(QString::fromLatin1(name)), "left"));
+        }
+        platform::SingleInstance other(dir.path());
+        QVERIFY(!lock || other.acquire());
+        engine::state().stopped = false; // what a run before this one may leave
+
+        RecordingWindow w;
+        app::Application a(w, dir.path());
+        QCOMPARE(a.start(), !lock);
+        QCOMPARE(a.exitCode(), lock ? 1 : 0);
+        QCOMPARE(w.calls, QStringList{"prepare"} + tail);
+        QCOMPARE(engine::state().stopped, !lock && !tail.contains(QStringLiteral("running")));
+        const QStringList left = QDir(dir.path())
+                                     .entryList(QDir::Hidden | QDir::Files, QDir::Name)
+                                     .filter(QStringLiteral(".Velmorado."));
+        QCOMPARE(left.size(), lock ? 3 : 1);
+        QVERIFY(left.contains(QStringLiteral(".Velmorado.ini.notes")));
+    }
+
+    void theCaptionNamesTheProductComputerUserAndSystem() {
         QCOMPARE(app::buildCaption(QStringLiteral(" host "),
                                    QString(QStringLiteral("ann")) + QChar(0),
                                    QStringLiteral("Linux v.6.1, Build 0")),
@@ -134,41 +227,32 @@ private Q_SLOTS:
                  QStringLiteral("Linux v.6.1, Build 0, Debian GNU/Linux 12 (bookworm)"));
         QCOMPARE(platform::osDescription(QStringLiteral("5.15.148"), QString()),
                  QStringLiteral("Linux v.5.15, Build 148"));
+    }
 
-        ProgramFolder dir;
-        scripted();
+    // The window once started: its caption, the settings as it shows them (in
+    // French, without the archiver), and the end through its Exit entry.
+    void theWindowShowsTheSettingsAndExitEnds() {
+        ProgramFolder dir(programkit::Programs{});
+        QVERIFY(dir.writeIni("[Configuration]\r\nLangue=1\r\nAfficherFichiers=1\r\n"
+                             "VoirConsoleRar=1\r\nErreurDossierSon=1\r\nTemporisation=1\r\n"
+                             "[Logs]\r\nPurgeLogs=1\r\n"));
+        ScriptedDialogs* d = scripted({QStringLiteral("yes")});
         frmKestrune w(dir.path());
-        QVERIFY(w.load());
+        app::Application a(w, dir.path());
+        QVERIFY(a.start());
         static const QRegularExpression shape(QStringLiteral(
             "^Velmorado 1\\.0c   [^;]+; [^;]+; Linux v\\.\\d+\\.\\d+, Build \\d+(, .+)?$"));
         QVERIFY2(shape.match(w.windowTitle()).hasMatch(), qPrintable(w.windowTitle()));
         QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblOvelo"))->text(),
                  QStringLiteral("Velmorado 1.0c"));
         QCOMPARE(w.trayTip(), QStringLiteral("Velmorado 1.0c"));
-        QVERIFY(engine::state().stopped);
-    }
-
-    // Closing and No: test_main_window.
-    void exitAnsweredYesEndsTheProgramWithStatusZero() {
-        ProgramFolder dir;
-        ScriptedDialogs* d = scripted({QStringLiteral("yes")});
-        frmKestrune w(dir.path());
-        QVERIFY(w.load());
-        QSignalSpy ending(&w, &frmKestrune::programEnding);
-        w.findChild<QAction*>(QStringLiteral("mnuQuitter"))->trigger();
-        QCOMPARE(d->shown.last().kind, QStringLiteral("question"));
-        QCOMPARE(ending.count(), 1);
-        QCOMPARE(ending.first().first().toInt(), 0);
-    }
-
-    void settingsShowInTheWindow() {
-        ProgramFolder dir;
-        QVERIFY(dir.writeIni("[Configuration]\r\nLangue=1\r\nAfficherFichiers=1\r\n"
-                             "VoirConsoleRar=1\r\nErreurDossierSon=1\r\nTemporisation=1\r\n"
-                             "[Logs]\r\nPurgeLogs=1\r\n"));
-        ScriptedDialogs* d = scripted({QStringLiteral("no")});
-        frmKestrune w(dir.path());
-        QVERIFY(w.load());
+        QCOMPARE(d->shown.size(), 1);
+        QCOMPARE(d->shown.first().icon, ui::Dialogs::Icon::Critical);
+        QCOMPARE(d->shown.first().text,
+                 QStringLiteral("WinRar n'est pas installé\n\nVelmorado ne peut pas fonctionner"));
+        QVERIFY(!w.findChild<QToolButton*>(QStringLiteral("cmdMiroir"))->isEnabled());
+        QVERIFY(!w.findChild<QAction*>(QStringLiteral("mnuDemarrer"))->isEnabled());
+        QVERIFY(w.isVisible() && !(w.windowState() & Qt::WindowMinimized));
         QVERIFY(w.findChild<QListWidget*>(QStringLiteral("lstFichiersSources"))->isVisible());
         QVERIFY(!w.findChild<QGroupBox*>(QStringLiteral("frameLegende"))->isVisible());
         for (const char* checked : {"mnuAfficherFichiers", "mnuVoirConsoleRAR", "mnuDossierErr",
@@ -180,32 +264,15 @@ private Q_SLOTS:
             QVERIFY2(!w.findChild<QAction*>(QString::fromLatin1(unchecked))->isChecked(),
                      unchecked);
         }
-        QCOMPARE(actionText(&w, "mnuQuitter"), QStringLiteral("&Quitter"));
-        QCOMPARE(actionText(&w, "mnuDemarrer"),
-                 QStringLiteral("&Démarrer la compression/décompression"));
+        QCOMPARE(w.findChild<QAction*>(QStringLiteral("mnuQuitter"))->text(),
+                 QStringLiteral("&Quitter"));
         QCOMPARE(w.findChild<QProgressBar*>(QStringLiteral("ProgressBarAttente"))->maximum(), 1);
+        // Exit, answered Yes, ends the program with status 0.
+        QSignalSpy ending(&w, &frmKestrune::programEnding);
         w.findChild<QAction*>(QStringLiteral("mnuQuitter"))->trigger();
         QCOMPARE(d->shown.last().text, QStringLiteral("Quitter le programme"));
-    }
-
-    void withoutTheArchiverProcessingCannotStart() {
-        ProgramFolder dir(programkit::Programs{});
-        QVERIFY(dir.writeIni("[Configuration]\r\nAutomatique=1\r\n"));
-        ScriptedDialogs* d = scripted();
-        frmKestrune w(dir.path());
-        QVERIFY(w.load());
-        QVERIFY(!w.rarAvailable());
-        QCOMPARE(d->shown.size(), 1);
-        QCOMPARE(d->shown.first().icon, ui::Dialogs::Icon::Critical);
-        QCOMPARE(d->shown.first().title, QStringLiteral("Velmorado - 1.0c"));
-        QCOMPARE(d->shown.first().text,
-                 QStringLiteral("WinRar not installed\n\nVelmorado cannot run"));
-        QVERIFY(!w.findChild<QToolButton*>(QStringLiteral("cmdMiroir"))->isEnabled());
-        QVERIFY(!w.findChild<QAction*>(QStringLiteral("mnuDemarrer"))->isEnabled());
-        // No automatic start: the window stays up and processing stays stopped.
-        QVERIFY(w.isVisible());
-        QVERIFY(!(w.windowState() & Qt::WindowMinimized));
-        QVERIFY(engine::state().stopped);
+        QCOMPARE(ending.count(), 1);
+        QCOMPARE(ending.first().first().toInt(), 0);
     }
 
     void theStartUpNoticeGivesTheWindowBack() {
@@ -214,7 +281,8 @@ private Q_SLOTS:
                              "Langue=1\r\n"));
         scripted();
         frmKestrune w(dir.path());
-        QVERIFY(w.load());
+        app::Application a(w, dir.path());
+        QVERIFY(a.start());
         ui::frmSplash* notice = w.splash();
         QVERIFY(notice && notice->isVisible());
         QCOMPARE(notice->message(),
@@ -251,12 +319,8 @@ private Q_SLOTS:
         const QString invalid = QStringLiteral("Invalid hexa string in the parameters file");
         QTest::newRow("odd length")
             << "Velmorado.w" << QByteArray("\"4100\",\"42004\"\r\n") << invalid;
-        QTest::newRow("not hexadecimal")
-            << "Velmorado.w" << QByteArray("\"41005A5AZZZZ\",\"4200\"\r\n") << invalid;
         QTest::newRow("list file is a pipe")
             << "Velmorado.w" << QByteArray("<fifo>") << QStringLiteral("It is not a regular file");
-        QTest::newRow("parameters file is a pipe") << "Velmorado.ini" << QByteArray("<fifo>")
-                                                   << QStringLiteral("It is not a regular file");
         QTest::newRow("parameters file is /dev/zero") << "Velmorado.ini" << QByteArray("<zero>")
                                                       << QStringLiteral("It is not a regular file");
     }
@@ -297,74 +361,6 @@ private Q_SLOTS:
         const QString logged = QString::fromUtf8(systemLog.received());
         QVERIFY2(logged.contains(QStringLiteral("Velmorado[")) && logged.contains(message),
                  qPrintable(logged));
-    }
-
-    // Start-up clears what killed writes of the parameters and list files
-    // left beside the program (the rules are in test_parameters), and only that.
-    void startUpClearsStaleWriteTemporaries() {
-        ProgramFolder dir;
-        QVERIFY(dir.writeIni("[Configuration]\r\nLangue=0\r\n"));
-        for (const char* name :
-             {".Velmorado.ini.Ab12Cd", ".Velmorado.w.x9Y8z7", ".Velmorado.ini.notes"}) {
-            QVERIFY(filekit::writeFile(dir.filePath(QString::fromLatin1(name)), "left"));
-        }
-        scripted();
-        {
-            frmKestrune w(dir.path());
-            QVERIFY(w.load());
-        }
-        const QStringList left = QDir(dir.path())
-                                     .entryList(QDir::Hidden | QDir::Files, QDir::Name)
-                                     .filter(QStringLiteral(".Velmorado"));
-        QCOMPARE(left, QStringList({".Velmorado.ini.notes"}));
-    }
-
-    void aSecondProcessIsRefusedInItsLanguage_data() {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no language") << QByteArray() << QStringLiteral("Program already running");
-        QTest::newRow("French") << QByteArray("[Configuration]\nLangue=1\n")
-                                << QStringLiteral("Programme déjà lancé");
-        QTest::newRow("other value") << QByteArray("[Configuration]\nLangue=2\n")
-                                     << QStringLiteral("Program already running");
-    }
-    void aSecondProcessIsRefusedInItsLanguage() {
-        QFETCH(QByteArray, ini);
-        QFETCH(QString, message);
-        ProgramFolder dir({"velmorado", "rar"});
-        const QProcessEnvironment env = programkit::environment();
-
-        QProcess first;
-        first.setProcessEnvironment(env);
-        first.start(dir.exe(), {});
-        QVERIFY(first.waitForStarted());
-        // Wait until the first copy holds its lock, as the kernel's lock table
-        // shows it (taking the lock here to look would race with it).
-        const QString lockFile = platform::SingleInstance(dir.path()).lockFilePath();
-        QDeadlineTimer deadline(60000);
-        bool held = false;
-        while (!held && !deadline.hasExpired() && first.state() == QProcess::Running) {
-            held = holdsFlock(first.processId(), lockFile);
-            if (!held) {
-                QTest::qWait(50);
-            }
-        }
-        QVERIFY2(held, "the first copy never took its lock");
-
-        if (!ini.isEmpty()) {
-            QVERIFY(dir.writeIni(ini));
-        }
-        QProcess second;
-        second.setProcessEnvironment(env);
-        second.start(dir.exe(), {});
-        QVERIFY(second.waitForFinished(30000));
-        const QString err = QString::fromUtf8(second.readAllStandardError());
-        QCOMPARE(second.exitCode(), 1);
-        QVERIFY2(err.contains(QStringLiteral("velmorado-dialog: message: Velmorado: ") + message),
-                 qPrintable(err));
-        QCOMPARE(first.state(), QProcess::Running);
-        first.kill();
-        first.waitForFinished(10000);
     }
 };
 

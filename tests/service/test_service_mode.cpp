@@ -139,7 +139,8 @@ class TestServiceMode : public WindowTest {
         ui::setDialogs(std::move(boxes));
         window = std::make_unique<ui::frmKestrune>(pf->path());
         w = window.get();
-        return w->load();
+        application = std::make_unique<app::Application>(*w, pf->path());
+        return application->start();
     }
     // Old enough for the in-use probe to take it at the first pass.
     static void age(const QString& path) {
@@ -158,6 +159,7 @@ private Q_SLOTS:
         freshBoxes();
     }
     void cleanup() {
+        application.reset();
         window.reset();
         systemd.reset();
     }

@@ -3,6 +3,7 @@
 // answered from the event loop that shows them, and pointer helpers.
 #pragma once
 
+#include "app/Application.h"
 #include "config/Settings.h"
 #include "engine/EngineState.h"
 #include "ui/main/Dialogs.h"
@@ -105,11 +106,13 @@ class WindowTest : public QObject {
 protected:
     std::unique_ptr<ProgramFolder> pf;
     std::unique_ptr<ui::frmKestrune> window;
+    std::unique_ptr<app::Application> application; // start-up and shutdown around window
     ui::frmKestrune* w = nullptr;
     ui::PairGrid* grid = nullptr;
     ui::ScriptedDialogs* d = nullptr; // the boxes shown, and the answers to give
 
     void fresh() {
+        application.reset();
         window.reset();
         pf = std::make_unique<ProgramFolder>();
         engine::state().stopped = true;
@@ -125,7 +128,8 @@ protected:
         window = std::make_unique<ui::frmKestrune>(pf->path());
         w = window.get();
         grid = w->pairGrid();
-        return w->load();
+        application = std::make_unique<app::Application>(*w, pf->path());
+        return application->start();
     }
     // The last box shown, or an empty one when none was.
     ui::ScriptedDialogs::Shown last() const {

@@ -4,6 +4,7 @@
 // French.
 //
 //   velmorado_screenshots PROGRAM_FOLDER OUTPUT_FOLDER
+#include "app/Application.h"
 #include "config/ProgramValues.h"
 #include "ui/common/DocumentOpener.h"
 #include "ui/dialogs/frmPathLogs.h"
@@ -126,7 +127,8 @@ int main(int argc, char* argv[]) {
     ui::setDocumentOpener(std::make_unique<ui::RecordingOpener>());
 
     ui::frmKestrune w(folder);
-    if (!w.load()) {
+    app::Application application(w, folder);
+    if (!application.start()) {
         return 1;
     }
     w.show();

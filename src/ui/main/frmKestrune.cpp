@@ -1,18 +1,12 @@
 #include "ui/main/frmKestrune.h"
 
-#include "app/ServiceMode.h"
-#include "app/Startup.h"
-#include "config/Fatal.h"
 #include "config/FolderPairs.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
 #include "engine/EngineState.h"
-#include "engine/RarRunner.h"
 #include "engine/Scheduler.h"
 #include "engine/WaitCauses.h"
-#include "platform/AtomicFile.h"
-#include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
 #include "ui/dialogs/ServiceBoxes.h"
@@ -75,12 +69,6 @@ QString tr2(const char* fr, const char* en) {
 template <typename T> T* named(T* object, const char* name) {
     object->setObjectName(QString::fromLatin1(name));
     return object;
-}
-
-// Qt's stand-ins for a screen show nothing to anybody.
-bool hasScreen() {
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
 } // namespace
@@ -436,91 +424,32 @@ void frmKestrune::mnuVoirLogs_Click() {
 
 // ---------------------------------------------------------------- start-up
 
-bool frmKestrune::load() {
-    // 1. Caption and its copy.
+void frmKestrune::prepare() {
     setWindowTitle(config::productAndVersion());
     lblOvelo->setText(config::productAndVersion());
-    // 2. Where the parameters and list files are.
-    config::setProgramFolder(m_programFolder);
-    // 3.
     lstDossiers->setDescribedRow(-1);
-    // 4. The title bar's close button and Alt+F4 put the window away
+    // The title bar's close button and Alt+F4 put the window away
     // (closeEvent); only the Exit entry ends the program.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    // 5. The language first, so that even a refusal speaks it.
-    config::program().language = config::readLanguage(config::program().parametersPath);
-    // 6. Only one copy per program folder.
-    m_instance = std::make_unique<platform::SingleInstance>(m_programFolder);
-    if (!m_instance->acquire()) {
-        // The copy that runs comes to the front; this one says why it ends.
-        m_instance->askToRaise();
-        dialogs().message(this, Dialogs::Icon::Exclamation, config::kProductName,
-                          app::secondInstanceMessage(config::program().language));
-        m_exitCode = 1;
-        return false;
+}
+
+void frmKestrune::setCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
+
+void frmKestrune::showRunMode(bool service) {
+    showMode(service);
+    if (service && ServiceBoxes::unseen()) {
+        setDialogs(std::make_unique<ServiceBoxes>());
     }
-    m_instance->listen([this] { restoreWindow(); });
-    config::setFatalMessageHandler([this](const QString& text) {
-        // Standard error and the system log have the message already. A box
-        // that nobody can see (no screen, or the service) would keep this
-        // copy, and its lock, alive for ever.
-        if (!m_serviceMode && !m_service->StartedAsService() && hasScreen()) {
-            dialogs().message(this, Dialogs::Icon::Critical, config::kProductName, text);
-        }
-        removeTrayIcon();
-    });
-    // The files beside the program must be files it can read: a pipe would
-    // hang the start, a device would never end, and one it cannot read would
-    // lose its content at the first write.
-    for (const QString& file : {config::program().parametersPath, config::program().listFilePath}) {
-        const QString problem = config::unreadableFileMessage(file, config::program().french());
-        if (!problem.isEmpty()) {
-            config::fatalError(problem);
-        }
-    }
-    // What writes of those files that were killed part-way left behind.
-    platform::clearStaleWriteTemporaries(config::program().parametersPath);
-    platform::clearStaleWriteTemporaries(config::program().listFilePath);
-    // 7, 8. Computer, user and operating system in the caption.
-    config::program().ntFlag = true;
-    setWindowTitle(app::buildCaption(platform::computerName(), platform::userName(),
-                                     platform::osDescription()));
-    // 9. Application or service.
-    if (config::program().ntFlag) {
-        const app::RunMode mode = app::decideRunMode(*m_service, [this](const QString& question) {
-            return dialogs().question(this, config::kProductName, question);
-        });
-        if (mode == app::RunMode::EndNow) {
-            removeTrayIcon();
-            m_exitCode = 0;
-            return false;
-        }
-        m_serviceMode = mode == app::RunMode::Service;
-        showMode(m_serviceMode);
-        if (m_serviceMode && ServiceBoxes::unseen()) {
-            setDialogs(std::make_unique<ServiceBoxes>());
-        }
-        if (m_serviceMode) {
-            app::ServiceEvents::Hooks hooks;
-            hooks.stopProcessing = [this] {
-                if (!m_scheduler->isStopped()) {
-                    m_scheduler->startStop();
-                }
-            };
-            hooks.endProgram = [this] { leaveEventLoop(); };
-            m_serviceEvents = new app::ServiceEvents(*m_service, std::move(hooks), this);
-            m_serviceEvents->start();
-        }
-    } else {
-        PictureMode->setToolTip(QStringLiteral("Velmorado Application"));
-    }
-    mnuQuitter->setEnabled(!m_serviceMode);
-    // 10. Every setting, and what it shows.
-    config::settings().load(config::program().parametersPath, m_programFolder);
+    mnuQuitter->setEnabled(!service);
+}
+
+void frmKestrune::applySettings() {
     applySettingsToWindow();
-    // 11. Tray icon and its tip.
+    // The tray icon and its tip.
     m_trayTip = config::productAndVersion();
     m_tray = new QSystemTrayIcon(m_iconTray, this);
     m_tray->setObjectName(QStringLiteral("PictureVelmorado"));
@@ -547,26 +476,19 @@ bool frmKestrune::load() {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray->show();
     }
-    // 12. The wait bar follows the temporisation.
+    // The wait bar follows the temporisation.
     const int tempo = config::settings().temporisation;
     ProgressBarAttente->setRange(0, tempo < 2 ? 1 : tempo - 1);
     ProgressBarAttente->setValue(0);
-    // 13.
-    engine::state().stopped = true;
-    // 14.
-    mnuService->setEnabled(config::program().ntFlag);
-    // 15.
     AppliquerLangue(config::program().language);
     cmdMiroir->setIcon(m_iconStart);
-    // 16. The archiver must be there for processing to start.
-    m_rarAvailable = engine::CheckRarConsole();
-    if (!m_rarAvailable) {
-        dialogs().message(this, Dialogs::Icon::Critical, QStringLiteral("Velmorado - 1.0c"),
-                          engine::rarMissingMessage(config::program().language));
+}
+
+void frmKestrune::showWindow(bool canStart) {
+    if (!canStart) {
         cmdMiroir->setEnabled(false);
         mnuDemarrer->setEnabled(false);
     }
-    // 17. The pairs.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     reloadFolderPairs();
     QApplication::restoreOverrideCursor();
@@ -578,14 +500,27 @@ bool frmKestrune::load() {
     }
     // The window manager's frame is known only once it has framed the window.
     QTimer::singleShot(500, this, &frmKestrune::keepWithinScreen);
-    // 18, 19. Automatic start.
-    if (config::settings().automatique && m_rarAvailable) {
-        startAutomatically();
-    } else if (config::program().ntFlag && m_service->Installed() && m_serviceMode) {
-        minimiseToTray();
-        m_scheduler->startStop();
-    }
-    return true;
+}
+
+void frmKestrune::showStartNotice() {
+    showMessageWindow(tr2("Appuyer sur la touche 'Esc' pour afficher la fenêtre principale",
+                          "Type key 'Esc' to display the main window"));
+}
+
+void frmKestrune::showMessage(Box box, const QString& title, const QString& text) {
+    dialogs().message(this,
+                      box == Box::Critical ? Dialogs::Icon::Critical : Dialogs::Icon::Exclamation,
+                      title, text);
+}
+
+bool frmKestrune::askYesNo(const QString& question) {
+    return dialogs().question(this, config::kProductName, question);
+}
+
+bool frmKestrune::hasScreen() const {
+    // Qt's stand-ins for a screen show nothing to anybody.
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
 void frmKestrune::showMode(bool service) {
@@ -606,27 +541,8 @@ void frmKestrune::mnuService_Click() {
 
 void frmKestrune::leaveEventLoop() {
     removeTrayIcon();
-    m_exitCode = 0;
     Q_EMIT programEnding(0);
     QCoreApplication::exit(0);
-}
-
-void frmKestrune::startAutomatically() {
-    minimiseToTray();
-    if (config::settings().arretAutomatique) {
-        if (!m_splash) {
-            m_splash = new frmSplash(this);
-            connect(m_splash, &frmSplash::restoreMainWindowRequested, this,
-                    &frmKestrune::restoreWindow);
-        }
-        m_splash->setMessage(tr2("Appuyer sur la touche 'Esc' pour afficher la fenêtre principale",
-                                 "Type key 'Esc' to display the main window"));
-        m_splash->present();
-        for (int i = 0; i < config::settings().performance; ++i) {
-            processEvents();
-        }
-    }
-    m_scheduler->startStop();
 }
 
 void frmKestrune::applySettingsToWindow() {
@@ -768,10 +684,7 @@ void frmKestrune::mnuQuitter_Click() {
                             tr2("Quitter le programme", "Exit program"))) {
         return;
     }
-    removeTrayIcon();
-    m_exitCode = 0;
-    Q_EMIT programEnding(0);
-    QCoreApplication::exit(0);
+    leaveEventLoop();
 }
 
 void frmKestrune::closeEvent(QCloseEvent* event) {

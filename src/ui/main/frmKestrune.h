@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MainWindowPort.h"
 #include "engine/WindowPort.h"
 
 #include <QElapsedTimer>
@@ -24,17 +25,11 @@ class QToolButton;
 class QPushButton;
 class QFrame;
 
-namespace platform {
-class SingleInstance;
-}
 namespace service {
 class ServiceControl;
 }
 namespace engine {
 class Scheduler;
-}
-namespace app {
-class ServiceEvents;
 }
 
 namespace ui {
@@ -43,19 +38,15 @@ class frmSplash;
 class frmVoirLogs;
 class PairGrid;
 
-// The main window. Everything the program does at launch happens in load().
-class frmKestrune : public QMainWindow, public engine::WindowPort {
+// The main window: its layout, its events, its captions and the tray.
+// Start-up and shutdown (app::Application) reach it through app::MainWindowPort.
+class frmKestrune : public QMainWindow, public engine::WindowPort, public app::MainWindowPort {
     Q_OBJECT
 public:
     // programFolder holds the parameters file, the list file and the
     // archiver: the executable's folder unless a test names another.
     explicit frmKestrune(const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~frmKestrune() override;
-
-    // The start-up sequence. False when the program must end at once
-    // (another copy runs); exitCode() then tells with what status.
-    bool load();
-    int exitCode() const { return m_exitCode; }
 
     // Puts every caption of the language on the window (1 French, else English).
     void AppliquerLangue(int language);
@@ -73,9 +64,6 @@ public:
     // where there is a tray).
     void showWaitNotice(const QString& cause, const QString& text);
     void clearWaitNotice(const QString& cause);
-    bool rarAvailable() const { return m_rarAvailable; }
-    engine::Scheduler& scheduler() { return *m_scheduler; }
-    service::ServiceControl& serviceControl() { return *m_service; }
     frmSplash* splash() const { return m_splash; }
 
     // Refills the grid from the list file and the pair sections, then puts
@@ -116,6 +104,24 @@ public:
     void endProgram() override;
     void setWaitingSummary(const QString& summary) override;
 
+    // MainWindowPort
+    void prepare() override;
+    void setCaption(const QString& caption) override;
+    void restoreWindow() override;
+    void showRunMode(bool service) override;
+    void applySettings() override;
+    void showWindow(bool canStart) override;
+    void minimiseToTray() override;
+    void showStartNotice() override;
+    void showMessage(Box box, const QString& title, const QString& text) override;
+    bool askYesNo(const QString& question) override;
+    bool hasScreen() const override;
+    void removeTrayIcon() override;
+    // Also after installing the service, and after the Exit entry's question.
+    void leaveEventLoop() override;
+    service::ServiceControl& serviceControl() override { return *m_service; }
+    engine::Scheduler& scheduler() override { return *m_scheduler; }
+
 public Q_SLOTS:
     void mnuQuitter_Click();
 
@@ -149,14 +155,7 @@ private:
     void keepWithinScreen();
     // Writes a file list's count label (1 source, 2 target) in the current language.
     void writeFileCount(int side);
-    void minimiseToTray();
-    void restoreWindow();
     void updateTrayMenuEntries();
-    void removeTrayIcon();
-    void startAutomatically();
-    // Ends the program from inside the event loop (after installing the
-    // service, on a stop from the service manager): the tray icon goes first.
-    void leaveEventLoop();
     void openHelp();
     void showAbout();
     // The grid, the file lists and the window background (GridEvents.cpp).
@@ -177,9 +176,6 @@ private:
     void mnuVoirLogs_Click();
 
     QString m_programFolder;
-    int m_exitCode = 0;
-    bool m_rarAvailable = false;
-    bool m_serviceMode = false;
     QString m_trayTip;
     QIcon m_iconStart, m_iconStop, m_iconApp, m_iconService, m_iconTray, m_iconCompress,
         m_iconUncompress, m_iconMac;
@@ -188,9 +184,7 @@ private:
     QElapsedTimer m_lastTrayClick;
     QSet<QString> m_waitCauses;
 
-    std::unique_ptr<platform::SingleInstance> m_instance;
     service::ServiceControl* m_service = nullptr;
-    app::ServiceEvents* m_serviceEvents = nullptr;
     std::unique_ptr<engine::Scheduler> m_scheduler;
     QSystemTrayIcon* m_tray = nullptr;
     frmSplash* m_splash = nullptr;

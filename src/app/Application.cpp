@@ -1,0 +1,138 @@
+#include "app/Application.h"
+
+#include "app/MainWindowPort.h"
+#include "app/ServiceMode.h"
+#include "app/Startup.h"
+#include "config/Fatal.h"
+#include "config/ProgramValues.h"
+#include "config/Settings.h"
+#include "engine/EngineState.h"
+#include "engine/RarRunner.h"
+#include "engine/Scheduler.h"
+#include "platform/AtomicFile.h"
+#include "platform/SingleInstance.h"
+#include "platform/SystemInfo.h"
+#include "service/ServiceControl.h"
+
+#include <QCoreApplication>
+
+namespace app {
+
+Application::Application(MainWindowPort& window, QString programFolder)
+    : m_window(window), m_programFolder(std::move(programFolder)) {}
+
+Application::~Application() {
+    // The handler speaks to the window through this object.
+    config::setFatalMessageHandler({});
+}
+
+int Application::run() {
+    if (!start()) {
+        return m_exitCode;
+    }
+    return QCoreApplication::exec();
+}
+
+bool Application::start() {
+    m_window.prepare();
+    config::setProgramFolder(m_programFolder);
+    config::ProgramValues& program = config::program();
+    // The language first, so that even a refusal speaks it.
+    program.language = config::readLanguage(program.parametersPath);
+
+    // Only one copy per program folder: the copy that runs comes to the
+    // front, this one says why it ends.
+    m_instance = std::make_unique<platform::SingleInstance>(m_programFolder);
+    if (!m_instance->acquire()) {
+        m_instance->askToRaise();
+        m_window.showMessage(MainWindowPort::Box::Exclamation, config::kProductName,
+                             secondInstanceMessage(program.language));
+        m_exitCode = 1;
+        return false;
+    }
+    m_instance->listen([this] { m_window.restoreWindow(); });
+    config::setFatalMessageHandler([this](const QString& text) {
+        // Standard error and the system log have the message already. A box
+        // that nobody can see (no screen, or the service) would keep this
+        // copy, and its lock, alive for ever.
+        if (!m_serviceMode && !m_window.serviceControl().StartedAsService() &&
+            m_window.hasScreen()) {
+            m_window.showMessage(MainWindowPort::Box::Critical, config::kProductName, text);
+        }
+        m_window.removeTrayIcon();
+    });
+    // The files beside the program must be files it can read: a pipe would
+    // hang the start, a device would never end, and one it cannot read would
+    // lose its content at the first write.
+    for (const QString& file : {program.parametersPath, program.listFilePath}) {
+        const QString problem = config::unreadableFileMessage(file, program.french());
+        if (!problem.isEmpty()) {
+            config::fatalError(problem);
+        }
+    }
+    // What writes of those files that were killed part-way left behind.
+    platform::clearStaleWriteTemporaries(program.parametersPath);
+    platform::clearStaleWriteTemporaries(program.listFilePath);
+
+    program.ntFlag = true;
+    m_window.setCaption(
+        buildCaption(platform::computerName(), platform::userName(), platform::osDescription()));
+
+    // Application or service.
+    const RunMode mode = decideRunMode(m_window.serviceControl(), [this](const QString& question) {
+        return m_window.askYesNo(question);
+    });
+    if (mode == RunMode::EndNow) {
+        m_exitCode = 0;
+        return false;
+    }
+    m_serviceMode = mode == RunMode::Service;
+    m_window.showRunMode(m_serviceMode);
+    if (m_serviceMode) {
+        ServiceEvents::Hooks hooks;
+        hooks.stopProcessing = [this] {
+            engine::Scheduler& scheduler = m_window.scheduler();
+            if (!scheduler.isStopped()) {
+                scheduler.startStop();
+            }
+        };
+        hooks.endProgram = [this] { m_window.leaveEventLoop(); };
+        m_serviceEvents = std::make_unique<ServiceEvents>(m_window.serviceControl(), hooks);
+        m_serviceEvents->start();
+    }
+
+    config::settings().load(program.parametersPath, m_programFolder);
+    m_window.applySettings();
+    // A new run starts stopped, whatever a window before this one left.
+    engine::state().stopped = true;
+
+    // The archiver must be there for processing to start.
+    m_rarAvailable = engine::CheckRarConsole();
+    if (!m_rarAvailable) {
+        m_window.showMessage(MainWindowPort::Box::Critical, engine::rarMissingTitle(),
+                             engine::rarMissingMessage(program.language));
+    }
+    m_window.showWindow(m_rarAvailable);
+
+    if (config::settings().automatique && m_rarAvailable) {
+        startAutomatically();
+    } else if (m_serviceMode) {
+        // The service always processes.
+        m_window.minimiseToTray();
+        m_window.scheduler().startStop();
+    }
+    return true;
+}
+
+void Application::startAutomatically() {
+    m_window.minimiseToTray();
+    if (config::settings().arretAutomatique) {
+        m_window.showStartNotice();
+        for (int i = 0; i < config::settings().performance; ++i) {
+            QCoreApplication::processEvents();
+        }
+    }
+    m_window.scheduler().startStop();
+}
+
+} // namespace app
