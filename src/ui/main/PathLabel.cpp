@@ -18,6 +18,11 @@ PathLabel::PathLabel(Mode mode, QWidget* parent) : QLabel(parent), m_mode(mode) 
     setReservedLines(1);
 }
 
+void PathLabel::setMode(Mode mode) {
+    m_mode = mode;
+    setReservedLines(m_reservedLines);
+}
+
 void PathLabel::setReservedLines(int lines) {
     m_reservedLines = m_mode == Mode::Wrap ? std::max(1, lines) : 1;
     setFixedHeight(m_reservedLines * fontMetrics().lineSpacing() + contentsMargins().top() +

@@ -18,6 +18,10 @@ class PathLabel : public QLabel {
 public:
     enum class Mode { Wrap, ElideMiddle };
     explicit PathLabel(Mode mode, QWidget* parent = nullptr);
+    // Wrap until setMode() says otherwise (how a form builds it).
+    explicit PathLabel(QWidget* parent = nullptr) : PathLabel(Mode::Wrap, parent) {}
+
+    void setMode(Mode mode);
 
     // Lines of text the label reserves (Wrap only; 1 for ElideMiddle).
     void setReservedLines(int lines);

@@ -71,6 +71,80 @@ template <typename T> T* named(T* object, const char* name) {
     return object;
 }
 
+// Every caption that does not follow the window's state: menus in menu
+// order (the Modify menus' entries and the File menu's log entry repeat the
+// captions of their twins), then labels, frames and buttons. The title,
+// lblOvelo, lblMode, the counts, the summaries and the start/stop texts are
+// written where they change.
+const Caption kCaptions[] = {
+    {"mnuFichier", "&Fichier", "&File"},
+    {"mnuDemarrer", "&Démarrer la compression/décompression", "&Start processing"},
+    {"mnuFichierVoirLogs", "&Voir les journaux d'archivage des traitements effectués",
+     "&Check Logs"},
+    {"mnuRestaurer", "&Restaurer la fenêtre principale", "Show main &window"},
+    {"mnuQuitter", "&Quitter", "&Exit"},
+    {"mnuDossiers", "&Dossiers", "&Folders"},
+    {"mnuAjouterSource", "Ajouter un dossier source", "Add source folder"},
+    {"mnuAjouterSourceParcourir", "Parcourir", "Browse"},
+    {"mnuAjouterSourceSaisir", "Saisir", "Type"},
+    {"mnuModifierSource", "Modifier un dossier source", "Modify source folder"},
+    {"mnuModifierSourceParcourir", "Parcourir", "Browse"},
+    {"mnuModifierSourceSaisir", "Saisir", "Type"},
+    {"mnuModifierCible", "Modifier un dossier cible", "Modify target folder"},
+    {"mnuModifierCibleParcourir", "Parcourir", "Browse"},
+    {"mnuModifierCibleSaisir", "Saisir", "Type"},
+    {"mnuSupprimerDossiers", "Supprimer un couple de dossiers", "Remove a couple of folders"},
+    {"mnuConfiguration", "Configuration", "Configuration"},
+    {"mnuTempo", "Régler la &temporisation par défaut entre les traitements",
+     "Set default &time between two compress/uncompress operations"},
+    {"mnuPerformance", "Régler la &performance", "Set &performance"},
+    {"mnuPrefixe", "Préfixe des fichiers compressés", "Compressed files prefix (2 chars)"},
+    {"mnuVoirConsoleRAR", "Afficher la console RAR", "Display RAR console"},
+    {"mnuDossierErr", "Avertir lorsqu'un dossier est inconnu", "Warning on unknown folder"},
+    {"mnuAfficherFichiers", "&Afficher les fichiers des dossiers sélectionnés",
+     "Display &files in the selected folders (toggle)"},
+    {"mnuAutomatique", "Démarrer automatiquement au lancement du &programme",
+     "&Automatic start up"},
+    {"mnuArretAutomatique", "Arrêter le programme après le premier traitement",
+     "Stop program after the first compress/uncompress operation"},
+    {"mnuService", "Installer/supprimer Velmorado Service [NT]",
+     "Install/remove Velmorado Service [NT]"},
+    {"mnuLogs", "&Journaux", "&Logs"},
+    {"mnuDefinirLogs", "&Archiver les traitements effectués",
+     "&Archive compress/uncompress operations in Log files"},
+    {"mnuVoirLogs", "&Voir les journaux d'archivage des traitements effectués", "&Check Logs"},
+    {"mnuPurgeLogs", "&Effacer automatiquement les journaux", "&Remove Log files automatically"},
+    {"mnuLangue", "&Langue", "&Language"},
+    {"mnuAnglais", "&English", "&English"},
+    {"mnuFrancais", "&Français", "&Français"},
+    {"mnuAbout", "&?", "&?"},
+    {"mnuAide", "&Aide", "&Help"},
+    {"mnuAPropos", "A &propos de...", "&About..."},
+    {"lblDossiersSources", "Dossiers sources", "Source folders"},
+    {"lblDossiersCibles", "Dossiers cibles", "Target folders"},
+    {"lblAttente", "Attente", "Wait"},
+    {"lblCopie", "Rar/Unrar", "Rar/Unrar"},
+    {"lblClic", "Cliquer sur l'icône centrale pour modifier",
+     "Click on central icon to modify settings"},
+    {"lblLegende1", "Compression", "Compress"},
+    {"lblLegende2", "Décompression", "Uncompress"},
+    {"lblDisable", "Compression/décompression inactive", "Compress/uncompress disable"},
+    {"lblLegende3", "F1: voir les journaux d'archivage", "F1: check Logs"},
+    {"lblLegende4", "F2: afficher les fichiers des dossiers sélectionnés",
+     "F2: display files in the selected folders (toggle)"},
+    {"lblBulle1", "1 - langue et configuration", "1 - set language and configuration"},
+    {"lblBulle2", "2 - définir les dossiers", "2 - define folders"},
+    {"lblBulle3", "3 - démarrer", "3 - start"},
+    {"frameLegende", "Réglages", "Settings"},
+    {"FrameSourcesCibles", "Sources et cibles", "Source and target"},
+    {"FrameSources", "Sources", "Source"},
+    {"FrameCibles", "Cibles", "Target"},
+    {"cmdAjouterDossierSource", "Ajouter", "Add"},
+    {"cmdSupprimer", "Supprimer", "Remove"},
+    {"cmdModifierDossierSource", "Modifier", "Modify"},
+    {"cmdModifierDossierCible", "Modifier", "Modify"},
+};
+
 } // namespace
 
 frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
@@ -96,8 +170,9 @@ frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
     m_scheduler->writeEventLog = [](const QString& text, int type) {
         service::ServiceControl::WriteEventLog(text, type);
     };
+    setupUi(this);
     buildControls();
-    buildMenus();
+    connectMenus();
     resolveEngineControls();
     connectGridEvents();
 }
@@ -111,155 +186,17 @@ frmKestrune::~frmKestrune() {
 // ---------------------------------------------------------------- building
 
 void frmKestrune::buildControls() {
-    auto* central = named(new QWidget(this), "centralWidget");
-    setCentralWidget(central);
-    auto* root = new QVBoxLayout(central);
-
-    auto* top = new QHBoxLayout;
-    lblOvelo = named(new QLabel(central), "lblOvelo");
     QFont big = lblOvelo->font();
     big.setPointSize(big.pointSize() + 4);
     big.setBold(true);
     lblOvelo->setFont(big);
-    PictureMode = named(new QLabel(central), "PictureMode");
     PictureMode->setPixmap(m_iconApp.pixmap(32, 32));
-    lblMode = named(new QLabel(QStringLiteral("Application"), central), "lblMode");
-    top->addWidget(lblOvelo);
-    top->addStretch();
-    top->addWidget(PictureMode);
-    top->addWidget(lblMode);
-    root->addLayout(top);
-
-    // Headings shown above the grid when there are pairs.
-    auto* headings = new QHBoxLayout;
-    lblDossiersSources = named(new QLabel(central), "lblDossiersSources");
-    picFleche1 = named(new QLabel(QStringLiteral("\u2192"), central), "picFleche1");
-    lblNbDossiers = named(new QLabel(QStringLiteral("0"), central), "lblNbDossiers");
-    picFleche2 = named(new QLabel(QStringLiteral("\u2192"), central), "picFleche2");
-    lblDossiersCibles = named(new QLabel(central), "lblDossiersCibles");
-    headings->addWidget(lblDossiersSources, 1);
-    headings->addWidget(picFleche1);
-    headings->addWidget(lblNbDossiers);
-    headings->addWidget(picFleche2);
-    headings->addWidget(lblDossiersCibles, 1, Qt::AlignRight);
-    root->addLayout(headings);
-
-    // Hints shown instead when there is no pair.
-    auto* hints = new QHBoxLayout;
-    lblBulle1 = named(new QLabel(central), "lblBulle1");
-    lblBulle2 = named(new QLabel(central), "lblBulle2");
-    lblBulle3 = named(new QLabel(central), "lblBulle3");
-    hints->addWidget(lblBulle1);
-    hints->addWidget(lblBulle2);
-    hints->addWidget(lblBulle3);
-    root->addLayout(hints);
-    LineBulle = named(new QFrame(central), "LineBulle");
-    LineBulle->setFrameShape(QFrame::HLine);
-    root->addWidget(LineBulle);
-
-    lstDossiers = new PairGrid(central);
-    lstDossiers->setMinimumHeight(140);
-    root->addWidget(lstDossiers, 1);
-
-    auto* buttons = new QHBoxLayout;
-    FrameSourcesCibles = named(new QGroupBox(central), "FrameSourcesCibles");
-    auto* fsc = new QHBoxLayout(FrameSourcesCibles);
-    cmdAjouterDossierSource = named(new QPushButton(FrameSourcesCibles), "cmdAjouterDossierSource");
-    cmdSupprimer = named(new QPushButton(FrameSourcesCibles), "cmdSupprimer");
-    fsc->addWidget(cmdAjouterDossierSource);
-    fsc->addWidget(cmdSupprimer);
-    FrameSources = named(new QGroupBox(central), "FrameSources");
-    auto* fs = new QHBoxLayout(FrameSources);
-    cmdModifierDossierSource = named(new QPushButton(FrameSources), "cmdModifierDossierSource");
-    fs->addWidget(cmdModifierDossierSource);
-    FrameCibles = named(new QGroupBox(central), "FrameCibles");
-    auto* fc = new QHBoxLayout(FrameCibles);
-    cmdModifierDossierCible = named(new QPushButton(FrameCibles), "cmdModifierDossierCible");
-    fc->addWidget(cmdModifierDossierCible);
-    buttons->addWidget(FrameSources);
-    buttons->addWidget(FrameSourcesCibles);
-    buttons->addWidget(FrameCibles);
-    root->addLayout(buttons);
-
-    // File lists (AfficherFichiers) or the legend in the same place.
-    auto* lists = new QGridLayout;
-    lstFichiersSources = named(new QListWidget(central), "lstFichiersSources");
-    lstFichiersCibles = named(new QListWidget(central), "lstFichiersCibles");
-    lstFichiersSources->setSortingEnabled(true);
-    lstFichiersCibles->setSortingEnabled(true);
-    // Counts name their folder: long paths are elided, never widen the window.
-    lblNbFichiersSources =
-        named(new PathLabel(PathLabel::Mode::ElideMiddle, central), "lblNbFichiersSources");
-    lblNbFichiersCibles =
-        named(new PathLabel(PathLabel::Mode::ElideMiddle, central), "lblNbFichiersCibles");
-    lists->addWidget(lstFichiersSources, 0, 0);
-    lists->addWidget(lstFichiersCibles, 0, 1);
-    lists->addWidget(lblNbFichiersSources, 1, 0);
-    lists->addWidget(lblNbFichiersCibles, 1, 1);
-    root->addLayout(lists);
-
-    frameLegende = named(new QGroupBox(central), "frameLegende");
-    auto* legend = new QGridLayout(frameLegende);
-    PictureSetGris = named(new QLabel(frameLegende), "PictureSetGris");
     PictureSetGris->setPixmap(m_iconCompress.pixmap(24, 24, QIcon::Disabled));
-    PictureSetGrisMod = named(new QLabel(frameLegende), "PictureSetGrisMod");
     PictureSetGrisMod->setPixmap(m_iconUncompress.pixmap(24, 24, QIcon::Disabled));
-    lblLegende1 = named(new QLabel(frameLegende), "lblLegende1");
-    lblLegende2 = named(new QLabel(frameLegende), "lblLegende2");
-    lblLegende3 = named(new QLabel(frameLegende), "lblLegende3");
-    lblLegende4 = named(new QLabel(frameLegende), "lblLegende4");
-    lblDisable = named(new QLabel(frameLegende), "lblDisable");
-    QFont struck = lblDisable->font();
-    struck.setStrikeOut(true);
-    lblDisable->setFont(struck);
     QPalette grey = lblDisable->palette();
     grey.setColor(QPalette::WindowText, kDisabledGrey);
     lblDisable->setPalette(grey);
-    lblClic = named(new QLabel(frameLegende), "lblClic");
-    QFont underlined = lblClic->font();
-    underlined.setUnderline(true);
-    lblClic->setFont(underlined);
-    legend->addWidget(PictureSetGris, 0, 0);
-    legend->addWidget(lblLegende1, 0, 1);
-    legend->addWidget(PictureSetGrisMod, 1, 0);
-    legend->addWidget(lblLegende2, 1, 1);
-    legend->addWidget(lblDisable, 2, 1);
-    legend->addWidget(lblClic, 0, 2);
-    legend->addWidget(lblLegende3, 1, 2);
-    legend->addWidget(lblLegende4, 2, 2);
-    root->addWidget(frameLegende);
-
-    // Processing: start/stop, the two bars and the summary.
-    auto* run = new QGridLayout;
-    cmdMiroir = named(new QToolButton(central), "cmdMiroir");
     cmdMiroir->setIcon(m_iconStart);
-    cmdMiroir->setIconSize(QSize(40, 40));
-    lblAttente = named(new QLabel(central), "lblAttente");
-    lblCopie = named(new QLabel(central), "lblCopie");
-    ProgressBarAttente = named(new QProgressBar(central), "ProgressBarAttente");
-    ProgressBarCopie = named(new QProgressBar(central), "ProgressBarCopie");
-    ProgressBarAttente->setTextVisible(false);
-    ProgressBarCopie->setTextVisible(false);
-    ProgressBarCopie->setRange(0, 1);
-    ProgressBarCopie->setValue(0);
-    lblTempo = named(new QLabel(central), "lblTempo");
-    lblTempo->setMinimumWidth(60);
-    run->addWidget(cmdMiroir, 0, 0, 2, 1);
-    run->addWidget(lblAttente, 0, 1);
-    run->addWidget(ProgressBarAttente, 0, 2);
-    run->addWidget(lblCopie, 1, 1);
-    run->addWidget(ProgressBarCopie, 1, 2);
-    run->addWidget(lblTempo, 0, 3, 2, 1);
-    root->addLayout(run);
-    // Descriptions and summaries hold whole paths: wrapped anywhere, never
-    // wider than the window.
-    auto* message = named(new PathLabel(PathLabel::Mode::Wrap, central), "lblMessage");
-    message->setReservedLines(4);
-    lblMessage = message;
-    root->addWidget(lblMessage);
-
-    lblTestLongueur = named(new QLabel(central), "lblTestLongueur");
-    lblTestLongueur->hide();
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
@@ -267,82 +204,7 @@ void frmKestrune::buildControls() {
     connect(cmdMiroir, &QToolButton::clicked, this, [this] { m_scheduler->startStop(); });
 }
 
-QAction* frmKestrune::addEntry(QMenu* menu, const char* name, bool checkable) {
-    auto* action = named(new QAction(this), name);
-    action->setCheckable(checkable);
-    menu->addAction(action);
-    return action;
-}
-
-QAction* frmKestrune::addSeparator(QMenu* menu, const char* name) {
-    QAction* sep = menu->addSeparator();
-    sep->setObjectName(QString::fromLatin1(name));
-    return sep;
-}
-
-void frmKestrune::buildMenus() {
-    QMenuBar* bar = menuBar();
-    mnuFichier = named(new QMenu(this), "mnuFichier");
-    bar->addMenu(mnuFichier);
-    mnuDemarrer = addEntry(mnuFichier, "mnuDemarrer");
-    mnuFichierVoirLogs = addEntry(mnuFichier, "mnuFichierVoirLogs");
-    mnuRestaurer = addEntry(mnuFichier, "mnuRestaurer");
-    addSeparator(mnuFichier, "SepF0");
-    mnuQuitter = addEntry(mnuFichier, "mnuQuitter");
-
-    mnuDossiers = named(new QMenu(this), "mnuDossiers");
-    bar->addMenu(mnuDossiers);
-    mnuAjouterSource = named(new QMenu(this), "mnuAjouterSource");
-    mnuDossiers->addMenu(mnuAjouterSource);
-    mnuAjouterSourceParcourir = addEntry(mnuAjouterSource, "mnuAjouterSourceParcourir");
-    mnuAjouterSourceSaisir = addEntry(mnuAjouterSource, "mnuAjouterSourceSaisir");
-    mnuModifierSource = named(new QMenu(this), "mnuModifierSource");
-    mnuDossiers->addMenu(mnuModifierSource);
-    mnuModifierSourceParcourir = addEntry(mnuModifierSource, "mnuModifierSourceParcourir");
-    mnuModifierSourceSaisir = addEntry(mnuModifierSource, "mnuModifierSourceSaisir");
-    addSeparator(mnuDossiers, "SepD0");
-    mnuModifierCible = named(new QMenu(this), "mnuModifierCible");
-    mnuDossiers->addMenu(mnuModifierCible);
-    mnuModifierCibleParcourir = addEntry(mnuModifierCible, "mnuModifierCibleParcourir");
-    mnuModifierCibleSaisir = addEntry(mnuModifierCible, "mnuModifierCibleSaisir");
-    addSeparator(mnuDossiers, "SepD1");
-    mnuSupprimerDossiers = addEntry(mnuDossiers, "mnuSupprimerDossiers");
-
-    mnuConfiguration = named(new QMenu(this), "mnuConfiguration");
-    bar->addMenu(mnuConfiguration);
-    mnuTempo = addEntry(mnuConfiguration, "mnuTempo");
-    mnuPerformance = addEntry(mnuConfiguration, "mnuPerformance");
-    addSeparator(mnuConfiguration, "SepC1");
-    mnuPrefixe = addEntry(mnuConfiguration, "mnuPrefixe");
-    mnuVoirConsoleRAR = addEntry(mnuConfiguration, "mnuVoirConsoleRAR", true);
-    addSeparator(mnuConfiguration, "SepC2");
-    mnuDossierErr = addEntry(mnuConfiguration, "mnuDossierErr", true);
-    addSeparator(mnuConfiguration, "SepC3");
-    mnuAfficherFichiers = addEntry(mnuConfiguration, "mnuAfficherFichiers", true);
-    mnuAfficherFichiers->setShortcut(QKeySequence(Qt::Key_F2));
-    addSeparator(mnuConfiguration, "SepC4");
-    mnuAutomatique = addEntry(mnuConfiguration, "mnuAutomatique", true);
-    mnuArretAutomatique = addEntry(mnuConfiguration, "mnuArretAutomatique", true);
-    addSeparator(mnuConfiguration, "SepC5");
-    mnuService = addEntry(mnuConfiguration, "mnuService");
-
-    mnuLogs = named(new QMenu(this), "mnuLogs");
-    bar->addMenu(mnuLogs);
-    mnuDefinirLogs = addEntry(mnuLogs, "mnuDefinirLogs", true);
-    mnuVoirLogs = addEntry(mnuLogs, "mnuVoirLogs");
-    mnuVoirLogs->setShortcut(QKeySequence(Qt::Key_F1));
-    mnuPurgeLogs = addEntry(mnuLogs, "mnuPurgeLogs", true);
-
-    mnuLangue = named(new QMenu(this), "mnuLangue");
-    bar->addMenu(mnuLangue);
-    mnuAnglais = addEntry(mnuLangue, "mnuAnglais", true);
-    mnuFrancais = addEntry(mnuLangue, "mnuFrancais", true);
-
-    mnuAbout = named(new QMenu(this), "mnuAbout");
-    bar->addMenu(mnuAbout);
-    mnuAide = addEntry(mnuAbout, "mnuAide");
-    mnuAPropos = addEntry(mnuAbout, "mnuAPropos");
-
+void frmKestrune::connectMenus() {
     // The dialogs' own check marks are set by the dialogs; a click must not flip them.
     for (QAction* dialogEntry : {mnuDossierErr, mnuDefinirLogs, mnuPurgeLogs}) {
         connect(dialogEntry, &QAction::triggered, this,
@@ -568,91 +430,25 @@ void frmKestrune::reloadFolderPairs() {
 
 // ---------------------------------------------------------------- language
 
+std::span<const Caption> frmKestrune::captions() {
+    return kCaptions;
+}
+
 void frmKestrune::AppliquerLangue(int language) {
     config::program().language = language;
     const bool fr = language == 1;
-    const auto t = [fr](const char* f, const char* e) { return QString::fromUtf8(fr ? f : e); };
-    // 1.
+    // The counts and the summary go; shown counts come back below in this language.
     const bool countsShown[] = {!lblNbFichiersSources->text().isEmpty(),
                                 !lblNbFichiersCibles->text().isEmpty()};
     lblNbFichiersSources->clear();
     lblNbFichiersCibles->clear();
     lblMessage->clear();
-    // 2.
     mnuFrancais->setChecked(fr);
     mnuAnglais->setChecked(!fr);
-    // 3. Menus, in menu order.
-    mnuFichier->setTitle(t("&Fichier", "&File"));
-    mnuDemarrer->setText(t("&Démarrer la compression/décompression", "&Start processing"));
-    mnuRestaurer->setText(t("&Restaurer la fenêtre principale", "Show main &window"));
-    mnuQuitter->setText(t("&Quitter", "&Exit"));
-    mnuDossiers->setTitle(t("&Dossiers", "&Folders"));
-    mnuAjouterSource->setTitle(t("Ajouter un dossier source", "Add source folder"));
-    mnuAjouterSourceParcourir->setText(t("Parcourir", "Browse"));
-    mnuAjouterSourceSaisir->setText(t("Saisir", "Type"));
-    mnuModifierSource->setTitle(t("Modifier un dossier source", "Modify source folder"));
-    mnuModifierSourceParcourir->setText(mnuAjouterSourceParcourir->text());
-    mnuModifierSourceSaisir->setText(mnuAjouterSourceSaisir->text());
-    mnuModifierCible->setTitle(t("Modifier un dossier cible", "Modify target folder"));
-    mnuModifierCibleParcourir->setText(mnuAjouterSourceParcourir->text());
-    mnuModifierCibleSaisir->setText(mnuAjouterSourceSaisir->text());
-    mnuSupprimerDossiers->setText(
-        t("Supprimer un couple de dossiers", "Remove a couple of folders"));
-    mnuConfiguration->setTitle(QStringLiteral("Configuration"));
-    mnuTempo->setText(t("Régler la &temporisation par défaut entre les traitements",
-                        "Set default &time between two compress/uncompress operations"));
-    mnuPerformance->setText(t("Régler la &performance", "Set &performance"));
-    mnuPrefixe->setText(t("Préfixe des fichiers compressés", "Compressed files prefix (2 chars)"));
-    mnuVoirConsoleRAR->setText(t("Afficher la console RAR", "Display RAR console"));
-    mnuDossierErr->setText(t("Avertir lorsqu'un dossier est inconnu", "Warning on unknown folder"));
-    mnuAfficherFichiers->setText(t("&Afficher les fichiers des dossiers sélectionnés",
-                                   "Display &files in the selected folders (toggle)"));
-    mnuAutomatique->setText(
-        t("Démarrer automatiquement au lancement du &programme", "&Automatic start up"));
-    mnuArretAutomatique->setText(t("Arrêter le programme après le premier traitement",
-                                   "Stop program after the first compress/uncompress operation"));
-    mnuService->setText(t("Installer/supprimer ", "Install/remove ") +
-                        QStringLiteral("Velmorado Service") + QStringLiteral(" [NT]"));
-    mnuLogs->setTitle(t("&Journaux", "&Logs"));
-    mnuDefinirLogs->setText(t("&Archiver les traitements effectués",
-                              "&Archive compress/uncompress operations in Log files"));
-    mnuVoirLogs->setText(
-        t("&Voir les journaux d'archivage des traitements effectués", "&Check Logs"));
-    mnuFichierVoirLogs->setText(mnuVoirLogs->text());
-    mnuPurgeLogs->setText(
-        t("&Effacer automatiquement les journaux", "&Remove Log files automatically"));
-    mnuLangue->setTitle(t("&Langue", "&Language"));
-    mnuAnglais->setText(QStringLiteral("&English"));
-    mnuFrancais->setText(QStringLiteral("&Français"));
-    mnuAbout->setTitle(QStringLiteral("&?"));
-    mnuAide->setText(t("&Aide", "&Help"));
-    mnuAPropos->setText(t("A &propos de...", "&About..."));
-    // 4. Labels, frames and buttons.
-    lblDossiersSources->setText(t("Dossiers sources", "Source folders"));
-    lblDossiersCibles->setText(t("Dossiers cibles", "Target folders"));
-    lblAttente->setText(t("Attente", "Wait"));
-    lblCopie->setText(QStringLiteral("Rar/Unrar"));
-    lblClic->setText(t("Cliquer sur l'icône centrale pour modifier",
-                       "Click on central icon to modify settings"));
-    lblLegende1->setText(t("Compression", "Compress"));
-    lblLegende2->setText(t("Décompression", "Uncompress"));
-    lblDisable->setText(t("Compression/décompression inactive", "Compress/uncompress disable"));
-    lblLegende3->setText(t("F1: voir les journaux d'archivage", "F1: check Logs"));
-    lblLegende4->setText(t("F2: afficher les fichiers des dossiers sélectionnés",
-                           "F2: display files in the selected folders (toggle)"));
-    lblBulle1->setText(t("1 - langue et configuration", "1 - set language and configuration"));
-    lblBulle2->setText(t("2 - définir les dossiers", "2 - define folders"));
-    lblBulle3->setText(t("3 - démarrer", "3 - start"));
-    frameLegende->setTitle(t("Réglages", "Settings"));
-    FrameSourcesCibles->setTitle(t("Sources et cibles", "Source and target"));
-    FrameSources->setTitle(t("Sources", "Source"));
-    FrameCibles->setTitle(t("Cibles", "Target"));
-    cmdAjouterDossierSource->setText(t("Ajouter", "Add"));
-    cmdSupprimer->setText(t("Supprimer", "Remove"));
-    cmdModifierDossierSource->setText(t("Modifier", "Modify"));
-    cmdModifierDossierCible->setText(t("Modifier", "Modify"));
+    // 3. Menus, labels, frames and buttons.
+    applyCaptions(this, kCaptions, language);
     cmdMiroir->setToolTip(
-        t("Démarre la compression/décompression", "Start compress/uncompress operations"));
+        tr2("Démarre la compression/décompression", "Start compress/uncompress operations"));
     // The file lists kept their entries: their counts are written again in
     // this language, and the next pointer move describes its pair afresh.
     for (int side : {1, 2}) {

@@ -2,6 +2,9 @@
 
 #include "app/MainWindowPort.h"
 #include "engine/WindowPort.h"
+#include "ui/common/Captions.h"
+
+#include "ui_frmKestrune.h"
 
 #include <QElapsedTimer>
 #include <QIcon>
@@ -38,18 +41,27 @@ class frmSplash;
 class frmVoirLogs;
 class PairGrid;
 
-// The main window: its layout, its events, its captions and the tray.
-// Start-up and shutdown (app::Application) reach it through app::MainWindowPort.
-class frmKestrune : public QMainWindow, public engine::WindowPort, public app::MainWindowPort {
+// The main window: its layout, its events, its captions and the tray. Its
+// controls are laid out in frmKestrune.ui and inherited from the form, each
+// under its objectName. Start-up and shutdown (app::Application) reach it
+// through app::MainWindowPort.
+class frmKestrune : public QMainWindow,
+                    public engine::WindowPort,
+                    public app::MainWindowPort,
+                    private Ui::frmKestrune {
     Q_OBJECT
 public:
     // programFolder holds the parameters file, the list file and the
     // archiver: the executable's folder unless a test names another.
     explicit frmKestrune(const QString& programFolder = QString(), QWidget* parent = nullptr);
     ~frmKestrune() override;
+    // The form names its own centralWidget; the window's is meant.
+    using QMainWindow::centralWidget;
 
     // Puts every caption of the language on the window (1 French, else English).
     void AppliquerLangue(int language);
+    // The captions that do not change with the window's state, by control name.
+    static std::span<const Caption> captions();
 
     // The mode shown by PictureMode and lblMode: service or application.
     void showMode(bool service);
@@ -138,13 +150,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the form cannot say: icons, the title's font, the grey, Timer1.
     void buildControls();
-    void buildMenus();
+    void connectMenus();
     // Finds every control of the engine's list under its name, once; a name
     // missing, or held by a control of another kind, ends the program.
     void resolveEngineControls();
-    QAction* addEntry(QMenu* menu, const char* name, bool checkable = false);
-    QAction* addSeparator(QMenu* menu, const char* name);
     void applySettingsToWindow();
     void toggleFlag(QAction* action, bool& flag, const char* key);
     void setLanguage(int language);
@@ -190,48 +201,7 @@ private:
     frmSplash* m_splash = nullptr;
     QPointer<frmVoirLogs> m_logViewer;
 
-    // Controls, named as their objectName.
-    QLabel* lblOvelo = nullptr;
-    QLabel* lblMode = nullptr;
-    QLabel* PictureMode = nullptr;
-    PairGrid* lstDossiers = nullptr;
-    QLabel* lblDossiersSources = nullptr;
-    QLabel* lblDossiersCibles = nullptr;
-    QLabel* lblNbDossiers = nullptr;
-    QLabel* picFleche1 = nullptr;
-    QLabel* picFleche2 = nullptr;
-    QFrame* LineBulle = nullptr;
-    QLabel* lblBulle1 = nullptr;
-    QLabel* lblBulle2 = nullptr;
-    QLabel* lblBulle3 = nullptr;
-    QGroupBox* FrameSourcesCibles = nullptr;
-    QGroupBox* FrameSources = nullptr;
-    QGroupBox* FrameCibles = nullptr;
-    QPushButton* cmdAjouterDossierSource = nullptr;
-    QPushButton* cmdSupprimer = nullptr;
-    QPushButton* cmdModifierDossierSource = nullptr;
-    QPushButton* cmdModifierDossierCible = nullptr;
-    QListWidget* lstFichiersSources = nullptr;
-    QListWidget* lstFichiersCibles = nullptr;
-    QLabel* lblNbFichiersSources = nullptr;
-    QLabel* lblNbFichiersCibles = nullptr;
-    QGroupBox* frameLegende = nullptr;
-    QLabel* PictureSetGris = nullptr;
-    QLabel* PictureSetGrisMod = nullptr;
-    QLabel* lblLegende1 = nullptr;
-    QLabel* lblLegende2 = nullptr;
-    QLabel* lblLegende3 = nullptr;
-    QLabel* lblLegende4 = nullptr;
-    QLabel* lblDisable = nullptr;
-    QLabel* lblClic = nullptr;
-    QToolButton* cmdMiroir = nullptr;
-    QLabel* lblTempo = nullptr;
-    QLabel* lblAttente = nullptr;
-    QLabel* lblCopie = nullptr;
-    QProgressBar* ProgressBarAttente = nullptr;
-    QProgressBar* ProgressBarCopie = nullptr;
-    QLabel* lblMessage = nullptr;
-    QLabel* lblTestLongueur = nullptr;
+    // The form holds every other control.
     QTimer* Timer1 = nullptr;
 
     // The engine's controls (engine::Control), resolved by name when built.
@@ -242,29 +212,6 @@ private:
         QWidget* widget = nullptr; // a button, or a menu
     };
     std::array<EngineControl, engine::kControlCount> m_engineControls;
-
-    // Menus and entries.
-    QMenu* mnuFichier = nullptr;
-    QMenu* mnuDossiers = nullptr;
-    QMenu* mnuAjouterSource = nullptr;
-    QMenu* mnuModifierSource = nullptr;
-    QMenu* mnuModifierCible = nullptr;
-    QMenu* mnuConfiguration = nullptr;
-    QMenu* mnuLogs = nullptr;
-    QMenu* mnuLangue = nullptr;
-    QMenu* mnuAbout = nullptr;
-    QAction *mnuDemarrer = nullptr, *mnuFichierVoirLogs = nullptr, *mnuRestaurer = nullptr,
-            *mnuQuitter = nullptr;
-    QAction *mnuAjouterSourceParcourir = nullptr, *mnuAjouterSourceSaisir = nullptr,
-            *mnuModifierSourceParcourir = nullptr, *mnuModifierSourceSaisir = nullptr,
-            *mnuModifierCibleParcourir = nullptr, *mnuModifierCibleSaisir = nullptr,
-            *mnuSupprimerDossiers = nullptr;
-    QAction *mnuTempo = nullptr, *mnuPerformance = nullptr, *mnuPrefixe = nullptr,
-            *mnuVoirConsoleRAR = nullptr, *mnuDossierErr = nullptr, *mnuAfficherFichiers = nullptr,
-            *mnuAutomatique = nullptr, *mnuArretAutomatique = nullptr, *mnuService = nullptr;
-    QAction *mnuDefinirLogs = nullptr, *mnuVoirLogs = nullptr, *mnuPurgeLogs = nullptr;
-    QAction *mnuAnglais = nullptr, *mnuFrancais = nullptr;
-    QAction *mnuAide = nullptr, *mnuAPropos = nullptr;
 };
 
 } // namespace ui
