@@ -81,7 +81,8 @@ private slots:
         table.pairs = {config::FolderPair{"/a", "/b", "1", "1", "0", "1"}};
         config::FolderPair added;
         added.source = "/c";
-        QCOMPARE(table.place(3, added), table.pair(3));
+        const config::FolderPair* placed = table.place(3, added);
+        QVERIFY(placed != nullptr && placed == table.pair(3));
         added.source = "/d";
         QVERIFY(table.place(2, added) && table.pairs.size() == 3);
         QCOMPARE(table.pair(1)->source + table.pair(1)->target + table.pair(2)->source +
