@@ -7,7 +7,6 @@
 
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
-#include "engine/EngineState.h"
 #include "engine/RarRunner.h"
 
 #include <QByteArray>
@@ -55,8 +54,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     config::setProgramFolder(prog);
-    engine::state().sourceFolder = src;
-    engine::state().targetFolder = tgt;
     const QByteArray kilobyte(1024, 'x');
 
     std::vector<double> compress;
@@ -67,10 +64,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         f.close();
-        engine::state().currentFile = name;
         QElapsedTimer t;
         t.start();
-        const engine::FileOutcome outcome = engine::CompressFile();
+        const engine::FileOutcome outcome = engine::CompressFile({src, tgt, name});
         compress.push_back(micros(t));
         if (outcome != engine::FileOutcome::Done) {
             std::fprintf(stderr, "compression %d failed\n", i);

@@ -106,6 +106,17 @@ QString folderText(const QString& path, bool& onMac) {
 
 } // namespace
 
+FolderPair* FolderPairTable::place(int number, const FolderPair& pair) {
+    if (number < 1 || number > kMaxPairs) {
+        return nullptr;
+    }
+    if (pairs.size() < number) {
+        pairs.resize(number);
+    }
+    pairs[number - 1] = pair;
+    return &pairs[number - 1];
+}
+
 FolderPairTable& folderPairs() {
     static FolderPairTable table;
     return table;

@@ -21,6 +21,10 @@ struct FolderPairTable {
     FolderPair* pair(int number) {
         return number >= 1 && number <= pairs.size() ? &pairs[number - 1] : nullptr;
     }
+    // Puts pair at number, the table growing with empty pairs up to it; the
+    // pairs before it stay. Nothing changes and nullptr comes back when
+    // number is not a pair number (1 to 32767).
+    FolderPair* place(int number, const FolderPair& pair);
 };
 
 FolderPairTable& folderPairs();

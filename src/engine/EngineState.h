@@ -23,13 +23,10 @@ struct EngineState : PassCounts {
     bool passRunning = false;
     qint32 countdown = 0; // seconds before the next pass (the wait may pass 32767)
 
-    // The pair being processed: folders end with "/".
-    QString sourceFolder;
-    QString targetFolder;
-    bool compressMode = true;
-    QString currentFile; // name of the entry being handled, in sourceFolder
-
-    QString dayLogPath; // the daily log of the running pass
+    // The daily log of the running pass: chosen when the pass starts, it takes
+    // every line of that pass, even past midnight. The pair and the file being
+    // processed are no state: the walk gets a PairJob, the archiver a FileJob.
+    QString dayLogPath;
 };
 
 EngineState& state();

@@ -88,9 +88,10 @@ void logRefusedPrefix() {
 // One walk of one source folder.
 class Walk {
 public:
-    Walk(WindowPort& window, platform::InUseProbe& probe)
-        : m_window(window), m_probe(probe), m_state(state()), m_folder(m_state.sourceFolder),
-          m_prefix(config::settings().prefix), m_compress(m_state.compressMode) {}
+    Walk(WindowPort& window, platform::InUseProbe& probe, const PairJob& pair)
+        : m_window(window), m_probe(probe), m_state(state()), m_folder(pair.sourceFolder),
+          m_target(pair.targetFolder), m_prefix(config::settings().prefix),
+          m_compress(pair.compress) {}
 
     void run() {
         const DirHandle dir(::opendir(QFile::encodeName(m_folder).constData()));
@@ -169,8 +170,8 @@ private:
 
     Step handOver(const QString& name) {
         m_handedOver.insert(name);
-        m_state.currentFile = name;
-        const FileOutcome outcome = m_compress ? CompressFile() : ExtractFile();
+        const FileJob job{m_folder, m_target, name};
+        const FileOutcome outcome = m_compress ? CompressFile(job) : ExtractFile(job);
         ++m_state.files;
         if (m_compress && outcome != FileOutcome::Stopped && !IsNumberedArchive(name, m_prefix)) {
             vouchForArchive();
@@ -185,7 +186,7 @@ private:
         const QString stored =
             config::ReadSetting(config::kSectionProcessing, QStringLiteral("LastFileNumber"));
         const qint32 number = config::readInt32(stored);
-        m_probe.vouch(m_state.targetFolder + m_prefix +
+        m_probe.vouch(m_target + m_prefix +
                       QStringLiteral("%1.rar").arg(number, 6, 10, QLatin1Char('0')));
     }
 
@@ -296,6 +297,7 @@ private:
     platform::InUseProbe& m_probe;
     EngineState& m_state;
     const QString m_folder;
+    const QString m_target;
     const QString m_prefix;
     const bool m_compress;
     int m_dirFd = -1;
@@ -317,8 +319,8 @@ platform::InUseProbe& pairProbe() {
     return probe;
 }
 
-void ProcessPair(WindowPort& window) {
-    Walk(window, pairProbe()).run();
+void ProcessPair(WindowPort& window, const PairJob& pair) {
+    Walk(window, pairProbe(), pair).run();
 }
 
 bool IsOwnNameFileContent(const QByteArray& content, bool usableName) {

@@ -16,9 +16,16 @@ class WindowPort;
 // Performance is below 1.
 void YieldEvents(WindowPort& window);
 
-// Walks state().sourceFolder once, flat, in the order the file system gives
+// One folder pair as the pass hands it to the walk: both folders end with "/".
+struct PairJob {
+    QString sourceFolder;
+    QString targetFolder;
+    bool compress = true; // a compress pair; false: an uncompress pair
+};
+
+// Walks pair.sourceFolder once, flat, in the order the file system gives
 // the entries, and hands every file that is left alone to CompressFile or
-// ExtractFile by state().compressMode:
+// ExtractFile by pair.compress, as a FileJob of the pair:
 //  - folders are skipped, and so are links, pipes, sockets and devices;
 //  - hidden entries (names that start with ".") are deleted, a file only
 //    once it is left alone (InUseProbe): a copy in progress may write its
@@ -43,7 +50,7 @@ void YieldEvents(WindowPort& window);
 // number lies in the folder (the extraction that made it is not over), and is
 // an ordinary file otherwise. Temporary files that an archiver still has open
 // are never touched.
-void ProcessPair(WindowPort& window);
+void ProcessPair(WindowPort& window, const PairJob& pair);
 
 // A name file of the program's own: at most this size, one line "HEX" with
 // an optional line end, HEX a hexadecimal text (of a usable name, unless

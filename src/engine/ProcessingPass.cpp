@@ -58,18 +58,17 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
         return;
     }
     ++st.sourceFolders;
-    st.sourceFolder = withSlash(pair.source);
-    st.targetFolder = withSlash(pair.target);
+    PairJob job{withSlash(pair.source), withSlash(pair.target)};
     // Only a folder will do: a file of that name (or a path cut short by a
     // NUL) is a missing folder, never a place to move the pair's files to.
     const bool sourceThere = platform::isFolder(pair.source);
     const bool targetThere = platform::isFolder(pair.target);
     if (!sourceThere) {
         ++st.invalidSourceFolders;
-        WarnMissingFolder(window, hooks, true, st.sourceFolder);
+        WarnMissingFolder(window, hooks, true, job.sourceFolder);
         if (!targetThere) {
             ++st.invalidTargetFolders;
-            WarnMissingFolder(window, hooks, false, st.targetFolder);
+            WarnMissingFolder(window, hooks, false, job.targetFolder);
         }
         return;
     }
@@ -78,14 +77,14 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
     // warning settings.
     const bool enabled = pair.enable == QLatin1String("1");
     if (enabled && !targetThere) {
-        waitCauses().set(st.sourceFolder, st.targetFolder, st.sourceFolder,
-                         WaitCause::TargetMissing, st.targetFolder);
+        waitCauses().set(job.sourceFolder, job.targetFolder, job.sourceFolder,
+                         WaitCause::TargetMissing, job.targetFolder);
     } else {
-        waitCauses().clear(st.sourceFolder);
+        waitCauses().clear(job.sourceFolder);
     }
     if (!targetThere) {
         ++st.invalidTargetFolders;
-        WarnMissingFolder(window, hooks, false, st.targetFolder);
+        WarnMissingFolder(window, hooks, false, job.targetFolder);
         return;
     }
     if (!enabled) {
@@ -97,11 +96,11 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
         if (record != nullptr) {
             record->remaining = pair.nbTemporisations;
         }
-        st.compressMode = pair.rar == QLatin1String("0");
-        if (!st.compressMode) {
-            ClearStaleExtractionFolders(st.sourceFolder);
+        job.compress = pair.rar == QLatin1String("0");
+        if (!job.compress) {
+            ClearStaleExtractionFolders(job.sourceFolder);
         }
-        ProcessPair(window);
+        ProcessPair(window, job);
     } else if (record != nullptr) {
         record->remaining = QString::number(left);
     }

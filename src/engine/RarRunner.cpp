@@ -258,13 +258,13 @@ std::optional<QString> ReadNameFile(const QByteArray& content) {
     return name;
 }
 
-FileOutcome CompressFile() {
+FileOutcome CompressFile(const FileJob& job) {
     EngineState& st = state();
     const config::Settings& set = config::settings();
     WaitCauses& causes = waitCauses();
-    const QString& s = st.sourceFolder;
-    const QString& t = st.targetFolder;
-    const QString& n = st.currentFile;
+    const QString& s = job.sourceFolder;
+    const QString& t = job.targetFolder;
+    const QString& n = job.name;
     if (n.isEmpty()) {
         return FileOutcome::Stopped;
     }
@@ -380,13 +380,13 @@ FileOutcome CompressFile() {
     return FileOutcome::Done;
 }
 
-FileOutcome ExtractFile() {
+FileOutcome ExtractFile(const FileJob& job) {
     EngineState& st = state();
     const config::Settings& set = config::settings();
     WaitCauses& causes = waitCauses();
-    const QString& s = st.sourceFolder;
-    const QString& t = st.targetFolder;
-    const QString& n = st.currentFile;
+    const QString& s = job.sourceFolder;
+    const QString& t = job.targetFolder;
+    const QString& n = job.name;
     if (n.isEmpty()) {
         return FileOutcome::Stopped;
     }

@@ -18,7 +18,16 @@ enum class FileOutcome {
     EndWalk  // done and counted, but the walk of this pair must end for this pass
 };
 
-// Work on state().sourceFolder, targetFolder and currentFile.
+// One file of a folder pair as the walk hands it over: name is a plain name
+// in sourceFolder, and both folders end with "/".
+struct FileJob {
+    QString sourceFolder;
+    QString targetFolder;
+    QString name;
+};
+
+// Work on the file of job alone: of one file, the next keeps only the pass's
+// counts (state()), the wait causes and the day's log lines.
 //
 // CompressFile hands out a number for good (LastFileNumber is stored durably
 // first), creates and locks the name file, moves the file to the data file,
@@ -34,8 +43,8 @@ enum class FileOutcome {
 // only then deletes the archive; the private folder goes at the end. Any
 // other member is left out (the day's log names them). A file that is not a
 // numbered archive is moved unchanged, replacing one of its name.
-FileOutcome CompressFile();
-FileOutcome ExtractFile();
+FileOutcome CompressFile(const FileJob& job);
+FileOutcome ExtractFile(const FileJob& job);
 
 // Removes the private extraction folders in folder that an extraction
 // interrupted after its archive was gone left behind, but none that a live

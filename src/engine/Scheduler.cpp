@@ -35,7 +35,7 @@ constexpr Control kFreedLast[] = {Control::mnuTempo, Control::mnuLangue, Control
 
 Scheduler::Scheduler(WindowPort& window) : m_window(window) {}
 
-bool Scheduler::isStopped() const {
+bool Scheduler::isStopped() {
     return state().stopped;
 }
 

@@ -17,7 +17,9 @@ public:
     void startStop();
     // A tick of the one-second Timer1.
     void tick();
-    bool isStopped() const;
+    // Whether processing is stopped: what the window asks before it lets the
+    // pairs or their parameters change. One flag for the whole program.
+    static bool isStopped();
 
     // Supplied by the program: this process runs as the service (Installed
     // and RunningAsService), and the system-log writer (text, 4 info / 2 warning).

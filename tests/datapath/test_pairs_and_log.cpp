@@ -73,6 +73,25 @@ private slots:
         QCOMPARE(readFile(m_list), QByteArray("\"A903\",\"2F00A903\"\r\n\"\",\"\"\r\n"));
     }
 
+    // A pair placed past the end grows the table with empty pairs and keeps
+    // the others; one placed inside replaces only its own; a number that is
+    // no pair number (1 to 32767) changes nothing.
+    void placesPairsByNumber() {
+        config::FolderPairTable& table = config::folderPairs();
+        table.pairs = {config::FolderPair{"/a", "/b", "1", "1", "0", "1"}};
+        config::FolderPair added;
+        added.source = "/c";
+        const config::FolderPair* placed = table.place(3, added);
+        QVERIFY(placed != nullptr && placed == table.pair(3));
+        added.source = "/d";
+        QVERIFY(table.place(2, added) && table.pairs.size() == 3);
+        QCOMPARE(table.pair(1)->source + table.pair(1)->target + table.pair(2)->source +
+                     table.pair(3)->source + table.pair(3)->enable,
+                 "/a/b/d/c");
+        QVERIFY(!table.place(0, added) && !table.place(32768, added) && table.pairs.size() == 3);
+        QVERIFY(table.place(32767, added) && table.pairs.size() == 32767);
+    }
+
     // A folder on a Macintosh volume (one above it holds "Network Trash Folder")
     // shows six blanks before its path; other systems test no folder.
     void marksMacintoshVolumes() {

@@ -437,9 +437,8 @@ private slots:
 private:
     // The file n of folder s, compressed or extracted for the pair's target t.
     static FileOutcome run(bool compressing, const QString& s, const QString& t, const QString& n) {
-        engine::state().sourceFolder = s, engine::state().targetFolder = t;
-        engine::state().currentFile = n;
-        return compressing ? engine::CompressFile() : engine::ExtractFile();
+        const engine::FileJob job{s, t, n};
+        return compressing ? engine::CompressFile(job) : engine::ExtractFile(job);
     }
     static FileOutcome compress(auto... a) { return run(true, a...); }
     static FileOutcome extract(auto... a) { return run(false, a...); }

@@ -114,11 +114,8 @@ inline QByteArray nameLine(const QString& name) {
 // One walk of source into target, as a pass would start it.
 inline void walk(engine::WindowPort& window, const QString& source, const QString& target,
                  bool compress) {
-    engine::state().sourceFolder = source + QLatin1Char('/');
-    engine::state().targetFolder = target + QLatin1Char('/');
-    engine::state().compressMode = compress;
     engine::state().stopped = false;
-    engine::ProcessPair(window);
+    engine::ProcessPair(window, {source + QLatin1Char('/'), target + QLatin1Char('/'), compress});
 }
 
 // The lines of today's log in folder that hold part.

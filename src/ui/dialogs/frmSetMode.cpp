@@ -3,7 +3,7 @@
 #include "config/FolderPairs.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
-#include "engine/EngineState.h"
+#include "engine/Scheduler.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/PairGrid.h"
 #include "ui/main/UiSupport.h"
@@ -209,7 +209,7 @@ void frmSetMode::load() {
     txtMiroirN_Change();
 
     // 4. Nothing can be stored while processing runs.
-    cmdOK->setEnabled(engine::state().stopped);
+    cmdOK->setEnabled(engine::Scheduler::isStopped());
     // 5. The folders as the grid shows them.
     lblSource->setText(m_grid->cellText(m_row, 0));
     lblCible->setText(m_grid->cellText(m_row, 2));

@@ -98,12 +98,12 @@ void frmKestrune::EnterFolder(Folder folder, How how, Action action) {
 
     // 4. Apply.
     if (action == Action::Add) {
-        config::FolderPairTable& table = config::folderPairs();
         const int number = grid->rowCount() + 1;
-        table.pairs.resize(number);
         config::FolderPair added;
         added.source = path;
-        table.pairs[number - 1] = added;
+        if (!config::folderPairs().place(number, added)) {
+            return; // past the last pair number: the full list was refused above
+        }
         grid->appendProvisionalRow(path, number);
     } else if (folder == Folder::Source) {
         pair->source = path;

@@ -4,7 +4,7 @@
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
-#include "engine/EngineState.h"
+#include "engine/Scheduler.h"
 #include "ui/main/FileLists.h"
 #include "ui/main/PairGrid.h"
 #include "ui/main/UiSupport.h"
@@ -54,7 +54,7 @@ qint64 pairWait(const config::FolderPair& pair) {
 }
 
 bool stopped() {
-    return engine::state().stopped;
+    return engine::Scheduler::isStopped();
 }
 
 } // namespace
