@@ -1,6 +1,6 @@
 #include "app/ServiceMode.h"
 
-#include "config/ProgramValues.h"
+#include "config/Language.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
 #include "engine/EngineState.h"
@@ -44,17 +44,17 @@ constexpr int kEndPollMs = 20;
 } // namespace
 
 QString removeServiceQuestion(int language) {
-    return language == 1 ? QStringLiteral("Velmorado Service installé\n"
-                                          "voir 'Panneau de configuration/Services'\n\n"
-                                          "Supprimer Velmorado Service ?")
-                         : QStringLiteral("Velmorado Service installed\n"
-                                          "see 'Control panel/Services'\n\n"
-                                          "Remove it ?");
+    return config::pickText(language,
+                            "Velmorado Service installé\n"
+                            "voir 'Panneau de configuration/Services'\n\n"
+                            "Supprimer Velmorado Service ?",
+                            "Velmorado Service installed\n"
+                            "see 'Control panel/Services'\n\n"
+                            "Remove it ?");
 }
 
 QString serviceRemovedEntry(int language) {
-    return language == 1 ? QStringLiteral("Velmorado Service supprimé")
-                         : QStringLiteral("Velmorado Service removed");
+    return config::pickText(language, "Velmorado Service supprimé", "Velmorado Service removed");
 }
 
 RunMode decideRunMode(service::ServiceControl& control,
@@ -65,13 +65,13 @@ RunMode decideRunMode(service::ServiceControl& control,
     if (control.StartedAsService()) {
         return RunMode::Service;
     }
-    const int language = config::program().language;
+    const int language = config::language();
     if (!askYesNo(removeServiceQuestion(language))) {
         return RunMode::EndNow;
     }
     control.UninstallService();
     service::ServiceControl::WriteEventLog(serviceRemovedEntry(language), 4);
-    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("Automatique"),
+    config::WriteSetting(config::kSectionConfiguration, config::keys::kAutomatique,
                          config::flagText(false));
     return RunMode::Application;
 }
@@ -96,8 +96,7 @@ void ServiceEvents::start() {
 
 QString ServiceEvents::entryText(Event event, int language) {
     const EntryTexts& e = entryOf(event);
-    return service::ServiceControl::kDisplayName +
-           QString::fromUtf8(language == 1 ? e.french : e.english);
+    return service::ServiceControl::kDisplayName + config::pickText(language, e.french, e.english);
 }
 
 int ServiceEvents::entryType(Event event) {
@@ -105,8 +104,7 @@ int ServiceEvents::entryType(Event event) {
 }
 
 void ServiceEvents::write(Event event) {
-    service::ServiceControl::WriteEventLog(entryText(event, config::program().language),
-                                           entryType(event));
+    service::ServiceControl::WriteEventLog(entryText(event, config::language()), entryType(event));
 }
 
 void ServiceEvents::onStopped() {

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 
 namespace app {
@@ -29,8 +30,7 @@ QString buildCaption(const QString& computer, const QString& user, const QString
 }
 
 QString secondInstanceMessage(int language) {
-    return language == 1 ? QStringLiteral("Programme déjà lancé")
-                         : QStringLiteral("Program already running");
+    return config::pickText(language, "Programme déjà lancé", "Program already running");
 }
 
 } // namespace app

@@ -12,13 +12,7 @@ namespace config {
 
 namespace {
 
-constexpr int kMaxPairs = 32767; // pair numbers are signed 16-bit values
-const QString kUnknownMark = QStringLiteral("??? ");
 const QString kMacIndent = QStringLiteral("      ");
-
-QString pairSection(int number) {
-    return QStringLiteral("Rar_") + QString::number(number);
-}
 
 QString orDefault(const QString& value, const char* byDefault) {
     return value.isEmpty() ? QString::fromLatin1(byDefault) : value;
@@ -95,7 +89,7 @@ private:
 QString folderText(const QString& path, bool& onMac) {
     onMac = false;
     if (!platform::isFolder(path)) {
-        return kUnknownMark + path; // missing, or not a folder
+        return kMissingFolderMark + path; // missing, or not a folder
     }
     if (program().ntFlag && IsMacintoshVolume(path)) {
         onMac = true;
@@ -154,10 +148,9 @@ QVector<PairRowView> LoadFolderPairs() {
         const QString section = pairSection(n);
 
         FolderPair pair;
-        pair.nbTemporisations =
-            orDefault(ReadSetting(section, QStringLiteral("NbTemporisations")), "1");
-        pair.rar = orDefault(ReadSetting(section, QStringLiteral("Rar")), "0");
-        pair.enable = orDefault(ReadSetting(section, QStringLiteral("Enable")), "1");
+        pair.nbTemporisations = orDefault(ReadSetting(section, keys::kNbTemporisations), "1");
+        pair.rar = orDefault(ReadSetting(section, keys::kRar), "0");
+        pair.enable = orDefault(ReadSetting(section, keys::kEnable), "1");
         pair.source = DecodeHexText(sourceField); // a text that does not decode ends the program
         pair.target = DecodeHexText(targetField);
         pair.remaining = pair.nbTemporisations;
@@ -167,7 +160,7 @@ QVector<PairRowView> LoadFolderPairs() {
         row.pairNumber = n;
         row.sourceText = folderText(pair.source, row.sourceOnMac);
         if (pair.target.isEmpty()) {
-            row.targetText = QStringLiteral("???");
+            row.targetText = kNoTargetMark;
         } else {
             row.targetText = folderText(pair.target, row.targetOnMac);
         }
@@ -199,9 +192,9 @@ void SaveFolderPairs(const QVector<int>& rowPairNumbers) {
     }
     for (qsizetype r = 0; r < saved.size(); ++r) {
         const QString section = pairSection(int(r) + 1);
-        WriteSetting(section, QStringLiteral("NbTemporisations"), saved[r]->nbTemporisations);
-        WriteSetting(section, QStringLiteral("Rar"), saved[r]->rar);
-        WriteSetting(section, QStringLiteral("Enable"), saved[r]->enable);
+        WriteSetting(section, keys::kNbTemporisations, saved[r]->nbTemporisations);
+        WriteSetting(section, keys::kRar, saved[r]->rar);
+        WriteSetting(section, keys::kEnable, saved[r]->enable);
     }
 }
 

@@ -5,6 +5,15 @@
 
 namespace config {
 
+// Pair numbers are signed 16-bit values: the table holds at most this many.
+inline constexpr int kMaxPairs = 32767;
+
+// What a grid cell shows before the path of a missing folder, and for a
+// target that is not set yet; typed back into the folder entry, they mean the
+// folder itself and no folder.
+inline const QString kMissingFolderMark = QStringLiteral("??? ");
+inline const QString kNoTargetMark = QStringLiteral("???");
+
 // One folder pair; every field is text, kept exactly as read.
 struct FolderPair {
     QString source;           // full path of the source folder

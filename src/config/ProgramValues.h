@@ -1,5 +1,8 @@
 #pragma once
 
+#include "config/Language.h"
+#include "config/Settings.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -17,12 +20,14 @@ struct ProgramValues {
     QString exeDir;         // folder of the executable, without a trailing slash
     QString parametersPath; // exeDir + "/Velmorado.ini"
     QString listFilePath;   // exeDir + "/Velmorado.w"
-    int language = 0;       // 1 French, any other value English
     bool ntFlag = true;     // full Unicode names, service menu, Macintosh test, network message
 
-    bool french() const { return language == 1; }
-    // Picks the text of the current language.
-    QString tr(const QString& fr, const QString& en) const { return french() ? fr : en; }
+    // Old names of the run's language, for the main window until it uses
+    // config::language(), config::setLanguage() and config::pickText(). The
+    // value lives in settings().language only.
+    int& language = settings().language;
+    bool french() const { return isFrench(language); }
+    QString tr(const QString& fr, const QString& en) const { return pickText(language, fr, en); }
 };
 
 ProgramValues& program();

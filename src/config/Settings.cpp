@@ -1,5 +1,6 @@
 #include "config/Settings.h"
 
+#include "config/Language.h"
 #include "config/PrivateProfile.h"
 #include "config/ProgramValues.h"
 #include "config/ValueRules.h"
@@ -64,27 +65,26 @@ void WriteSetting(const QString& section, const QString& key, const QString& val
 }
 
 int readLanguage(const QString& parametersPath) {
-    return readInt16(
-        ReadSettingFrom(parametersPath, kSectionConfiguration, QStringLiteral("Langue")));
+    return readInt16(ReadSettingFrom(parametersPath, kSectionConfiguration, keys::kLangue));
 }
 
 void Settings::load(const QString& path, const QString& exeDir) {
-    const auto conf = [&](const char* key) {
-        return ReadSettingFrom(path, kSectionConfiguration, QString::fromLatin1(key));
+    const auto conf = [&](QLatin1StringView key) {
+        return ReadSettingFrom(path, kSectionConfiguration, key);
     };
-    const auto logsKey = [&](const char* key) {
-        return ReadSettingFrom(path, kSectionLogs, QString::fromLatin1(key));
+    const auto logsKey = [&](QLatin1StringView key) {
+        return ReadSettingFrom(path, kSectionLogs, key);
     };
     language = readLanguage(path);
     // Read as 32 bits, so that what the dialog stored (up to 60000) comes back
     // as it was; a larger hand-edited value is held at that top.
     temporisation = qBound<qint32>(std::numeric_limits<qint16>::min(),
-                                   readInt32(conf("Temporisation")), kMaxTemporisation);
+                                   readInt32(conf(keys::kTemporisation)), kMaxTemporisation);
     if (temporisation == 0) {
         temporisation = 10;
     }
-    performance = numberOr(conf("Performance"), 1);
-    prefix = conf("PrefixeFichiersCompresses");
+    performance = numberOr(conf(keys::kPerformance), 1);
+    prefix = conf(keys::kPrefixeFichiersCompresses);
     refusedPrefix.clear();
     refusedPrefixLogged = false;
     if (!prefix.isEmpty() && !isUsablePrefix(prefix)) {
@@ -96,31 +96,31 @@ void Settings::load(const QString& path, const QString& exeDir) {
     if (prefix.isEmpty()) {
         prefix = QStringLiteral("RA");
     }
-    voirConsoleRar = readFlag(conf("VoirConsoleRar"));
-    afficherFichiers = readFlag(conf("AfficherFichiers"));
-    automatique = readFlag(conf("Automatique"));
-    arretAutomatique = readFlag(conf("ArretAutomatique"));
-    erreurDossier = readFlag(conf("ErreurDossier"));
-    erreurDossierSon = readFlag(conf("ErreurDossierSon"));
-    erreurDossierNetSend = readFlag(conf("ErreurDossierNetSend"));
-    messageNetSend = conf("MessageNetSend");
+    voirConsoleRar = readFlag(conf(keys::kVoirConsoleRar));
+    afficherFichiers = readFlag(conf(keys::kAfficherFichiers));
+    automatique = readFlag(conf(keys::kAutomatique));
+    arretAutomatique = readFlag(conf(keys::kArretAutomatique));
+    erreurDossier = readFlag(conf(keys::kErreurDossier));
+    erreurDossierSon = readFlag(conf(keys::kErreurDossierSon));
+    erreurDossierNetSend = readFlag(conf(keys::kErreurDossierNetSend));
+    messageNetSend = conf(keys::kMessageNetSend);
     if (messageNetSend.isEmpty()) {
         messageNetSend = kDefaultMessageNetSend;
     }
-    erreurDossierEventLog = readFlag(conf("ErreurDossierEventLog"));
+    erreurDossierEventLog = readFlag(conf(keys::kErreurDossierEventLog));
 
-    logs = readFlag(logsKey("Logs"));
-    fichiersLogs = readFlag(logsKey("FichiersLogs"));
-    pathLogs = logsKey("PathLogs");
+    logs = readFlag(logsKey(keys::kLogs));
+    fichiersLogs = readFlag(logsKey(keys::kFichiersLogs));
+    pathLogs = logsKey(keys::kPathLogs);
     const QFileInfo logFolder(pathLogs);
     if (pathLogs.isEmpty() || !logFolder.isDir()) {
         pathLogs = exeDir;
     }
-    purgeLogs = readFlag(logsKey("PurgeLogs"));
-    delaiLogs = numberOr(logsKey("DelaiLogs"), 10);
+    purgeLogs = readFlag(logsKey(keys::kPurgeLogs));
+    delaiLogs = numberOr(logsKey(keys::kDelaiLogs), 10);
 }
 
-QString unreadableFileMessage(const QString& path, bool french) {
+QString unreadableFileMessage(const QString& path, int language) {
     QByteArray data;
     QString what;
     switch (platform::readRegularFile(path, data)) {
@@ -128,23 +128,19 @@ QString unreadableFileMessage(const QString& path, bool french) {
     case platform::ReadStatus::Missing:
         return {};
     case platform::ReadStatus::NotRegular:
-        what = french ? QStringLiteral("Ce n'est pas un fichier ordinaire")
-                      : QStringLiteral("It is not a regular file");
+        what = pickText(language, "Ce n'est pas un fichier ordinaire", "It is not a regular file");
         break;
     case platform::ReadStatus::TooLarge:
-        what = french
-                   ? QStringLiteral("Il dépasse %1 Mio").arg(platform::kMaxReadSize >> 20)
-                   : QStringLiteral("It is larger than %1 MiB").arg(platform::kMaxReadSize >> 20);
+        what = pickText(language, "Il dépasse %1 Mio", "It is larger than %1 MiB")
+                   .arg(platform::kMaxReadSize >> 20);
         break;
     case platform::ReadStatus::Unreadable:
-        what =
-            french ? QStringLiteral("Il ne peut pas être lu") : QStringLiteral("It cannot be read");
+        what = pickText(language, "Il ne peut pas être lu", "It cannot be read");
         break;
     }
-    return (french ? QStringLiteral("Fichier illisible : ") : QStringLiteral("Unreadable file: ")) +
-           path + QStringLiteral("\r\n") + what +
-           (french ? QStringLiteral(". Velmorado ne peut pas fonctionner.")
-                   : QStringLiteral(". Velmorado cannot run."));
+    return pickText(language, "Fichier illisible : ", "Unreadable file: ") + path +
+           QStringLiteral("\r\n") + what +
+           pickText(language, ". Velmorado ne peut pas fonctionner.", ". Velmorado cannot run.");
 }
 
 bool isUsablePrefix(const QString& prefix) {

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "config/ParameterKeys.h"
+
 #include <QString>
 #include <QtGlobal>
 
 namespace config {
-
-inline const QString kSectionConfiguration = QStringLiteral("Configuration");
-inline const QString kSectionLogs = QStringLiteral("Logs");
-inline const QString kSectionProcessing = QStringLiteral("Processing");
 
 // The stored text of a key of the parameters file, cut to 254 characters;
 // empty when the file, the section or the key is missing.
@@ -31,7 +29,7 @@ inline constexpr qint32 kMaxTemporisation = 60000;
 // Every general setting, as held in memory for the run.
 struct Settings {
     // Configuration
-    int language = 0;
+    int language = 0; // the run's language (config/Language.h): 1 French, any other English
     // Wider than the other numbers: the dialog accepts up to kMaxTemporisation.
     qint32 temporisation = 10;
     qint16 performance = 1;
@@ -65,8 +63,8 @@ Settings& settings();
 
 // Empty when the file at path is missing or can be read; otherwise the
 // message that says which file it is and what is wrong with it (not a
-// regular file, too large, no rights), in the language of the flag.
-QString unreadableFileMessage(const QString& path, bool french);
+// regular file, too large, no rights), in the given language.
+QString unreadableFileMessage(const QString& path, int language);
 
 // A prefix the prefix dialog accepts: two characters, no blank around them,
 // none of | > < " ? * : / \ and no control character; and not beginning

@@ -1,5 +1,6 @@
 #include "engine/DailyLog.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "engine/EngineState.h"
@@ -105,7 +106,7 @@ void RemoveOldLogs(const QString& folder, int delaiLogs) {
     }
 }
 
-bool writeLogHeader(const QString& path, const QDate& date, bool french, bool purge,
+bool writeLogHeader(const QString& path, const QDate& date, int language, bool purge,
                     int delaiLogs) {
     if (path.isEmpty()) {
         return false;
@@ -116,10 +117,9 @@ bool writeLogHeader(const QString& path, const QDate& date, bool french, bool pu
     if (purge) {
         RemoveOldLogs(QFileInfo(path).absolutePath(), delaiLogs);
     }
-    const QString title = french
-                              ? QStringLiteral("<b><center><h1>Journal des "
-                                               "compressions/décompressions</h1></center></b>")
-                              : QStringLiteral("<b><center><h1>Rar/Unrar Logs</h1></center></b>");
+    const QString title = config::pickText(
+        language, "<b><center><h1>Journal des compressions/décompressions</h1></center></b>",
+        "<b><center><h1>Rar/Unrar Logs</h1></center></b>");
     QByteArray header;
     header += lineBytes(QStringLiteral("<html>"));
     header += lineBytes(QStringLiteral("<head>"));
@@ -136,8 +136,8 @@ bool writeLogHeader(const QString& path, const QDate& date, bool french, bool pu
 
 void WriteLogHeader() {
     const config::Settings& s = config::settings();
-    writeLogHeader(state().dayLogPath, QDate::currentDate(), config::program().french(),
-                   s.purgeLogs, s.delaiLogs);
+    writeLogHeader(state().dayLogPath, QDate::currentDate(), config::language(), s.purgeLogs,
+                   s.delaiLogs);
 }
 
 bool appendLogLine(const QString& path, const QString& line) {

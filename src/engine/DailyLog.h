@@ -19,7 +19,8 @@ void WriteLogHeader();
 
 // The same on a given file and date; false when the file had to be made and
 // could not be. An existing file is left untouched (true).
-bool writeLogHeader(const QString& path, const QDate& date, bool french, bool purge, int delaiLogs);
+bool writeLogHeader(const QString& path, const QDate& date, int language, bool purge,
+                    int delaiLogs);
 
 // Deletes the oldest "Log Velmorado*.htm" files of folder (name order) when
 // there are more than delaiLogs, until delaiLogs - 1 remain; a file that

@@ -78,10 +78,10 @@ void logRefusedPrefix() {
     const QString quoted = QLatin1Char('"') + s.refusedPrefix + QLatin1Char('"');
     const QString message =
         texts::timeNow() +
-        config::program().tr(QStringLiteral(" - Préfixe des fichiers compressés ") + quoted +
-                                 QStringLiteral(" inutilisable, \"RA\" est utilisé"),
-                             QStringLiteral(" - Compressed files prefix ") + quoted +
-                                 QStringLiteral(" not usable, \"RA\" is used"));
+        config::pickText(QStringLiteral(" - Préfixe des fichiers compressés ") + quoted +
+                             QStringLiteral(" inutilisable, \"RA\" est utilisé"),
+                         QStringLiteral(" - Compressed files prefix ") + quoted +
+                             QStringLiteral(" not usable, \"RA\" is used"));
     s.refusedPrefixLogged = LogUnknownFolder(message, config::program().parametersPath);
 }
 
@@ -184,7 +184,7 @@ private:
     // Its number is the one the compression has just stored as the last used.
     void vouchForArchive() {
         const QString stored =
-            config::ReadSetting(config::kSectionProcessing, QStringLiteral("LastFileNumber"));
+            config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber);
         const qint32 number = config::readInt32(stored);
         m_probe.vouch(m_target + m_prefix +
                       QStringLiteral("%1.rar").arg(number, 6, 10, QLatin1Char('0')));
@@ -281,7 +281,7 @@ private:
         // file): the file travels under its neutral name.
         const config::Settings& s = config::settings();
         if (s.logs && !m_state.dayLogPath.isEmpty()) {
-            LogUnknownFolder(texts::timeNow() + texts::neutralNameKept(config::program().french()),
+            LogUnknownFolder(texts::timeNow() + texts::neutralNameKept(config::language()),
                              m_folder + dataName);
         }
         const Step step = handOver(dataName);

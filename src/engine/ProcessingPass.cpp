@@ -1,6 +1,7 @@
 #include "engine/ProcessingPass.h"
 
 #include "config/FolderPairs.h"
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
@@ -112,7 +113,8 @@ void WarnMissingFolder(WindowPort& window, const ServiceHooks& hooks, bool sourc
                        const QString& folder) {
     const config::Settings& s = config::settings();
     const config::ProgramValues& p = config::program();
-    const QString message = texts::timeNow() + texts::unknownFolderSuffix(source, p.french());
+    const QString message =
+        texts::timeNow() + texts::unknownFolderSuffix(source, config::language());
     if (s.erreurDossier) {
         window.showMessageWindow(message);
         if (s.logs) {
@@ -143,7 +145,7 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     clock.start();
 
     window.setLabelText(kLblTempo, QString());
-    window.setTrayTip(texts::trayTipRunning(config::program().french()));
+    window.setTrayTip(texts::trayTipRunning(config::language()));
     if (s.logs) {
         // The whole pass writes to this file, even past midnight.
         st.dayLogPath = dayLogPath(s.pathLogs, QDate::currentDate());
@@ -177,11 +179,11 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     window.setBarValue(kBarPass, 0);
     const double elapsed = double(clock.nsecsElapsed()) / 1e9;
 
-    const bool french = config::program().french();
+    const int language = config::language();
     const PassCounts& counts = st;
     const QString line1 =
-        texts::summaryLine1(french, texts::longDateToday(), texts::timeNow(), counts);
-    const QString line2 = texts::summaryLine2(french, counts, texts::elapsedText(elapsed));
+        texts::summaryLine1(language, texts::longDateToday(), texts::timeNow(), counts);
+    const QString line2 = texts::summaryLine2(language, counts, texts::elapsedText(elapsed));
     window.setLabelText(kLblMessage, line1 + QStringLiteral("\r\n") + line2);
     if (s.logs && (st.compressed != 0 || st.uncompressed != 0)) {
         LogSummary(line1, line2);
@@ -200,9 +202,9 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
             }
         }
     }
-    window.setTrayTip(texts::trayTipWaiting(french));
+    window.setTrayTip(texts::trayTipWaiting(language));
     waitCauses().sweep();
-    window.setWaitingSummary(waitCauses().summary(french));
+    window.setWaitingSummary(waitCauses().summary(language));
     window.setLabelText(kLblTempo, QString());
 
     if (s.arretAutomatique) {

@@ -30,8 +30,6 @@ namespace engine {
 
 namespace {
 
-const QString kLastFileNumber = QStringLiteral("LastFileNumber");
-
 // The archiver's exit codes: 0 success, 1 warning; anything higher means the
 // extracted files cannot be trusted.
 bool archiverSucceeded(int exitStatus) {
@@ -212,9 +210,9 @@ bool CheckRarConsole() {
 }
 
 QString rarMissingMessage(int language) {
-    return language == 1 ? QStringLiteral("WinRar n'est pas installé\n\nVelmorado ne peut pas "
-                                          "fonctionner")
-                         : QStringLiteral("WinRar not installed\n\nVelmorado cannot run");
+    return config::pickText(language,
+                            "WinRar n'est pas installé\n\nVelmorado ne peut pas fonctionner",
+                            "WinRar not installed\n\nVelmorado cannot run");
 }
 
 QString rarMissingTitle() {
@@ -308,15 +306,16 @@ FileOutcome CompressFile(const FileJob& job) {
     qint32 number = -1;
     platform::FileLock nameLock;
     for (int attempt = 0; attempt < 16 && !nameLock.held(); ++attempt) {
-        const QString stored = config::ReadSetting(config::kSectionProcessing, kLastFileNumber);
+        const QString stored =
+            config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber);
         const qint32 last = stored.isEmpty() ? 0 : config::readInt32(stored);
         number = numbered.freeNumber(NumberedName::next(last), s, t);
         if (number < 0) {
             return FileOutcome::Stopped;
         }
-        if (!config::PrivateProfile::write(config::program().parametersPath,
-                                           config::kSectionProcessing, kLastFileNumber,
-                                           QString::number(number))) {
+        if (!config::PrivateProfile::write(
+                config::program().parametersPath, config::kSectionProcessing,
+                config::keys::kLastFileNumber, QString::number(number))) {
             causes.set(s, t, s + n, WaitCause::NumberNotStored);
             return FileOutcome::Stopped;
         }
@@ -483,7 +482,7 @@ FileOutcome ExtractFile(const FileJob& job) {
     }
     causes.clear(archive);
     if (!members.others.isEmpty() && config::settings().logs) {
-        LogUnknownFolder(texts::timeNow() + texts::otherMembersLeft(config::program().french()),
+        LogUnknownFolder(texts::timeNow() + texts::otherMembersLeft(config::language()),
                          archive + QStringLiteral(": ") +
                              members.others.join(QStringLiteral(", ")));
     }

@@ -1,5 +1,6 @@
 #include "engine/Texts.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 
 #include <QDate>
@@ -9,10 +10,6 @@
 namespace engine::texts {
 
 namespace {
-
-QString pick(bool french, const char* fr, const char* en) {
-    return QString::fromUtf8(french ? fr : en);
-}
 
 // The count, then its piece: the plural piece above 1, the singular one for 0 and 1.
 QString counted(qint32 count, const QString& singular, const QString& plural) {
@@ -25,46 +22,47 @@ QString trayTipStopped() {
     return config::productAndVersion();
 }
 
-QString trayTipRunning(bool french) {
+QString trayTipRunning(int language) {
     return config::productAndVersion() +
-           pick(french, " - compression/décompression", " - compress/uncompress");
+           config::pickText(language, " - compression/décompression", " - compress/uncompress");
 }
 
-QString trayTipWaiting(bool french) {
-    return config::productAndVersion() + pick(french, " - Attente", " - Wait");
+QString trayTipWaiting(int language) {
+    return config::productAndVersion() + config::pickText(language, " - Attente", " - Wait");
 }
 
-QString unknownFolderSuffix(bool source, bool french) {
+QString unknownFolderSuffix(bool source, int language) {
     if (source) {
-        return pick(french, " - Dossier source inconnu", " - Unknown source folder");
+        return config::pickText(language, " - Dossier source inconnu", " - Unknown source folder");
     }
-    return pick(french, " - Dossier cible inconnu", " - Unknown target folder");
+    return config::pickText(language, " - Dossier cible inconnu", " - Unknown target folder");
 }
 
-QString summaryLine1(bool french, const QString& date, const QString& time, const PassCounts& c) {
-    QString line = date + pick(french, " à ", " - ") + time + QStringLiteral("; ");
-    line += counted(c.files, pick(french, " fichier dans ", " file in "),
-                    pick(french, " fichiers dans ", " files in "));
-    line += counted(c.sourceFolders, pick(french, " dossier source (", " source folder ("),
-                    pick(french, " dossiers sources (", " source folders ("));
-    line += counted(c.invalidSourceFolders,
-                    pick(french, " dossier source invalide; ", " invalid source folder; "),
-                    pick(french, " dossiers sources invalides; ", " invalid source folders; "));
-    line += counted(c.invalidTargetFolders,
-                    pick(french, " dossier cible invalide)", " invalid target folder)"),
-                    pick(french, " dossiers cibles invalides)", " invalid target folders)"));
+QString summaryLine1(int language, const QString& date, const QString& time, const PassCounts& c) {
+    QString line = date + config::pickText(language, " à ", " - ") + time + QStringLiteral("; ");
+    line += counted(c.files, config::pickText(language, " fichier dans ", " file in "),
+                    config::pickText(language, " fichiers dans ", " files in "));
+    line += counted(c.sourceFolders,
+                    config::pickText(language, " dossier source (", " source folder ("),
+                    config::pickText(language, " dossiers sources (", " source folders ("));
+    line += counted(
+        c.invalidSourceFolders,
+        config::pickText(language, " dossier source invalide; ", " invalid source folder; "),
+        config::pickText(language, " dossiers sources invalides; ", " invalid source folders; "));
+    line += counted(
+        c.invalidTargetFolders,
+        config::pickText(language, " dossier cible invalide)", " invalid target folder)"),
+        config::pickText(language, " dossiers cibles invalides)", " invalid target folders)"));
     return line;
 }
 
-QString summaryLine2(bool french, const PassCounts& c, const QString& elapsed) {
-    if (french) {
-        return QString::fromUtf8("Fichiers compressés: ") + QString::number(c.compressed) +
-               QString::fromUtf8(", Fichiers décompressés: ") + QString::number(c.uncompressed) +
-               QStringLiteral("; durée ") + elapsed + QStringLiteral(" s");
-    }
-    return QStringLiteral("Compressed files: ") + QString::number(c.compressed) +
-           QStringLiteral(", Uncompressed files: ") + QString::number(c.uncompressed) +
-           QStringLiteral("; elapsed time ") + elapsed + QStringLiteral(" s");
+QString summaryLine2(int language, const PassCounts& c, const QString& elapsed) {
+    return config::pickText(language, "Fichiers compressés: ", "Compressed files: ") +
+           QString::number(c.compressed) +
+           config::pickText(language, ", Fichiers décompressés: ", ", Uncompressed files: ") +
+           QString::number(c.uncompressed) +
+           config::pickText(language, "; durée ", "; elapsed time ") + elapsed +
+           QStringLiteral(" s");
 }
 
 QString elapsedText(double seconds) {
@@ -81,65 +79,71 @@ QString timeNow() {
     return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
 }
 
-QString neutralNameKept(bool french) {
-    return pick(french, " - Fichier temporaire gardé sous son nom neutre",
-                " - Temporary file kept under its neutral name");
+QString neutralNameKept(int language) {
+    return config::pickText(language, " - Fichier temporaire gardé sous son nom neutre",
+                            " - Temporary file kept under its neutral name");
 }
 
-QString waitCause(WaitCause cause, bool french) {
+QString waitCause(WaitCause cause, int language) {
     switch (cause) {
     case WaitCause::TargetMissing:
-        return pick(french, "Dossier cible absent", "Target folder missing");
+        return config::pickText(language, "Dossier cible absent", "Target folder missing");
     case WaitCause::TargetReadOnly:
-        return pick(french, "Dossier cible en lecture seule", "Target folder read-only");
+        return config::pickText(language, "Dossier cible en lecture seule",
+                                "Target folder read-only");
     case WaitCause::TargetFull:
-        return pick(french, "Dossier cible plein", "Target folder full");
+        return config::pickText(language, "Dossier cible plein", "Target folder full");
     case WaitCause::ArchiveNameTaken:
-        return pick(french, "Archive de même nom déjà dans le dossier cible",
-                    "An archive of the same name is already in the target folder");
+        return config::pickText(language, "Archive de même nom déjà dans le dossier cible",
+                                "An archive of the same name is already in the target folder");
     case WaitCause::CannotMove:
-        return pick(french, "Déplacement impossible vers le dossier cible",
-                    "Cannot move into the target folder");
+        return config::pickText(language, "Déplacement impossible vers le dossier cible",
+                                "Cannot move into the target folder");
     case WaitCause::DamagedArchive:
-        return pick(french, "Archive endommagée ou tronquée", "Damaged or truncated archive");
+        return config::pickText(language, "Archive endommagée ou tronquée",
+                                "Damaged or truncated archive");
     case WaitCause::SourceFull:
-        return pick(french, "Plus de place pour extraire dans le dossier source",
-                    "No room left to extract in the source folder");
+        return config::pickText(language, "Plus de place pour extraire dans le dossier source",
+                                "No room left to extract in the source folder");
     case WaitCause::ExtractionFailed:
-        return pick(french, "Échec de l'extraction", "Extraction failed");
+        return config::pickText(language, "Échec de l'extraction", "Extraction failed");
     case WaitCause::UnreadableName:
-        return pick(french, "Nom de fichier illisible dans l'archive",
-                    "Unreadable file name in the archive");
+        return config::pickText(language, "Nom de fichier illisible dans l'archive",
+                                "Unreadable file name in the archive");
     case WaitCause::NoNameFile:
-        return pick(french, "Archive sans son fichier de données ou son fichier de nom",
-                    "Archive without its data file or its name file");
+        return config::pickText(language,
+                                "Archive sans son fichier de données ou son fichier de nom",
+                                "Archive without its data file or its name file");
     case WaitCause::NumberNotStored:
-        return pick(french, "Numéro d'archive impossible à enregistrer (LastFileNumber)",
-                    "Archive number cannot be stored (LastFileNumber)");
+        return config::pickText(language,
+                                "Numéro d'archive impossible à enregistrer (LastFileNumber)",
+                                "Archive number cannot be stored (LastFileNumber)");
     }
     return QString();
 }
 
-QString waitLogMessage(bool french, bool starts, bool wholePair, const QString& cause,
+QString waitLogMessage(int language, bool starts, bool wholePair, const QString& cause,
                        const QString& source, const QString& target) {
-    const QString pair =
-        pick(french, " (couple ", " (pair ") + source + QStringLiteral(" -> ") + target + ')';
+    const QString pair = config::pickText(language, " (couple ", " (pair ") + source +
+                         QStringLiteral(" -> ") + target + ')';
     if (!starts) {
-        return pick(french, " - Fin de l'attente : ", " - Waiting over: ") + cause + pair;
+        return config::pickText(language, " - Fin de l'attente : ", " - Waiting over: ") + cause +
+               pair;
     }
     const QString waits =
-        wholePair ? pick(french, " - les fichiers du couple attendent", " - the pair's files wait")
-                  : pick(french, " - fichier en attente", " - file waiting");
+        wholePair ? config::pickText(language, " - les fichiers du couple attendent",
+                                     " - the pair's files wait")
+                  : config::pickText(language, " - fichier en attente", " - file waiting");
     return QStringLiteral(" - ") + cause + waits + pair;
 }
 
-QString filesWaiting(bool french) {
-    return pick(french, "Fichiers en attente : ", "Files waiting: ");
+QString filesWaiting(int language) {
+    return config::pickText(language, "Fichiers en attente : ", "Files waiting: ");
 }
 
-QString otherMembersLeft(bool french) {
-    return pick(french, " - Autres fichiers de l'archive non extraits",
-                " - Other files of the archive not extracted");
+QString otherMembersLeft(int language) {
+    return config::pickText(language, " - Autres fichiers de l'archive non extraits",
+                            " - Other files of the archive not extracted");
 }
 
 } // namespace engine::texts

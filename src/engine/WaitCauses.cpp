@@ -1,6 +1,6 @@
 #include "engine/WaitCauses.h"
 
-#include "config/ProgramValues.h"
+#include "config/Language.h"
 #include "config/Settings.h"
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
@@ -24,11 +24,12 @@ void WaitCauses::log(const Entry& entry, bool starts) {
     if (!config::settings().logs || state().dayLogPath.isEmpty()) {
         return;
     }
-    const bool french = config::program().french();
+    const int language = config::language();
     const bool wholePair = entry.shown.endsWith(QLatin1Char('/'));
-    LogUnknownFolder(texts::timeNow() + texts::waitLogMessage(french, starts, wholePair,
-                                                              texts::waitCause(entry.cause, french),
-                                                              entry.source, entry.target),
+    LogUnknownFolder(texts::timeNow() +
+                         texts::waitLogMessage(language, starts, wholePair,
+                                               texts::waitCause(entry.cause, language),
+                                               entry.source, entry.target),
                      entry.shown);
 }
 
@@ -64,7 +65,7 @@ void WaitCauses::sweep() {
     }
 }
 
-QString WaitCauses::summary(bool french) const {
+QString WaitCauses::summary(int language) const {
     if (m_causes.isEmpty()) {
         return QString();
     }
@@ -74,13 +75,13 @@ QString WaitCauses::summary(bool french) const {
     }
     QStringList parts;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        parts << texts::waitCause(WaitCause(it.key()), french) + QStringLiteral(" (") +
+        parts << texts::waitCause(WaitCause(it.key()), language) + QStringLiteral(" (") +
                      QString::number(it.value()) + QLatin1Char(')');
     }
-    return texts::filesWaiting(french) + parts.join(QStringLiteral("; "));
+    return texts::filesWaiting(language) + parts.join(QStringLiteral("; "));
 }
 
-QMap<QString, QString> WaitCauses::notices(bool french) const {
+QMap<QString, QString> WaitCauses::notices(int language) const {
     QMap<QString, QString> notices;
     for (const Entry& e : m_causes) {
         QString folder = e.target;
@@ -88,7 +89,7 @@ QMap<QString, QString> WaitCauses::notices(bool french) const {
             folder.chop(1);
         }
         notices.insert(QString::number(int(e.cause)) + QLatin1Char('|') + folder,
-                       texts::filesWaiting(french) + texts::waitCause(e.cause, french) +
+                       texts::filesWaiting(language) + texts::waitCause(e.cause, language) +
                            QStringLiteral(" - ") + folder);
     }
     return notices;

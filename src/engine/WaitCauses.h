@@ -41,11 +41,11 @@ public:
     bool isEmpty() const { return m_causes.isEmpty(); }
     // "Files waiting: Target folder read-only (2); Damaged or truncated
     // archive (1)", empty when nothing waits.
-    QString summary(bool french) const;
+    QString summary(int language) const;
     // One notice for each cause that keeps files of a target folder waiting
     // (key: the cause and the folder; text: "Files waiting: <cause> - <target>"),
     // however many files it holds back, so that each is told once.
-    QMap<QString, QString> notices(bool french) const;
+    QMap<QString, QString> notices(int language) const;
     void reset() { m_causes.clear(); }
 
 private:

@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include "platform/FileLock.h"
+#include "platform/UniqueFd.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,8 +35,9 @@ bool isTemplateTail(const QString& tail) {
 
 // Removes name (in dirFd) when it is a regular file that nobody holds.
 bool removeIfNobodyHolds(int dirFd, const char* name) {
-    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    const UniqueFd fd(
+        ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) {
         return false;
     }
     struct stat opened {
@@ -44,12 +46,10 @@ bool removeIfNobodyHolds(int dirFd, const char* name) {
     // granted, a writer that made the file but has not locked it yet waits
     // for it, and then finds its file gone (createLockedTemporary makes
     // another). The name must still be that file when it is removed.
-    const bool removed = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-                         lockWhole(fd, F_RDLCK, false) &&
-                         ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-                         sameObject(opened, named) && ::unlinkat(dirFd, name, 0) == 0;
-    ::close(fd);
-    return removed;
+    return ::fstat(fd.get(), &opened) == 0 && S_ISREG(opened.st_mode) &&
+           lockWhole(fd.get(), F_RDLCK, false) &&
+           ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameObject(opened, named) &&
+           ::unlinkat(dirFd, name, 0) == 0;
 }
 
 } // namespace
@@ -71,10 +71,9 @@ bool writeAll(int fd, const char* p, qsizetype n) {
 
 void syncFolder(const QString& folder) {
     const QByteArray f = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
-    const int fd = ::open(f.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    const UniqueFd fd(::open(f.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::fsync(fd.get());
     }
 }
 
@@ -136,8 +135,8 @@ bool writeFileAtomically(const QString& path, const QByteArray& data) {
     const QString folder = info.absolutePath();
     QByteArray tmpl = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() +
                                         QStringLiteral(".XXXXXX"));
-    const int fd = createLockedTemporary(tmpl);
-    if (fd < 0) {
+    UniqueFd fd(createLockedTemporary(tmpl));
+    if (!fd.valid()) {
         return false;
     }
     mode_t mode = 0644;
@@ -146,15 +145,15 @@ bool writeFileAtomically(const QString& path, const QByteArray& data) {
     if (::stat(target.constData(), &st) == 0) {
         mode = st.st_mode & 07777;
     }
-    (void)::fchmod(fd, mode);
-    const bool ok = writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
+    (void)::fchmod(fd.get(), mode);
+    const bool ok = writeAll(fd.get(), data.constData(), data.size()) && ::fsync(fd.get()) == 0;
     // The lock goes with the descriptor, after the rename: until then a
     // clearer leaves the file alone.
     const bool placed = ok && ::rename(tmpl.constData(), target.constData()) == 0;
     if (!placed) {
         ::unlink(tmpl.constData());
     }
-    const bool closed = ::close(fd) == 0;
+    const bool closed = fd.close();
     if (!placed) {
         return false;
     }
@@ -170,9 +169,9 @@ ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize
         return ReadStatus::Missing;
     }
     // Without blocking: opening a pipe for reading would wait for a writer.
-    const int fd = ::open(p.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY |
-                                             (followLinks ? 0 : O_NOFOLLOW));
-    if (fd < 0) {
+    const UniqueFd fd(::open(p.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY |
+                                                (followLinks ? 0 : O_NOFOLLOW)));
+    if (!fd.valid()) {
         if (errno == ENOENT) {
             return ReadStatus::Missing;
         }
@@ -180,7 +179,7 @@ ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize
     }
     struct stat st {};
     ReadStatus status = ReadStatus::Ok;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd.get(), &st) != 0) {
         status = ReadStatus::Unreadable;
     } else if (!S_ISREG(st.st_mode)) {
         status = ReadStatus::NotRegular;
@@ -198,7 +197,7 @@ ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize
                 }
                 data.resize(qMin<qsizetype>(data.size() * 2, qsizetype(maxSize) + 1));
             }
-            const ssize_t r = ::read(fd, data.data() + got, size_t(data.size() - got));
+            const ssize_t r = ::read(fd.get(), data.data() + got, size_t(data.size() - got));
             if (r == 0) {
                 break;
             }
@@ -213,7 +212,6 @@ ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize
         }
         data.truncate(got);
     }
-    ::close(fd);
     if (status != ReadStatus::Ok) {
         data.clear();
     }

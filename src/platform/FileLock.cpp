@@ -43,31 +43,14 @@ bool lockWhole(int fd, short type, bool wait) {
     }
 }
 
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        release();
-        m_fd = other.m_fd;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
-void FileLock::release() {
-    if (m_fd >= 0) {
-        ::close(m_fd); // closing the description drops its lock
-        m_fd = -1;
-    }
-}
-
 FileLock FileLock::take(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
     const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    int fd = ::open(p.constData(), O_RDWR | flags);
-    if (fd >= 0) {
-        if (isRegular(fd) && lockWhole(fd, F_WRLCK, false)) {
-            return FileLock(fd);
+    UniqueFd fd(::open(p.constData(), O_RDWR | flags));
+    if (fd.valid()) {
+        if (isRegular(fd.get()) && lockWhole(fd.get(), F_WRLCK, false)) {
+            return FileLock(std::move(fd));
         }
-        ::close(fd);
         return {};
     }
     if (errno != EACCES && errno != EROFS && errno != EPERM) {
@@ -75,14 +58,11 @@ FileLock FileLock::take(const QString& path) {
     }
     // Not ours to write (a read-only file or share): a shared lock, and only
     // when nobody else has one, shared or not.
-    fd = ::open(p.constData(), O_RDONLY | flags);
-    if (fd < 0) {
-        return {};
+    fd.reset(::open(p.constData(), O_RDONLY | flags));
+    if (fd.valid() && isRegular(fd.get()) && lockWhole(fd.get(), F_RDLCK, false) &&
+        !othersHold(fd.get())) {
+        return FileLock(std::move(fd));
     }
-    if (isRegular(fd) && lockWhole(fd, F_RDLCK, false) && !othersHold(fd)) {
-        return FileLock(fd);
-    }
-    ::close(fd);
     return {};
 }
 
@@ -98,7 +78,7 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
         }
         return {}; // whatever stands there is somebody else's
     }
-    FileLock lock(fd);
+    FileLock lock{UniqueFd(fd)};
     // Ours from here on: a failure removes what this call made.
     if (!lockWhole(fd, F_WRLCK, false) || !writeAll(fd, data.constData(), data.size()) ||
         ::fsync(fd) != 0) {
@@ -110,27 +90,18 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
 }
 
 FileLock FileLock::folder(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(QFile::encodeName(path).constData(),
+                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid() || !lockWhole(fd.get(), F_RDLCK, false)) {
         return {};
     }
-    if (!lockWhole(fd, F_RDLCK, false)) {
-        ::close(fd);
-        return {};
-    }
-    return FileLock(fd);
+    return FileLock(std::move(fd));
 }
 
 bool lockedByOther(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        return false;
-    }
-    const bool held = othersHold(fd);
-    ::close(fd);
-    return held;
+    const UniqueFd fd(::open(QFile::encodeName(path).constData(),
+                             O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    return fd.valid() && othersHold(fd.get());
 }
 
 } // namespace platform

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <utility>
 
 // Open-file-description locks (fcntl F_OFD_SETLK on the whole file), which
 // NFS and SMB carry to the server, so that two copies of the program on two
@@ -13,12 +17,8 @@ namespace platform {
 
 class FileLock {
 public:
+    // Closing the descriptor drops its lock: the lock goes with the object.
     FileLock() = default;
-    ~FileLock() { release(); }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    FileLock(FileLock&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    FileLock& operator=(FileLock&& other) noexcept;
 
     // Locks an existing regular file without waiting: exclusively when it can
     // be opened for writing, else shared, and then only when nobody else
@@ -35,14 +35,14 @@ public:
     // A shared lock on a folder (a folder cannot be opened for writing).
     static FileLock folder(const QString& path);
 
-    bool held() const { return m_fd >= 0; }
+    bool held() const { return m_fd.valid(); }
     // The locked descriptor (to check that the object is still at its path).
-    int fd() const { return m_fd; }
-    void release();
+    int fd() const { return m_fd.get(); }
+    void release() { m_fd.reset(); }
 
 private:
-    explicit FileLock(int fd) : m_fd(fd) {}
-    int m_fd = -1;
+    explicit FileLock(UniqueFd fd) : m_fd(std::move(fd)) {}
+    UniqueFd m_fd;
 };
 
 // Locks the whole of an open descriptor (F_RDLCK shared, F_WRLCK exclusive)

@@ -1,6 +1,7 @@
 #include "platform/FileOps.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -39,35 +40,6 @@ QString folderOf(const QString& path) {
 bool lstatPath(const QByteArray& p, struct stat& st) {
     return ::lstat(p.constData(), &st) == 0;
 }
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void adopt(int fd) {
-        reset();
-        m_fd = fd;
-    }
-    void reset() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = -1;
-    }
-    // Closes and reports whether the close itself went well.
-    bool close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 bool copyData(int in, int out) {
     // copy_file_range lets the kernel do the work where it can; it refuses
@@ -194,17 +166,17 @@ const QString kMoveTemporary = QStringLiteral(".velmorado-move-");
 // has given it its final name. A source whose folder does not let it go is
 // refused before anything is copied, so that a move across file systems does
 // not end with the file in two places.
-QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, Fd& out) {
+QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, UniqueFd& out) {
     if (::access(enc(folderOf(QFile::decodeName(from))).constData(), W_OK | X_OK) != 0) {
         return {};
     }
-    Fd in(::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     struct stat st {};
     if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return {};
     }
     QByteArray tmp = enc(toFolder + QLatin1Char('/') + kMoveTemporary + QStringLiteral("XXXXXX"));
-    out.adopt(createLockedTemporary(tmp));
+    out.reset(createLockedTemporary(tmp));
     if (!out.valid()) {
         return {};
     }
@@ -287,7 +259,7 @@ bool moveNoReplace(const QString& from, const QString& to) {
     }
     const QString toFolder = folderOf(to);
     clearStaleMoveTemporariesOnce(toFolder);
-    Fd copy;
+    UniqueFd copy;
     const QByteArray tmp = copyToTemporary(f, toFolder, copy);
     if (tmp.isEmpty()) {
         return false;
@@ -328,7 +300,7 @@ bool moveReplacing(const QString& from, const QString& to) {
     }
     const QString toFolder = folderOf(to);
     clearStaleMoveTemporariesOnce(toFolder);
-    Fd copy;
+    UniqueFd copy;
     const QByteArray tmp = copyToTemporary(f, toFolder, copy);
     if (tmp.isEmpty()) {
         return false;
@@ -359,26 +331,8 @@ bool deleteFile(const QString& path) {
     return ::unlink(p.constData()) == 0;
 }
 
-bool setHidden(const QString& path) {
-    return exists(path);
-}
-
 bool setNormal(const QString& path) {
     return exists(path);
-}
-
-FileIdentity fileIdentity(const QString& path) {
-    FileIdentity id;
-    struct stat st {};
-    if (path.isEmpty() || !lstatPath(enc(path), st)) {
-        return id;
-    }
-    id.exists = true;
-    id.device = quint64(st.st_dev);
-    id.inode = quint64(st.st_ino);
-    id.size = qint64(st.st_size);
-    id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return id;
 }
 
 qint64 fileSize(const QString& path) {
@@ -387,24 +341,6 @@ qint64 fileSize(const QString& path) {
         return -1;
     }
     return qint64(st.st_size);
-}
-
-bool createFileDurably(const QString& path, const QByteArray& data) {
-    const QByteArray p = enc(path);
-    if (p.isEmpty()) {
-        return false;
-    }
-    Fd fd(::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (!fd.valid()) {
-        return false;
-    }
-    const bool ok = writeAll(fd.get(), data.constData(), data.size()) && ::fsync(fd.get()) == 0;
-    if (!fd.close() || !ok) {
-        ::unlink(p.constData());
-        return false;
-    }
-    syncFolder(folderOf(path));
-    return true;
 }
 
 } // namespace platform

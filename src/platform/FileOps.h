@@ -46,29 +46,11 @@ bool moveReplacing(const QString& from, const QString& to);
 // Removes a file (never a folder); false when it could not be removed.
 bool deleteFile(const QString& path);
 
-// Linux has no hidden or normal attribute: both succeed without a change when
-// the file exists and fail when it does not.
-bool setHidden(const QString& path);
+// Linux has no normal (not hidden, not read-only) attribute: succeeds without
+// a change when the file exists and fails when it does not.
 bool setNormal(const QString& path);
-
-// What tells one version of a file from another: the object, its size and
-// its modification time. Two identities compare equal only when the same,
-// unchanged object stood at the path both times.
-struct FileIdentity {
-    bool exists = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-FileIdentity fileIdentity(const QString& path);
 
 // Size in bytes, -1 when the file cannot be examined.
 qint64 fileSize(const QString& path);
-
-// Writes data into a new file that must not exist yet, flushes it to disk and
-// then flushes its folder. On failure nothing is left behind.
-bool createFileDurably(const QString& path, const QByteArray& data);
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/InUseProbe.h"
 
+#include "platform/UniqueFd.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -34,22 +36,6 @@ qint64 nsOf(clockid_t clock) {
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Modified at least the quiet period ago.
 bool isOld(const FileStamp& stamp) {
     const qint64 mtimeNs = stamp.mtimeSec * 1000000000 + stamp.mtimeNsec;
@@ -76,7 +62,7 @@ InUseProbe::Verdict InUseProbe::probe(const QString& name, bool anyOpener) {
     FolderMemory& memory = m_memory[m_folder];
     const QByteArray path = QFile::encodeName(m_folder + name);
     // Non-blocking, so that a FIFO put in place of a file cannot hang the walk.
-    const Fd fd(
+    const UniqueFd fd(
         ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -10,6 +10,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace platform {
 
 namespace {
@@ -36,9 +38,7 @@ SingleInstance::~SingleInstance() {
     // The server goes first: it removes its socket file while the lock still
     // tells other copies that the file is ours.
     m_server.reset();
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
+    m_fd.reset();
 }
 
 QString SingleInstance::socketPath() const {
@@ -48,25 +48,24 @@ QString SingleInstance::socketPath() const {
 }
 
 bool SingleInstance::acquire() {
-    if (m_fd >= 0) {
+    if (m_fd.valid()) {
         return true;
     }
     const QByteArray p = QFile::encodeName(m_path);
-    const int fd = ::open(p.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    UniqueFd fd(::open(p.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
         // Without a lock file nothing can tell two copies apart; let this one run.
         return true;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         return false;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return true;
 }
 
 bool SingleInstance::listen(std::function<void()> onRaise) {
-    if (m_fd < 0) {
+    if (!m_fd.valid()) {
         return false; // only the holder of the lock may own the socket
     }
     m_server = std::make_unique<QLocalServer>();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <QString>
 
 #include <functional>
@@ -44,7 +46,7 @@ public:
 
 private:
     QString m_path;
-    int m_fd = -1;
+    UniqueFd m_fd; // the flock on m_path
     std::unique_ptr<QLocalServer> m_server;
 };
 

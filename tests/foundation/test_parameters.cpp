@@ -9,6 +9,7 @@
 
 #include "FileKit.h"
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -103,6 +104,34 @@ private Q_SLOTS:
         QVERIFY(!s.erreurDossierSon);
         QVERIFY(s.automatique); // blanks around a value are not part of it
         QVERIFY(s.logs);
+    }
+
+    // Every key under the name other copies store it: one the program spelt
+    // otherwise would keep its default here.
+    void everyKeyIsReadUnderItsStoredName() {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("Velmorado.ini"));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("logs")));
+        const QString logs = dir.filePath(QStringLiteral("logs"));
+        QVERIFY(filekit::writeFile(
+            ini, "[Configuration]\r\nLangue=1\r\nTemporisation=25\r\nPerformance=3\r\n"
+                 "PrefixeFichiersCompresses=ZX\r\nVoirConsoleRar=1\r\nAfficherFichiers=1\r\n"
+                 "Automatique=1\r\nArretAutomatique=1\r\nErreurDossier=1\r\n"
+                 "ErreurDossierSon=1\r\nErreurDossierNetSend=1\r\nMessageNetSend=hello\r\n"
+                 "ErreurDossierEventLog=1\r\n[Logs]\r\nLogs=1\r\nFichiersLogs=1\r\nPathLogs=" +
+                     logs.toUtf8() + "\r\nPurgeLogs=1\r\nDelaiLogs=7\r\n"));
+        Settings s;
+        s.load(ini, dir.path());
+        QCOMPARE(s.language, 1);
+        QCOMPARE(s.temporisation, 25);
+        QCOMPARE(s.performance, qint16(3));
+        QCOMPARE(s.prefix, QStringLiteral("ZX"));
+        QVERIFY(s.voirConsoleRar && s.afficherFichiers && s.automatique && s.arretAutomatique &&
+                s.erreurDossier && s.erreurDossierSon && s.erreurDossierNetSend &&
+                s.erreurDossierEventLog && s.logs && s.fichiersLogs && s.purgeLogs);
+        QCOMPARE(s.messageNetSend, QStringLiteral("hello"));
+        QCOMPARE(s.pathLogs, logs);
+        QCOMPARE(s.delaiLogs, qint16(7));
     }
 
     void longAndEmptyValues() {

@@ -1,5 +1,7 @@
 #include "ui/common/Captions.h"
 
+#include "config/Language.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QGroupBox>
@@ -46,7 +48,7 @@ QStringList applyCaptions(QWidget* window, std::span<const Caption> table, int l
     QStringList missing;
     for (const Caption& c : table) {
         QObject* object = findNamed(window, c.name);
-        const QString text = QString::fromUtf8(language == 1 ? c.french : c.english);
+        const QString text = config::pickText(language, c.french, c.english);
         if (!object || !setCaption(object, object == window, text)) {
             missing << QString::fromLatin1(c.name);
         }

@@ -75,7 +75,6 @@ bool FolderTree::setCurrentFolder(const QString& path) {
     const QString base = root.isEmpty() ? QStringLiteral("/") : root;
 
     clear();
-    m_root = base;
     QTreeWidgetItem* item = addFolder(nullptr, base, base);
     // Down from the volume's root, one folder of the path at a time; the
     // folder on the way is added even when hidden.

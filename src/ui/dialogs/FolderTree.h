@@ -19,8 +19,6 @@ public:
     bool setCurrentFolder(const QString& path);
     // An absolute path without a trailing slash ("/" for the root).
     QString currentFolder() const { return m_current; }
-    // The mount point of the volume that the tree shows.
-    QString volumeRoot() const { return m_root; }
 
 Q_SIGNALS:
     void currentFolderChanged(const QString& path);
@@ -30,7 +28,6 @@ private:
     void fill(QTreeWidgetItem* item);
 
     QString m_current;
-    QString m_root;
 };
 
 } // namespace ui

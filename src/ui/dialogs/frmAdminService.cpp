@@ -1,5 +1,6 @@
 #include "ui/dialogs/frmAdminService.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
@@ -85,16 +86,18 @@ std::span<const Caption> frmAdminService::captions() {
 QString frmAdminService::stateText(State state) {
     switch (state) {
     case State::Installed:
-        return trText("Velmorado Service installé\n"
-                      "(le traitement démarre automatiquement au lancement du service)",
-                      "Velmorado Service installed\n"
-                      "(operations start automatically when the service starts)");
+        return config::pickText("Velmorado Service installé\n"
+                                "(le traitement démarre automatiquement au lancement du service)",
+                                "Velmorado Service installed\n"
+                                "(operations start automatically when the service starts)");
     case State::NotInstalled:
-        return trText("Velmorado Service non installé", "Velmorado Service not installed");
+        return config::pickText("Velmorado Service non installé",
+                                "Velmorado Service not installed");
     case State::AlreadyInstalled:
-        return trText("Velmorado Service déjà installé", "Velmorado Service already installed");
+        return config::pickText("Velmorado Service déjà installé",
+                                "Velmorado Service already installed");
     case State::Removed:
-        return trText("Velmorado Service: supprimé", "Velmorado Service: removed");
+        return config::pickText("Velmorado Service: supprimé", "Velmorado Service: removed");
     }
     return QString();
 }
@@ -103,16 +106,17 @@ QString frmAdminService::installedMessage(const QString& serviceText) {
     // Linux has no services control panel: the two commands that start the
     // service now and keep it running with nobody logged in come with it.
     return serviceText +
-           trText("\n\nConfiguration et démarrage, voir\n'Panneau de configuration/Services'"
-                  "\n\nDémarrer le service maintenant:\n    systemctl --user start velmorado"
-                  "\nLe garder en marche après la déconnexion:\n    loginctl enable-linger",
-                  "\n\nConfiguration and start, see\n'Control panel/Services'"
-                  "\n\nStart the service now:\n    systemctl --user start velmorado"
-                  "\nKeep it running after logout:\n    loginctl enable-linger");
+           config::pickText(
+               "\n\nConfiguration et démarrage, voir\n'Panneau de configuration/Services'"
+               "\n\nDémarrer le service maintenant:\n    systemctl --user start velmorado"
+               "\nLe garder en marche après la déconnexion:\n    loginctl enable-linger",
+               "\n\nConfiguration and start, see\n'Control panel/Services'"
+               "\n\nStart the service now:\n    systemctl --user start velmorado"
+               "\nKeep it running after logout:\n    loginctl enable-linger");
 }
 
 void frmAdminService::load() {
-    applyCaptions(this, kCaptions, config::program().language);
+    applyCaptions(this, kCaptions, config::language());
     m_ui->chkDossierErrEventLog->setChecked(config::settings().erreurDossierEventLog);
     m_ui->lblService->setText(
         stateText(m_control.Installed() ? State::Installed : State::NotInstalled));
@@ -130,7 +134,7 @@ void frmAdminService::chkInteract_Click() {
 void frmAdminService::chkDossierErrEventLog_Click() {
     const bool on = m_ui->chkDossierErrEventLog->isChecked();
     config::settings().erreurDossierEventLog = on;
-    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("ErreurDossierEventLog"),
+    config::WriteSetting(config::kSectionConfiguration, config::keys::kErreurDossierEventLog,
                          config::flagText(on));
 }
 
@@ -147,8 +151,8 @@ void frmAdminService::cmdInstall_Click() {
     if (!m_control.InstallService(false)) {
         // Nothing was registered: say so, and leave the program as it was.
         dialogs().message(this, Dialogs::Icon::Critical, config::kProductName,
-                          trText("Velmorado Service non installé: impossible d'écrire ",
-                                 "Velmorado Service not installed: cannot write ") +
+                          config::pickText("Velmorado Service non installé: impossible d'écrire ",
+                                           "Velmorado Service not installed: cannot write ") +
                               service::ServiceControl::unitFilePath());
         return;
     }
@@ -160,7 +164,7 @@ void frmAdminService::cmdInstall_Click() {
     QString message = installedMessage(m_ui->lblService->text());
     if (!m_control.failedCommands().isEmpty()) {
         // The unit is written, but the service manager did not take all of it.
-        message += trText("\n\nÉchec de:\n", "\n\nFailed:\n") +
+        message += config::pickText("\n\nÉchec de:\n", "\n\nFailed:\n") +
                    m_control.failedCommands().join(QLatin1Char('\n'));
     }
     dialogs().message(this, Dialogs::Icon::Information, config::kProductName, message);
@@ -174,8 +178,8 @@ void frmAdminService::cmdRemove_Click() {
         if (!m_control.UninstallService()) {
             // The unit file is still there: the service is still registered.
             dialogs().message(this, Dialogs::Icon::Critical, config::kProductName,
-                              trText("Velmorado Service: impossible de supprimer ",
-                                     "Velmorado Service: cannot remove ") +
+                              config::pickText("Velmorado Service: impossible de supprimer ",
+                                               "Velmorado Service: cannot remove ") +
                                   service::ServiceControl::unitFilePath());
             return;
         }

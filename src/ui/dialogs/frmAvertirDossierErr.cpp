@@ -35,13 +35,10 @@ std::span<const Caption> frmAvertirDossierErr::captions() {
 frmAvertirDossierErr::frmAvertirDossierErr(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::frmAvertirDossierErr>()) {
     m_ui->setupUi(this);
-    // 1.
-    applyCaptions(this, kCaptions, config::program().language);
-    // 2.
+    applyCaptions(this, kCaptions, config::language());
     const config::Settings& s = config::settings();
     m_ui->chkDossierErr->setChecked(s.erreurDossier);
     m_ui->chkDossierErrSon->setChecked(s.erreurDossierSon);
-    // 3.
     if (config::program().ntFlag) {
         m_ui->chkDossierErrNetSend->setChecked(s.erreurDossierNetSend);
         chkDossierErrNetSend_Click();
@@ -52,7 +49,6 @@ frmAvertirDossierErr::frmAvertirDossierErr(QWidget* parent)
         m_ui->txtNetSend->setEnabled(false);
         m_ui->lblNetSend->setEnabled(false);
     }
-    // 4.
     m_ui->txtNetSend->setText(s.messageNetSend);
 
     connect(m_ui->chkDossierErrNetSend, &QCheckBox::clicked, this,
@@ -75,10 +71,10 @@ void frmAvertirDossierErr::cmdEssayer_Click() {
     const QString text = m_ui->txtNetSend->text();
     if (text.isEmpty()) {
         // A stored language 2 has a text of its own here, and only here.
-        const int language = config::program().language;
-        const QString warning = language == 1   ? QStringLiteral("Aucun message à envoyer")
-                                : language == 2 ? QStringLiteral("Naõ ha mensagem")
-                                                : QStringLiteral("No message to send");
+        const QString warning =
+            config::language() == 2
+                ? QStringLiteral("Naõ ha mensagem")
+                : config::pickText("Aucun message à envoyer", "No message to send");
         dialogs().message(this, Dialogs::Icon::Exclamation, config::kProductName, warning);
         return;
     }
@@ -93,13 +89,12 @@ void frmAvertirDossierErr::cmdOK_Click() {
     s.erreurDossierNetSend = m_ui->chkDossierErrNetSend->isChecked();
     s.messageNetSend = m_ui->txtNetSend->text();
     const QString& section = config::kSectionConfiguration;
-    config::WriteSetting(section, QStringLiteral("ErreurDossier"),
-                         config::flagText(s.erreurDossier));
-    config::WriteSetting(section, QStringLiteral("ErreurDossierSon"),
+    config::WriteSetting(section, config::keys::kErreurDossier, config::flagText(s.erreurDossier));
+    config::WriteSetting(section, config::keys::kErreurDossierSon,
                          config::flagText(s.erreurDossierSon));
-    config::WriteSetting(section, QStringLiteral("ErreurDossierNetSend"),
+    config::WriteSetting(section, config::keys::kErreurDossierNetSend,
                          config::flagText(s.erreurDossierNetSend));
-    config::WriteSetting(section, QStringLiteral("MessageNetSend"), s.messageNetSend);
+    config::WriteSetting(section, config::keys::kMessageNetSend, s.messageNetSend);
     // The caller ticks mnuDossierErr when any of the three is on.
     accept();
 }

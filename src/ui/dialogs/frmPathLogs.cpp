@@ -44,14 +44,12 @@ std::span<const Caption> frmPathLogs::captions() {
 frmPathLogs::frmPathLogs(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::frmPathLogs>()) {
     m_ui->setupUi(this);
-    // 1.
-    applyCaptions(this, kCaptions, config::program().language);
+    applyCaptions(this, kCaptions, config::language());
     const config::Settings& s = config::settings();
     m_ui->chkLogs->setChecked(s.logs);
     m_ui->chkFichiersLogs->setChecked(s.fichiersLogs);
-    // 2.
     chkLogs_Click();
-    // 3. The volumes, then the log folder; where it cannot be shown the tree
+    // The volumes, then the log folder; where it cannot be shown the tree
     // stays on the process's current folder.
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (volume.isValid() && volume.isReady()) {
@@ -61,7 +59,7 @@ frmPathLogs::frmPathLogs(QWidget* parent)
     m_ui->Chemins->setCurrentFolder(QDir::currentPath());
     m_ui->Chemins->setCurrentFolder(s.pathLogs);
     selectDriveOf(m_ui->Chemins->currentFolder());
-    // 4. lblDossier follows the opened folder from now on.
+    // lblDossier follows the opened folder from now on.
     m_ui->lblDossier->setText(m_ui->Chemins->currentFolder());
     connect(m_ui->Chemins, &FolderTree::currentFolderChanged, m_ui->lblDossier, &QLabel::setText);
 
@@ -104,18 +102,18 @@ void frmPathLogs::Lecteurs_Change() {
 
 void frmPathLogs::cmdOK_Click() {
     config::Settings& s = config::settings();
-    // 1. The caller ticks mnuDefinirLogs from the stored flag.
+    // The caller ticks mnuDefinirLogs from the stored flag.
     s.logs = m_ui->chkLogs->isChecked();
-    config::WriteSetting(config::kSectionLogs, QStringLiteral("Logs"), config::flagText(s.logs));
-    // 2. Also when the box is greyed.
+    config::WriteSetting(config::kSectionLogs, config::keys::kLogs, config::flagText(s.logs));
+    // Stored also when its box is greyed.
     s.fichiersLogs = m_ui->chkFichiersLogs->isChecked();
-    config::WriteSetting(config::kSectionLogs, QStringLiteral("FichiersLogs"),
+    config::WriteSetting(config::kSectionLogs, config::keys::kFichiersLogs,
                          config::flagText(s.fichiersLogs));
-    // 3. The opened folder, not one merely highlighted.
+    // The opened folder, not one merely highlighted.
     const QString folder = m_ui->Chemins->currentFolder();
     if (!folder.isEmpty()) {
         s.pathLogs = folder;
-        config::WriteSetting(config::kSectionLogs, QStringLiteral("PathLogs"), folder);
+        config::WriteSetting(config::kSectionLogs, config::keys::kPathLogs, folder);
     }
     accept();
 }

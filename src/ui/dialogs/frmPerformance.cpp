@@ -27,7 +27,7 @@ std::span<const Caption> frmPerformance::captions() {
 frmPerformance::frmPerformance(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::frmPerformance>()) {
     m_ui->setupUi(this);
-    applyCaptions(this, kCaptions, config::program().language);
+    applyCaptions(this, kCaptions, config::language());
     // A hand-edited value past either end shows at the nearer one.
     QScrollBar* bar = m_ui->HScroll1;
     bar->setValue(qBound(bar->minimum(), int(config::settings().performance), bar->maximum()));
@@ -40,7 +40,7 @@ frmPerformance::~frmPerformance() = default;
 void frmPerformance::cmdOK_Click() {
     config::Settings& s = config::settings();
     s.performance = qint16(m_ui->HScroll1->value());
-    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("Performance"),
+    config::WriteSetting(config::kSectionConfiguration, config::keys::kPerformance,
                          QString::number(s.performance));
     accept();
 }

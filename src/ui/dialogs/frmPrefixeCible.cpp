@@ -1,5 +1,6 @@
 #include "ui/dialogs/frmPrefixeCible.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "ui/main/Dialogs.h"
@@ -35,7 +36,7 @@ std::span<const Caption> frmPrefixeCible::captions() {
 frmPrefixeCible::frmPrefixeCible(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::frmPrefixeCible>()) {
     m_ui->setupUi(this);
-    applyCaptions(this, kCaptions, config::program().language);
+    applyCaptions(this, kCaptions, config::language());
     m_ui->Text1->setText(config::settings().prefix);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &frmPrefixeCible::cmdOK_Click);
     connect(m_ui->cmdAnnuler, &QPushButton::clicked, this, &QDialog::reject);
@@ -55,12 +56,12 @@ void frmPrefixeCible::cmdOK_Click() {
     m_ui->Text1->setText(text);
     QString refusal;
     if (text.size() != 2) {
-        refusal =
-            trText("Le préfixe des fichiers compressés doit avoir une longueur de 2 caractères",
-                   "Prefix must be 2 characters");
+        refusal = config::pickText(
+            "Le préfixe des fichiers compressés doit avoir une longueur de 2 caractères",
+            "Prefix must be 2 characters");
     } else if (std::any_of(text.begin(), text.end(),
                            [](QChar c) { return kInvalid.contains(c); })) {
-        refusal = trText("Caractère invalide", "Invalid character");
+        refusal = config::pickText("Caractère invalide", "Invalid character");
     }
     if (!refusal.isEmpty()) {
         QApplication::beep();
@@ -69,7 +70,7 @@ void frmPrefixeCible::cmdOK_Click() {
     }
     config::Settings& s = config::settings();
     s.prefix = text.toUpper();
-    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("PrefixeFichiersCompresses"),
+    config::WriteSetting(config::kSectionConfiguration, config::keys::kPrefixeFichiersCompresses,
                          s.prefix);
     accept();
 }

@@ -1,5 +1,6 @@
 #include "ui/dialogs/frmPurgeLogs.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
@@ -35,7 +36,7 @@ std::span<const Caption> frmPurgeLogs::captions() {
 frmPurgeLogs::frmPurgeLogs(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::frmPurgeLogs>()) {
     m_ui->setupUi(this);
-    applyCaptions(this, kCaptions, config::program().language);
+    applyCaptions(this, kCaptions, config::language());
     const config::Settings& s = config::settings();
     m_ui->chkPurgeLogs->setChecked(s.purgeLogs);
     m_ui->Text1->setText(QString::number(s.delaiLogs));
@@ -51,7 +52,8 @@ void frmPurgeLogs::UpDown1_DownClick() {
     double n = roundEven(boxNumber(m_ui->Text1->text()) - 1);
     if (n <= kFewest) {
         n = kFewest;
-        m_ui->Label1->setText(trText("Valeur minimale atteinte", "Minimal value reached"));
+        m_ui->Label1->setText(
+            config::pickText("Valeur minimale atteinte", "Minimal value reached"));
         m_ui->Label1->show();
     } else {
         m_ui->Label1->hide();
@@ -64,7 +66,8 @@ void frmPurgeLogs::UpDown1_UpClick() {
     double n = roundEven(boxNumber(m_ui->Text1->text()) + 1);
     if (n >= kMost) {
         n = kMost;
-        m_ui->Label1->setText(trText("Valeur maximale atteinte", "Maximal value reached"));
+        m_ui->Label1->setText(
+            config::pickText("Valeur maximale atteinte", "Maximal value reached"));
         m_ui->Label1->show();
     } else {
         m_ui->Label1->hide();
@@ -76,15 +79,16 @@ void frmPurgeLogs::cmdOK_Click() {
     const double v = boxNumber(m_ui->Text1->text());
     if (v < kFewest || v > kMost) {
         dialogs().message(this, Dialogs::Icon::Critical, config::productAndVersion(),
-                          trText("Valeur incorrecte: ", "Invalid value: ") + m_ui->Text1->text());
+                          config::pickText("Valeur incorrecte: ", "Invalid value: ") +
+                              m_ui->Text1->text());
         return;
     }
     config::Settings& s = config::settings();
     s.purgeLogs = m_ui->chkPurgeLogs->isChecked();
-    config::WriteSetting(config::kSectionLogs, QStringLiteral("PurgeLogs"),
+    config::WriteSetting(config::kSectionLogs, config::keys::kPurgeLogs,
                          config::flagText(s.purgeLogs));
     s.delaiLogs = qint16(roundEven(v));
-    config::WriteSetting(config::kSectionLogs, QStringLiteral("DelaiLogs"),
+    config::WriteSetting(config::kSectionLogs, config::keys::kDelaiLogs,
                          QString::number(s.delaiLogs));
     accept();
 }

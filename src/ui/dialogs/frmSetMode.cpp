@@ -1,6 +1,7 @@
 #include "ui/dialogs/frmSetMode.h"
 
 #include "config/FolderPairs.h"
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "engine/Scheduler.h"
@@ -77,7 +78,8 @@ QString frmSetMode::timeText(qint64 passes, qint64 temporisation) {
         h = m / 60;
         m = m % 60;
     }
-    return trText("soit: ", "i.e. ") + QStringLiteral("%1 h %2 min %3 sec").arg(h).arg(m).arg(s);
+    return config::pickText("soit: ", "i.e. ") +
+           QStringLiteral("%1 h %2 min %3 sec").arg(h).arg(m).arg(s);
 }
 
 void frmSetMode::buildControls() {
@@ -169,54 +171,53 @@ void frmSetMode::buildControls() {
 
 void frmSetMode::applyCaptions() {
     const QString t = temporisationText();
-    setWindowTitle(trText("Paramètres et temporisation", "Parameters and time setting"));
-    lblFrom->setText(trText("De", "From"));
-    lblTo->setText(trText("Vers", "To"));
-    chkEnable->setText(trText("Compression/décompression active", "Compress/uncompress enabled"));
-    optRar0->setText(trText("Compression", "Compress"));
-    optRar1->setText(trText("Décompression", "Uncompress"));
-    optTempo0->setText(config::program().french()
-                           ? QStringLiteral("Défaut: une seule temporisation de ") + t +
-                                 QStringLiteral(" secondes entre chaque traitement")
-                           : QStringLiteral("Default: only one time interval (") + t +
-                                 QStringLiteral(" seconds) between operations"));
-    lblMiroirN1->setText(config::program().french()
-                             ? QStringLiteral("temporisations de ") + t +
-                                   QStringLiteral(" secondes entre chaque traitement")
-                             : QStringLiteral("time intervals (") + t +
-                                   QStringLiteral(" seconds) between operations"));
+    setWindowTitle(config::pickText("Paramètres et temporisation", "Parameters and time setting"));
+    lblFrom->setText(config::pickText("De", "From"));
+    lblTo->setText(config::pickText("Vers", "To"));
+    chkEnable->setText(
+        config::pickText("Compression/décompression active", "Compress/uncompress enabled"));
+    optRar0->setText(config::pickText("Compression", "Compress"));
+    optRar1->setText(config::pickText("Décompression", "Uncompress"));
+    optTempo0->setText(config::pickText("Défaut: une seule temporisation de %1 secondes entre "
+                                        "chaque traitement",
+                                        "Default: only one time interval (%1 seconds) between "
+                                        "operations")
+                           .arg(t));
+    lblMiroirN1->setText(config::pickText("temporisations de %1 secondes entre chaque traitement",
+                                          "time intervals (%1 seconds) between operations")
+                             .arg(t));
     cmdOK->setText(QStringLiteral("&OK"));
-    cmdAnnuler->setText(trText("&Annuler", "&Cancel"));
+    cmdAnnuler->setText(config::pickText("&Annuler", "&Cancel"));
 }
 
 void frmSetMode::load() {
-    // 1. The pair of the grid's current row.
+    // The pair of the grid's current row.
     m_row = m_grid->currentRow();
     m_markAtOpen = m_grid->selectionMark();
     const config::FolderPair* pair = config::folderPairs().pair(m_grid->pairNumber(m_row));
     const config::FolderPair none;
     const config::FolderPair& p = pair ? *pair : none;
 
-    // 2. The number box: a stored interval from 2 to 64000 as it is, else 2.
+    // The number box: a stored interval from 2 to 64000 as it is, else 2.
     qint64 stored = 0;
     QString interval = QStringLiteral("1");
     if (readNumber(p.nbTemporisations, &stored) && stored >= kLowest && stored <= kHighest) {
         interval = p.nbTemporisations;
     }
-    // 3. Captions (the box's rendering follows from the typing check).
+    // Captions (the box's rendering follows from the typing check).
     applyCaptions();
     txtMiroirN->setText(interval == QLatin1String("1") ? QStringLiteral("2") : interval);
     txtMiroirN_Change();
 
-    // 4. Nothing can be stored while processing runs.
+    // Nothing can be stored while processing runs.
     cmdOK->setEnabled(engine::Scheduler::isStopped());
-    // 5. The folders as the grid shows them.
+    // The folders as the grid shows them.
     lblSource->setText(m_grid->cellText(m_row, 0));
     lblCible->setText(m_grid->cellText(m_row, 2));
-    // 6. Mode and enabled.
+    // Mode and enabled.
     (p.rar != QLatin1String("0") && pair ? optRar1 : optRar0)->setChecked(true);
     chkEnable->setChecked(!pair || p.enable == QLatin1String("1"));
-    // 7. Interval.
+    // Interval.
     const bool everyPass = interval == QLatin1String("1");
     (everyPass ? optTempo0 : optTempo1)->setChecked(true);
     txtMiroirN->setEnabled(!everyPass);
@@ -239,12 +240,12 @@ void frmSetMode::txtMiroirN_Change() {
     }
     qint64 value = 0;
     if (!readNumber(trimmed, &value)) {
-        lblErr->setText(trText("Valeur incorrecte", "Invalid value"));
+        lblErr->setText(config::pickText("Valeur incorrecte", "Invalid value"));
         lblErr->show();
         lblMiroirN2->hide();
     } else if (value < kLowest || value > kHighest) {
-        lblErr->setText(trText("La valeur doit être comprise entre 2 et 64000",
-                               "Value must be between 2 and 64000"));
+        lblErr->setText(config::pickText("La valeur doit être comprise entre 2 et 64000",
+                                         "Value must be between 2 and 64000"));
         lblErr->show();
         lblMiroirN2->hide();
     } else {
@@ -261,13 +262,13 @@ void frmSetMode::cmdOK_Click() {
     qint64 value = 0;
     if (!readNumber(text, &value)) {
         dialogs().message(this, Dialogs::Icon::Exclamation, title,
-                          trText("Valeur incorrecte", "Invalid value"));
+                          config::pickText("Valeur incorrecte", "Invalid value"));
         return;
     }
     if (value < kLowest || value > kHighest) {
         dialogs().message(this, Dialogs::Icon::Exclamation, title,
-                          trText("La valeur doit être comprise entre 2 et 64000",
-                                 "Value must be set between 2 and 64000"));
+                          config::pickText("La valeur doit être comprise entre 2 et 64000",
+                                           "Value must be set between 2 and 64000"));
         return;
     }
     // 3, 4. The record.
@@ -287,23 +288,22 @@ void frmSetMode::cmdOK_Click() {
         pair->remaining = text;
     }
     pair->rar = optRar0->isChecked() ? QStringLiteral("0") : QStringLiteral("1");
-    // 5. The pair's section, in this order.
-    const QString section = QStringLiteral("Rar_") + QString::number(number);
-    config::WriteSetting(section, QStringLiteral("Rar"), pair->rar);
-    config::WriteSetting(section, QStringLiteral("Enable"), pair->enable);
-    config::WriteSetting(section, QStringLiteral("NbTemporisations"), pair->nbTemporisations);
-    // 6. Reload.
+    // The pair's section, in this order.
+    const QString section = config::pairSection(number);
+    config::WriteSetting(section, config::keys::kRar, pair->rar);
+    config::WriteSetting(section, config::keys::kEnable, pair->enable);
+    config::WriteSetting(section, config::keys::kNbTemporisations, pair->nbTemporisations);
+    // Reload.
     {
         WaitCursor wait;
         if (m_reload) {
             m_reload();
         }
     }
-    // 7. The row is current again, its three cells selected, and shown
+    // The row is current again, its three cells selected, and shown
     // selected again when it was when the dialog opened (a click on the row).
     m_grid->selectBlock(row, row);
     m_grid->setSelectionMark(m_markAtOpen);
-    // 8.
     accept();
 }
 

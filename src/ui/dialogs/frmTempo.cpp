@@ -1,5 +1,6 @@
 #include "ui/dialogs/frmTempo.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "ui/common/BoxNumber.h"
@@ -31,7 +32,7 @@ std::span<const Caption> frmTempo::captions() {
 
 frmTempo::frmTempo(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::frmTempo>()) {
     m_ui->setupUi(this);
-    applyCaptions(this, kCaptions, config::program().language);
+    applyCaptions(this, kCaptions, config::language());
     m_ui->Text1->setText(QString::number(config::settings().temporisation));
     connect(m_ui->UpDown1, &UpDown::downClicked, this, &frmTempo::UpDown1_DownClick);
     connect(m_ui->UpDown1, &UpDown::upClicked, this, &frmTempo::UpDown1_UpClick);
@@ -62,14 +63,15 @@ void frmTempo::UpDown1_UpClick() {
 void frmTempo::cmdOK_Click() {
     const double v = boxNumber(m_ui->Text1->text());
     if (v < 1 || v > config::kMaxTemporisation) {
-        dialogs().message(this, Dialogs::Icon::Critical, config::productAndVersion(),
-                          trText("Valeur de temporisation incorrecte: ", "Invalid value: ") +
-                              m_ui->Text1->text());
+        dialogs().message(
+            this, Dialogs::Icon::Critical, config::productAndVersion(),
+            config::pickText("Valeur de temporisation incorrecte: ", "Invalid value: ") +
+                m_ui->Text1->text());
         return;
     }
     config::Settings& s = config::settings();
     s.temporisation = qint32(roundEven(v));
-    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("Temporisation"),
+    config::WriteSetting(config::kSectionConfiguration, config::keys::kTemporisation,
                          QString::number(s.temporisation));
     accept();
 }

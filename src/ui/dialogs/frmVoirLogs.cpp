@@ -1,5 +1,6 @@
 #include "ui/dialogs/frmVoirLogs.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "ui/common/DocumentOpener.h"
@@ -33,6 +34,11 @@ constexpr int kScrollStep = 10;
 const QString kPurple =
     QStringLiteral("color: rgb(128, 0, 128); background-color: rgb(0, 255, 255);");
 
+// "Remove Log '<date>'": the menu entry and its question.
+QString removeLogText(const QString& date) {
+    return config::pickText("Effacer le journal '", "Remove Log '") + date + QLatin1Char('\'');
+}
+
 } // namespace
 
 std::span<const Caption> frmVoirLogs::captions() {
@@ -58,14 +64,13 @@ frmVoirLogs::frmVoirLogs(QWidget* mainWindow)
 frmVoirLogs::~frmVoirLogs() = default;
 
 void frmVoirLogs::load() {
-    // 1. At the right edge of the screen.
+    // At the right edge of the screen.
     if (QScreen* screen = m_main ? m_main->screen() : this->screen()) {
         const QRect area = screen->availableGeometry();
         move(area.right() + 1 - frameGeometry().width(), area.top());
     }
-    // 2.
-    applyCaptions(this, kCaptions, config::program().language);
-    // 3. Directory order is arbitrary here: by name, which is date order.
+    applyCaptions(this, kCaptions, config::language());
+    // Directory order is arbitrary here: by name, which is date order.
     const QStringList names =
         QDir(config::settings().pathLogs)
             .entryList({QStringLiteral("Log Velmorado*.htm")}, QDir::Files, QDir::Name);
@@ -98,12 +103,12 @@ void frmVoirLogs::load() {
         m_removed << false;
     }
     m_ui->VScroll1->raise();
-    // 6. The newest, at once, without touching the main window.
+    // The newest, at once, without touching the main window.
     if (!m_labels.isEmpty()) {
         markOpened(m_labels.last());
         OuvrirDocument(logPath(m_labels.last()->text()));
     }
-    // 7. A fixed range, whatever the number of logs.
+    // A fixed range, whatever the number of logs.
     QScrollBar* bar = m_ui->VScroll1;
     bar->setGeometry(bar->x(), 0, bar->width(), height());
     // The frame is not known before the window is shown: its inner height.
@@ -111,7 +116,7 @@ void frmVoirLogs::load() {
     bar->setSingleStep(kScrollStep);
     bar->setPageStep(kScrollStep);
     m_previousScroll = bar->value();
-    // 8. On top without taking the focus: the window flags and
+    // On top without taking the focus: the window flags and
     // WA_ShowWithoutActivating set in the constructor.
 }
 
@@ -149,11 +154,8 @@ void frmVoirLogs::Label_Click(int index) {
 
 void frmVoirLogs::Label_RightClick(int index, const QPoint& globalPos) {
     const QString date = m_labels.at(index)->text();
-    m_ui->mnuAnnuler->setText(trText("Annuler", "Cancel"));
-    m_ui->mnuSupprimerLog->setText(config::program().french()
-                                       ? QStringLiteral("Effacer le journal '") + date +
-                                             QLatin1Char('\'')
-                                       : QStringLiteral("Remove Log '") + date + QLatin1Char('\''));
+    m_ui->mnuAnnuler->setText(config::pickText("Annuler", "Cancel"));
+    m_ui->mnuSupprimerLog->setText(removeLogText(date));
     m_rightClicked = index;
     m_ui->mnuSupprimer->popup(globalPos);
 }
@@ -164,10 +166,7 @@ void frmVoirLogs::mnuSupprimerLog_Click() {
     }
     QLabel* label = m_labels.at(m_rightClicked);
     const QString date = label->text();
-    const QString question = config::program().french()
-                                 ? QStringLiteral("Effacer le journal '") + date + QLatin1Char('\'')
-                                 : QStringLiteral("Remove Log '") + date + QLatin1Char('\'');
-    if (!dialogs().question(this, config::kProductName, question)) {
+    if (!dialogs().question(this, config::kProductName, removeLogText(date))) {
         return;
     }
     // Gone or not, its label goes; the others keep their places.

@@ -1,5 +1,6 @@
 #include "ui/main/FileLists.h"
 
+#include "config/Language.h"
 #include "ui/main/UiSupport.h"
 
 #include <QDir>
@@ -89,7 +90,7 @@ QString fileListToolTip(const QListWidget* list, const QPoint& viewportPos) {
     }
     const qint64 size = entry->data(FileListItem::SizeRole).toLongLong();
     if (size == -1) {
-        return trText("dossier ", "folder ") + entry->text();
+        return config::pickText("dossier ", "folder ") + entry->text();
     }
     return entry->text() + QStringLiteral("   ") + FormaterTaille(size);
 }

@@ -1,6 +1,8 @@
 // Folder entry of the main window: adding a pair from its source folder,
 // changing either folder of the selected pair, removing selected pairs.
 #include "config/FolderPairs.h"
+#include "config/Language.h"
+#include "config/ProgramValues.h"
 #include "ui/dialogs/frmSetMode.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/PairGrid.h"
@@ -14,29 +16,27 @@ namespace ui {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Velmorado");
-const QString kMissingMark = QStringLiteral("??? ");
-const QString kUnsetMark = QStringLiteral("???");
-constexpr int kMaxPairs = 32767; // pair numbers are signed 16-bit values
-
 QString prompt(frmKestrune::Folder folder, frmKestrune::Action action) {
     if (action == frmKestrune::Action::Add) {
-        return trText("AJOUTER: choisir un dossier SOURCE", "ADD: select a SOURCE folder");
+        return config::pickText("AJOUTER: choisir un dossier SOURCE",
+                                "ADD: select a SOURCE folder");
     }
     return folder == frmKestrune::Folder::Source
-               ? trText("MODIFIER: Choisir un dossier SOURCE", "MODIFY: Select a SOURCE folder")
-               : trText("MODIFIER: Choisir un dossier CIBLE", "MODIFY: Select a TARGET folder");
+               ? config::pickText("MODIFIER: Choisir un dossier SOURCE",
+                                  "MODIFY: Select a SOURCE folder")
+               : config::pickText("MODIFIER: Choisir un dossier CIBLE",
+                                  "MODIFY: Select a TARGET folder");
 }
 
 // A typed path that still carries the grid's marks is the folder itself: the
 // offered "??? /data/in" of a missing folder means /data/in, and the "???"
 // of an unset target means no folder at all.
 QString withoutGridMarks(const QString& typed) {
-    if (typed == kUnsetMark) {
+    if (typed == config::kNoTargetMark) {
         return QString();
     }
-    if (typed.startsWith(kMissingMark)) {
-        return typed.mid(kMissingMark.size());
+    if (typed.startsWith(config::kMissingFolderMark)) {
+        return typed.mid(config::kMissingFolderMark.size());
     }
     return typed;
 }
@@ -47,22 +47,23 @@ void frmKestrune::EnterFolder(Folder folder, How how, Action action) {
     PairGrid* grid = lstDossiers;
     const int column = folder == Folder::Source ? 0 : 2;
     int row = -1;
-    // 1. A change needs a selected pair.
+    // A change needs a selected pair.
     if (action == Action::Change) {
         if (grid->rowCount() == 0 || !grid->selectionMark()) {
-            dialogs().message(this, Dialogs::Icon::Information, kTitle,
+            dialogs().message(this, Dialogs::Icon::Information, config::kProductName,
                               folder == Folder::Source
-                                  ? trText("Sélectionner un dossier SOURCE à modifier",
-                                           "Select a SOURCE folder to modify")
-                                  : trText("Sélectionner un dossier CIBLE à modifier",
-                                           "Select a TARGET folder to modify"));
+                                  ? config::pickText("Sélectionner un dossier SOURCE à modifier",
+                                                     "Select a SOURCE folder to modify")
+                                  : config::pickText("Sélectionner un dossier CIBLE à modifier",
+                                                     "Select a TARGET folder to modify"));
             return;
         }
         row = grid->currentRow();
-    } else if (config::folderPairs().pairs.size() >= kMaxPairs) {
-        dialogs().message(this, Dialogs::Icon::Exclamation, kTitle,
-                          trText("La liste des couples de dossiers est pleine (32767 au plus)",
-                                 "The list of folder pairs is full (32767 at most)"));
+    } else if (config::folderPairs().pairs.size() >= config::kMaxPairs) {
+        dialogs().message(
+            this, Dialogs::Icon::Exclamation, config::kProductName,
+            config::pickText("La liste des couples de dossiers est pleine (32767 au plus)",
+                             "The list of folder pairs is full (32767 at most)"));
         return;
     }
     config::FolderPair* pair =
@@ -71,7 +72,7 @@ void frmKestrune::EnterFolder(Folder folder, How how, Action action) {
         return;
     }
 
-    // 2. The path.
+    // The path.
     std::optional<QString> answer;
     if (how == How::Browse) {
         QString start;
@@ -85,18 +86,18 @@ void frmKestrune::EnterFolder(Folder folder, How how, Action action) {
     } else {
         const QString initial =
             action == Action::Change ? grid->cellText(row, column).trimmed() : QString();
-        answer = dialogs().input(this, kTitle, prompt(folder, action), initial);
+        answer = dialogs().input(this, config::kProductName, prompt(folder, action), initial);
         if (answer) {
             answer = withoutGridMarks(*answer);
         }
     }
-    // 3. Cancelled or empty: nothing changes.
+    // Cancelled or empty: nothing changes.
     if (!answer || answer->isEmpty()) {
         return;
     }
     const QString path = *answer;
 
-    // 4. Apply.
+    // Apply.
     if (action == Action::Add) {
         const int number = grid->rowCount() + 1;
         config::FolderPair added;
@@ -111,10 +112,10 @@ void frmKestrune::EnterFolder(Folder folder, How how, Action action) {
         pair->target = path;
     }
 
-    // 5. Save, then reload everything.
+    // Save, then reload everything.
     saveAndReload();
 
-    // 6. A pair added by browsing goes straight to its parameters.
+    // A pair added by browsing goes straight to its parameters.
     if (action == Action::Add && how == How::Browse && grid->rowCount() > 0) {
         const int last = grid->rowCount() - 1;
         grid->selectBlock(last, last);
@@ -125,20 +126,22 @@ void frmKestrune::EnterFolder(Folder folder, How how, Action action) {
 void frmKestrune::cmdSupprimer_Click() {
     PairGrid* grid = lstDossiers;
     if (grid->rowCount() == 0) {
-        dialogs().message(this, Dialogs::Icon::Information, kTitle,
-                          trText("La liste des couples de dossiers (source+cible) est vide",
-                                 "Nothing to remove"));
+        dialogs().message(
+            this, Dialogs::Icon::Information, config::kProductName,
+            config::pickText("La liste des couples de dossiers (source+cible) est vide",
+                             "Nothing to remove"));
         return;
     }
     if (!grid->selectionMark()) {
-        dialogs().message(this, Dialogs::Icon::Information, kTitle,
-                          trText("Sélectionner un couple de dossiers (source+cible) à supprimer",
-                                 "Select a couple of folders (source+target) to remove"));
+        dialogs().message(
+            this, Dialogs::Icon::Information, config::kProductName,
+            config::pickText("Sélectionner un couple de dossiers (source+cible) à supprimer",
+                             "Select a couple of folders (source+target) to remove"));
         return;
     }
-    if (!dialogs().question(this, kTitle,
-                            trText("Confirmez la suppression des dossiers sélectionnés",
-                                   "Remove the selected folders"))) {
+    if (!dialogs().question(this, config::kProductName,
+                            config::pickText("Confirmez la suppression des dossiers sélectionnés",
+                                             "Remove the selected folders"))) {
         return;
     }
     const int a = grid->currentRow();

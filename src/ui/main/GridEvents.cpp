@@ -1,6 +1,7 @@
 // The folder-pair grid, the file lists and the window background of the main
 // window: what a click, a double-click, a key or a pointer move does there.
 #include "config/FolderPairs.h"
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
@@ -211,13 +212,13 @@ void frmKestrune::onGridPointerMoved(const QPoint& pos) {
             QString text = lstDossiers->cellText(row, 0).trimmed() + QStringLiteral(" -> ") +
                            lstDossiers->cellText(row, 2).trimmed();
             if (off) {
-                text += trText(" [Compression/décompression inactive]",
-                               " [Compress/uncompress disabled]");
+                text += config::pickText(" [Compression/décompression inactive]",
+                                         " [Compress/uncompress disabled]");
             }
             text += QStringLiteral("\r\nT = ") + durationText(pairWait(*pair));
             text += pair->rar == QLatin1String("1")
-                        ? trText("; décompresser les fichiers", "; uncompress files")
-                        : trText("; compresser les fichiers", "; compress files");
+                        ? config::pickText("; décompresser les fichiers", "; uncompress files")
+                        : config::pickText("; compresser les fichiers", "; compress files");
             QPalette palette = lblMessage->palette();
             palette.setColor(QPalette::WindowText,
                              off ? PairGrid::kDisabledGrey
@@ -263,7 +264,7 @@ void frmKestrune::backgroundClick() {
 void frmKestrune::mnuAfficherFichiers_Click() {
     const bool on = mnuAfficherFichiers->isChecked();
     config::settings().afficherFichiers = on;
-    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("AfficherFichiers"),
+    config::WriteSetting(config::kSectionConfiguration, config::keys::kAfficherFichiers,
                          config::flagText(on));
     if (on) {
         frameLegende->hide();
@@ -315,7 +316,8 @@ void frmKestrune::writeFileCount(int side) {
     QLabel* count = side == 1 ? lblNbFichiersSources : lblNbFichiersCibles;
     const QString cell = lstDossiers->cellText(lstDossiers->currentRow(), side == 1 ? 0 : 2);
     count->setText(QString::number(list->count()) +
-                   trText(" fichiers/dossiers dans ", " files/folders in ") + cell.trimmed());
+                   config::pickText(" fichiers/dossiers dans ", " files/folders in ") +
+                   cell.trimmed());
 }
 
 void frmKestrune::showEvent(QShowEvent* event) {

@@ -1,7 +1,5 @@
 #include "ui/main/UiSupport.h"
 
-#include "config/ProgramValues.h"
-
 #include <QApplication>
 
 static void initProgramResources() {
@@ -17,10 +15,6 @@ QIcon programIcon(const char* name) {
     }();
     Q_UNUSED(ready);
     return QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(name) + QStringLiteral(".svg"));
-}
-
-QString trText(const char* french, const char* english) {
-    return QString::fromUtf8(config::program().french() ? french : english);
 }
 
 WaitCursor::WaitCursor() {

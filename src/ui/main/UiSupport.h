@@ -9,9 +9,6 @@ namespace ui {
 // stop, application, service, velmorado), from the built-in resources.
 QIcon programIcon(const char* name);
 
-// The text of the current language: French when the language flag is 1.
-QString trText(const char* french, const char* english);
-
 // The hourglass pointer on the program's windows while it lives.
 class WaitCursor {
 public:

@@ -1,5 +1,6 @@
 #include "ui/main/frmAbout.h"
 
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/UiSupport.h"
@@ -17,7 +18,7 @@ const QString frmAbout::kWebAddress = QStringLiteral("https://velmorado.example.
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
     setModal(true);
-    setWindowTitle(trText("A propos de...", "About..."));
+    setWindowTitle(config::pickText("A propos de...", "About..."));
 
     auto* root = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
@@ -36,11 +37,11 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     lblCredit = new QLabel(this);
     lblCredit->setObjectName(QStringLiteral("lblCredit"));
     lblCredit->setText(
-        trText("Velmorado: compression/décompression de fichiers en préservant les flux",
-               "Velmorado: compress/uncompress files preserving streams") +
+        config::pickText("Velmorado: compression/décompression de fichiers en préservant les flux",
+                         "Velmorado: compress/uncompress files preserving streams") +
         QLatin1Char('\n') +
-        trText("Édition Linux par l'équipe Velmorado, avec Qt et libarchive",
-               "Linux edition by the Velmorado team, built with Qt and libarchive"));
+        config::pickText("Édition Linux par l'équipe Velmorado, avec Qt et libarchive",
+                         "Linux edition by the Velmorado team, built with Qt and libarchive"));
     texts->addWidget(lblCredit);
     lblLink = new QLabel(kWebAddress, this);
     lblLink->setObjectName(QStringLiteral("lblLink"));
