@@ -1,20 +1,47 @@
 #pragma once
 
-// What the fuzz targets share: a program folder of their own on a memory
-// file system, and fatal ends turned into exceptions so that one input that
-// the program would end on does not end the fuzzer.
-
-#include "config/Fatal.h"
-#include "config/ProgramValues.h"
-
-#include <QByteArray>
-#include <QDir>
-#include <QString>
+// What the fuzz targets share: a check that keeps the input, a scratch
+// folder of their own (in memory where there is some) and, for the targets
+// on the program's own code, fatal ends turned into exceptions so that one
+// input that the program would end on does not end the fuzzer.
+// fuzz_rar_extract, built without Qt, defines FUZZ_WITHOUT_QT first.
 
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+
+// Fails the input: libFuzzer keeps it as a crash.
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__);    \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
+
+namespace fuzz {
+
+// A fresh folder under VELMORADO_FUZZ_SCRATCH (scripts/fuzz.sh sets it), /dev/shm or /tmp.
+inline std::string scratchFolder(const char* name) {
+    const char* given = std::getenv("VELMORADO_FUZZ_SCRATCH");
+    struct stat st {};
+    std::string templ = given != nullptr && *given != '\0' ? given
+                        : ::stat("/dev/shm", &st) == 0     ? "/dev/shm"
+                                                           : "/tmp";
+    templ += std::string("/velmorado-fuzz-") + name + ".XXXXXX";
+    FUZZ_CHECK(::mkdtemp(templ.data()) != nullptr);
+    return templ;
+}
+
+} // namespace fuzz
+
+#ifndef FUZZ_WITHOUT_QT
+#include "config/Fatal.h"
+
+#include <QString>
 
 namespace fuzz {
 
@@ -27,27 +54,5 @@ inline void catchFatalEnds() {
     config::setFatalMessageHandler([](const QString& text) { throw FatalEnd(text.toStdString()); });
 }
 
-// A fresh folder under /dev/shm (or TMPDIR), made once per process.
-inline QString scratchFolder(const char* name) {
-    const QString base =
-        QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    QByteArray templ = (base + QStringLiteral("/velmorado-fuzz-") + QLatin1String(name) +
-                        QStringLiteral(".XXXXXX"))
-                           .toLocal8Bit();
-    if (::mkdtemp(templ.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
-    return QString::fromLocal8Bit(templ);
-}
-
-// Fails the input: libFuzzer keeps it as a crash.
-#define FUZZ_CHECK(cond)                                                                           \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__);    \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
-
 } // namespace fuzz
+#endif

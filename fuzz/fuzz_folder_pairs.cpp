@@ -5,6 +5,7 @@
 #include "FuzzSupport.h"
 
 #include "config/FolderPairs.h"
+#include "config/ProgramValues.h"
 #include "config/Settings.h"
 
 #include <QFile>
@@ -13,20 +14,16 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const QString folder = [] {
-        fuzz::catchFatalEnds();
-        const QString f = fuzz::scratchFolder("pairs");
-        config::setProgramFolder(f);
-        return f;
-    }();
-    (void)folder;
+    static const bool ready =
+        (fuzz::catchFatalEnds(),
+         config::setProgramFolder(QString::fromStdString(fuzz::scratchFolder("pairs"))), true);
+    (void)ready;
     const config::ProgramValues& program = config::program();
     QFile::remove(program.parametersPath);
-    {
-        QFile list(program.listFilePath);
-        FUZZ_CHECK(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        list.write(reinterpret_cast<const char*>(data), qint64(size));
-    }
+    QFile list(program.listFilePath);
+    FUZZ_CHECK(list.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               list.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
+    list.close();
 
     QVector<config::PairRowView> rows;
     try {
@@ -51,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QVector<config::FolderPair>& again = config::folderPairs().pairs;
     FUZZ_CHECK(again.size() == loaded.size());
     for (qsizetype i = 0; i < again.size(); ++i) {
-        FUZZ_CHECK(again[i].source == loaded[i].source);
-        FUZZ_CHECK(again[i].target == loaded[i].target);
+        FUZZ_CHECK(again[i].source == loaded[i].source && again[i].target == loaded[i].target);
     }
     return 0;
 }

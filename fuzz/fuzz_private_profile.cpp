@@ -17,15 +17,12 @@ namespace {
 // brackets or equals sign in names, no blanks around, no name that reads as
 // a comment (";" or "#" first).
 QString plain(FuzzedDataProvider& p, size_t max, bool name) {
-    QString s = QString::fromUtf8(QByteArray::fromStdString(p.ConsumeRandomLengthString(max)));
     QString kept;
-    for (const QChar c : s) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0) ||
-            (name && (c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('=') ||
-                      c == QLatin1Char(';')))) {
-            continue;
+    for (const QChar c : QString::fromStdString(p.ConsumeRandomLengthString(max))) {
+        if (!QStringView(u"\r\n").contains(c) && c != QChar(0) &&
+            !(name && QStringView(u"[]=;").contains(c))) {
+            kept += c;
         }
-        kept += c;
     }
     kept = kept.trimmed();
     while (name && kept.startsWith(QLatin1Char('#'))) {
@@ -43,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString value = plain(p, 64, false);
     const QString otherSection = plain(p, 16, true);
     const QString otherKey = plain(p, 16, true);
-    const QString text =
-        QString::fromUtf8(QByteArray::fromStdString(p.ConsumeRemainingBytesAsString()));
+    const QString text = QString::fromStdString(p.ConsumeRemainingBytesAsString());
 
     const QString before = config::PrivateProfile::readFromText(text, otherSection, otherKey);
     (void)config::PrivateProfile::readFromText(text, section, key);
@@ -55,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(config::PrivateProfile::readFromText(after, section, key) == value);
     const bool same = otherSection.compare(section, Qt::CaseInsensitive) == 0 &&
                       otherKey.compare(key, Qt::CaseInsensitive) == 0;
-    if (!same) {
-        FUZZ_CHECK(config::PrivateProfile::readFromText(after, otherSection, otherKey) == before);
-    }
+    FUZZ_CHECK(same ||
+               config::PrivateProfile::readFromText(after, otherSection, otherKey) == before);
     return 0;
 }

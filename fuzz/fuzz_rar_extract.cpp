@@ -4,111 +4,69 @@
 // is written outside the extraction folder, only regular files are written
 // in it, and no temporary file is left behind.
 
+#define FUZZ_WITHOUT_QT
+#include "FuzzSupport.h"
+
 #include "../tools/rar/cmdline.hpp"
 #include "../tools/rar/commands.hpp"
 
-#include <algorithm>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
-#include <string>
+#include <filesystem>
+#include <set>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
-#define FUZZ_CHECK(cond)                                                                           \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__);    \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
+namespace fs = std::filesystem;
+using Names = std::set<std::string>;
 
-std::vector<std::string> entries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") {
-                names.push_back(n);
-            }
-        }
-        ::closedir(d);
+Names names(const fs::path& folder) {
+    Names found;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        found.insert(e.path().filename());
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    return found;
 }
 
-struct Place {
-    std::string base, archive, out;
-};
+} // namespace
 
-const Place& place() {
-    static const Place p = [] {
-        // As scratchFolder() in FuzzSupport.h: VELMORADO_FUZZ_SCRATCH, /dev/shm or /tmp.
-        const char* shm = "/dev/shm";
-        const char* given = std::getenv("VELMORADO_FUZZ_SCRATCH");
-        struct stat st {};
-        const std::string folder = given != nullptr && *given != '\0' ? given
-                                   : ::stat(shm, &st) == 0            ? shm
-                                                                      : "/tmp";
-        std::string templ = folder + "/velmorado-fuzz-rar.XXXXXX";
-        if (::mkdtemp(templ.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        Place made{templ, templ + "/archive.rar", templ + "/a/b/out"};
-        ::mkdir((templ + "/a").c_str(), 0755);
-        ::mkdir((templ + "/a/b").c_str(), 0755);
-        ::mkdir(made.out.c_str(), 0755);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const fs::path base = [] {
+        const fs::path made = fuzz::scratchFolder("rar");
+        fs::create_directories(made / "a/b/out");
         // A small disk: what does not fit fails with EFBIG instead of a signal.
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{8 << 20, 8 << 20};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         return made;
     }();
-    return p;
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const Place& p = place();
-    if (FILE* f = std::fopen(p.archive.c_str(), "wb")) {
-        FUZZ_CHECK(std::fwrite(data, 1, size, f) == size);
-        FUZZ_CHECK(std::fclose(f) == 0);
-    } else {
-        std::abort();
-    }
-    for (const std::string& n : entries(p.out)) {
-        ::unlink((p.out + "/" + n).c_str());
+    const fs::path archive = base / "archive.rar", out = base / "a/b/out";
+    FILE* f = std::fopen(archive.c_str(), "wb");
+    FUZZ_CHECK(f != nullptr && std::fwrite(data, 1, size, f) == size && std::fclose(f) == 0);
+    for (const std::string& n : names(out)) {
+        fs::remove(out / n);
     }
 
     rar::CommandLine line;
     line.command = rar::Command::Extract;
-    line.archive = p.archive;
-    FUZZ_CHECK(::chdir(p.out.c_str()) == 0);
+    line.archive = archive.string();
+    FUZZ_CHECK(::chdir(out.c_str()) == 0);
     const int code = rar::runExtract(line);
-    FUZZ_CHECK(::chdir(p.base.c_str()) == 0);
+    FUZZ_CHECK(::chdir(base.c_str()) == 0);
     FUZZ_CHECK(code == 0 || code == 1 || code == 2 || code == 3);
 
     // Nothing beside or above the extraction folder.
-    FUZZ_CHECK(entries(p.base) == (std::vector<std::string>{"a", "archive.rar"}));
-    FUZZ_CHECK(entries(p.base + "/a") == std::vector<std::string>{"b"});
-    FUZZ_CHECK(entries(p.base + "/a/b") == std::vector<std::string>{"out"});
+    FUZZ_CHECK(names(base) == (Names{"a", "archive.rar"}) && names(base / "a") == Names{"b"} &&
+               names(base / "a/b") == Names{"out"});
     struct stat st {};
-    FUZZ_CHECK(::lstat(p.archive.c_str(), &st) == 0 && size_t(st.st_size) == size);
-    // In it, regular files only, and no temporary left.
-    for (const std::string& n : entries(p.out)) {
-        FUZZ_CHECK(::lstat((p.out + "/" + n).c_str(), &st) == 0 && S_ISREG(st.st_mode));
-        FUZZ_CHECK(!(n.rfind(".rar-", 0) == 0 && n.size() == 21 && n.substr(17) == ".tmp"));
+    FUZZ_CHECK(::lstat(archive.c_str(), &st) == 0 && size_t(st.st_size) == size);
+    // In it, regular files only, no set-user-ID bits, and no temporary left.
+    for (const std::string& n : names(out)) {
+        FUZZ_CHECK(::lstat((out / n).c_str(), &st) == 0 && S_ISREG(st.st_mode));
         FUZZ_CHECK((st.st_mode & 07000) == 0);
+        FUZZ_CHECK(!(n.rfind(".rar-", 0) == 0 && n.size() == 21 && n.substr(17) == ".tmp"));
     }
     return 0;
 }

@@ -19,127 +19,52 @@
 
 extern "C" {
 
-static long delay_us(void) {
-    static long us = -1;
-    if (us < 0) {
-        const char* text = getenv("VELMORADO_SLOWFS_US");
-        us = text != nullptr ? std::atol(text) : 3000;
-    }
-    return us;
-}
-
 static void latency(void) {
-    const long us = delay_us();
-    if (us > 0) {
-        timespec t = {us / 1000000, (us % 1000000) * 1000};
-        while (nanosleep(&t, &t) != 0) {
-        }
+    static const long us =
+        getenv("VELMORADO_SLOWFS_US") ? atol(getenv("VELMORADO_SLOWFS_US")) : 3000;
+    timespec t = {us / 1000000, (us % 1000000) * 1000};
+    while (us > 0 && nanosleep(&t, &t) != 0) {
     }
 }
 
 #define NEXT(name) (reinterpret_cast<decltype(&name)>(dlsym(RTLD_NEXT, #name)))
+#define UNPAREN(...) __VA_ARGS__
 
-static mode_t mode_arg(int flags, va_list ap) {
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? mode_t(va_arg(ap, int)) : 0;
-}
-
-int open(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_arg(flags, ap);
-    va_end(ap);
-    if (flags & O_CREAT) {
-        latency();
+// The opens wait only when they may create; the mode is there only then.
+#define SLOW_OPEN(name, params, args)                                                              \
+    int name(UNPAREN params, int flags, ...) {                                                     \
+        va_list ap;                                                                                \
+        va_start(ap, flags);                                                                       \
+        const bool creates = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;                \
+        const mode_t mode = creates ? mode_t(va_arg(ap, int)) : 0;                                 \
+        va_end(ap);                                                                                \
+        if (flags & O_CREAT) {                                                                     \
+            latency();                                                                             \
+        }                                                                                          \
+        return NEXT(name)(UNPAREN args, flags, mode);                                              \
     }
-    return NEXT(open)(path, flags, mode);
-}
+SLOW_OPEN(open, (const char* path), (path))
+SLOW_OPEN(open64, (const char* path), (path))
+SLOW_OPEN(openat, (int dirfd, const char* path), (dirfd, path))
+SLOW_OPEN(openat64, (int dirfd, const char* path), (dirfd, path))
 
-int open64(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_arg(flags, ap);
-    va_end(ap);
-    if (flags & O_CREAT) {
-        latency();
+#define SLOW(name, params, args)                                                                   \
+    int name params {                                                                              \
+        latency();                                                                                 \
+        return NEXT(name) args;                                                                    \
     }
-    return NEXT(open64)(path, flags, mode);
-}
-
-int openat(int dirfd, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_arg(flags, ap);
-    va_end(ap);
-    if (flags & O_CREAT) {
-        latency();
-    }
-    return NEXT(openat)(dirfd, path, flags, mode);
-}
-
-int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_arg(flags, ap);
-    va_end(ap);
-    if (flags & O_CREAT) {
-        latency();
-    }
-    return NEXT(openat64)(dirfd, path, flags, mode);
-}
-
-int creat(const char* path, mode_t mode) {
-    latency();
-    return NEXT(creat)(path, mode);
-}
-
-int mkstemp(char* templ) {
-    latency();
-    return NEXT(mkstemp)(templ);
-}
-
-int mkostemp(char* templ, int flags) {
-    latency();
-    return NEXT(mkostemp)(templ, flags);
-}
-
-int link(const char* from, const char* to) {
-    latency();
-    return NEXT(link)(from, to);
-}
-
-int linkat(int fromfd, const char* from, int tofd, const char* to, int flags) {
-    latency();
-    return NEXT(linkat)(fromfd, from, tofd, to, flags);
-}
-
-int rename(const char* from, const char* to) {
-    latency();
-    return NEXT(rename)(from, to);
-}
-
-int renameat(int fromfd, const char* from, int tofd, const char* to) {
-    latency();
-    return NEXT(renameat)(fromfd, from, tofd, to);
-}
-
-int renameat2(int fromfd, const char* from, int tofd, const char* to, unsigned int flags) {
-    latency();
-    return NEXT(renameat2)(fromfd, from, tofd, to, flags);
-}
-
-int unlink(const char* path) {
-    latency();
-    return NEXT(unlink)(path);
-}
-
-int unlinkat(int dirfd, const char* path, int flags) {
-    latency();
-    return NEXT(unlinkat)(dirfd, path, flags);
-}
-
-int remove(const char* path) {
-    latency();
-    return NEXT(remove)(path);
-}
+SLOW(creat, (const char* path, mode_t mode), (path, mode))
+SLOW(mkstemp, (char* templ), (templ))
+SLOW(mkostemp, (char* templ, int flags), (templ, flags))
+SLOW(link, (const char* from, const char* to), (from, to))
+SLOW(linkat, (int fd, const char* from, int tofd, const char* to, int flags),
+     (fd, from, tofd, to, flags))
+SLOW(rename, (const char* from, const char* to), (from, to))
+SLOW(renameat, (int fd, const char* from, int tofd, const char* to), (fd, from, tofd, to))
+SLOW(renameat2, (int fd, const char* from, int tofd, const char* to, unsigned flags),
+     (fd, from, tofd, to, flags))
+SLOW(unlink, (const char* path), (path))
+SLOW(unlinkat, (int fd, const char* path, int flags), (fd, path, flags))
+SLOW(remove, (const char* path), (path))
 
 } // extern "C"

@@ -9,12 +9,7 @@
 
 #include "FileKit.h"
 
-#include <QtTest>
-
 using namespace filekit;
-
-#include <sys/stat.h>
-#include <sys/xattr.h>
 
 // A temporary root holding the program folder "prog", with default settings,
 // English texts and a clean engine state.

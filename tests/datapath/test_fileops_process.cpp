@@ -9,6 +9,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+static dev_t device(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path), &st) == 0 ? st.st_dev : 0;
+}
+
 class TestFileOpsProcess : public QObject {
     Q_OBJECT
 
@@ -17,10 +22,7 @@ private slots:
     // stops a move that must not replace, and is replaced whole by one that may.
     void movesAcrossFileSystems() {
         QTemporaryDir local, other("/dev/shm/velmorado-test-XXXXXX");
-        struct stat st {
-        }, sb{};
-        if (!other.isValid() || ::stat(QFile::encodeName(local.path()), &st) != 0 ||
-            ::stat(QFile::encodeName(other.path()), &sb) != 0 || st.st_dev == sb.st_dev) {
+        if (!local.isValid() || !other.isValid() || device(local.path()) == device(other.path())) {
             QSKIP("needs /dev/shm on a file system other than the temporary folder");
         }
         const QString from = local.filePath("data Ω"), to = other.filePath("moved");
@@ -39,6 +41,7 @@ private slots:
         QVERIFY(platform::deleteFile(to) && platform::moveNoReplace(from, to));
         QCOMPARE(entries(local.path()), QStringList());
         QCOMPARE(entries(other.path()), QStringList{"moved"}); // no temporary file left
+        struct stat st {};
         QVERIFY(::stat(QFile::encodeName(to), &st) == 0);
         QCOMPARE(int(st.st_mode & 07777), 0640);
         QCOMPARE(st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, 1200000000123456789LL);
@@ -60,10 +63,7 @@ private slots:
     // that only looks alike.
     void killedMovesLeaveNoCopyBehind() {
         QTemporaryDir local, other("/dev/shm/velmorado-test-XXXXXX");
-        struct stat st {
-        }, sb{};
-        if (!other.isValid() || ::stat(QFile::encodeName(local.path()), &st) != 0 ||
-            ::stat(QFile::encodeName(other.path()), &sb) != 0 || st.st_dev == sb.st_dev) {
+        if (!local.isValid() || !other.isValid() || device(local.path()) == device(other.path())) {
             QSKIP("needs /dev/shm on a file system other than the temporary folder");
         }
         for (const char* name : {".velmorado-move-Ab12Cd", ".velmorado-move-held01",

@@ -1,21 +1,15 @@
 // The folder-pair list file and the daily log, on real files.
 
 #include "DataPathKit.h"
+#include "ProgramFolderKit.h"
 #include "config/FolderPairs.h"
-#include "config/HexText.h"
 #include "engine/DailyLog.h"
 
-namespace {
+using programkit::listLine;
 
-QByteArray quotedHex(const QString& path) {
-    return '"' + config::EncodeHexText(path).toLatin1() + '"';
-}
-
-QStringList logNames(const QString& folder) {
+static QStringList logNames(const QString& folder) {
     return QDir(folder).entryList({"Log Velmorado*.htm"}, QDir::Files, QDir::Name);
 }
-
-} // namespace
 
 class TestPairsAndLog : public QObject {
     Q_OBJECT
@@ -31,9 +25,8 @@ private slots:
     void removingAPairRenumbersTheRest() {
         const QString a = m_folder->root.filePath("A"), c = m_folder->root.filePath("C");
         QVERIFY(QDir().mkdir(a) && QDir().mkdir(c));
-        const QByteArray lineA = quotedHex(a) + ',' + quotedHex(c) + "\r\n";
-        const QByteArray lineC = quotedHex(c) + ',' + quotedHex("/gone/T") + "\r\n";
-        writeFile(m_list, lineA + quotedHex("/gone/B") + ",\"\"\r\n" + lineC);
+        const QByteArray lineA = listLine(a, c), lineC = listLine(c, "/gone/T");
+        writeFile(m_list, lineA + listLine("/gone/B", "") + lineC);
         writeFile(config::program().parametersPath,
                   "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n[Rar_2]\r\n"
                   "NbTemporisations=5\r\nRar=1\r\nEnable=0\r\n[Rar_3]\r\nNbTemporisations=7\r\n"
@@ -102,7 +95,7 @@ private slots:
         writeFile(mac + "/Network Trash Folder", "a plain file counts too");
         QVERIFY(config::IsMacintoshVolume(sub) && !config::IsMacintoshVolume(other));
 
-        writeFile(m_list, quotedHex(sub) + ',' + quotedHex(other) + "\r\n");
+        writeFile(m_list, listLine(sub, other));
         QVector<config::PairRowView> rows = config::LoadFolderPairs();
         QCOMPARE(rows[0].sourceText + '|' + rows[0].targetText, "      " + sub + '|' + other);
         QVERIFY(rows[0].sourceOnMac && !rows[0].targetOnMac);
@@ -119,15 +112,14 @@ private slots:
         const QString file = m_folder->root.filePath("file"), dir = m_folder->root.filePath("dir");
         QVERIFY(QDir().mkdir(dir));
         writeFile(file, "x");
-        writeFile(m_list, quotedHex(file) + ',' + quotedHex(dir + QChar(0) + "/x") + "\r\n" +
-                              quotedHex(dir) + ',' + quotedHex(dir) + "\r\n");
+        writeFile(m_list, listLine(file, dir + QChar(0) + "/x") + listLine(dir, dir));
         QVector<config::PairRowView> rows = config::LoadFolderPairs();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0].sourceText, "??? " + file);
         QVERIFY(rows[0].targetText.startsWith("??? " + dir));
         QCOMPARE(rows[1].sourceText + '|' + rows[1].targetText, dir + '|' + dir);
 
-        const QByteArray large = quotedHex(dir) + ',' + quotedHex(dir) + QByteArray(9 << 20, '\n');
+        const QByteArray large = listLine(dir, dir) + QByteArray(9 << 20, '\n');
         writeFile(m_list, large);
         QVERIFY(config::LoadFolderPairs().isEmpty());
         config::SaveFolderPairs({});

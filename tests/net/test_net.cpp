@@ -9,7 +9,6 @@
 #include <QtTest>
 
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <pwd.h>
@@ -18,17 +17,10 @@
 
 namespace {
 
-const QString kNet = QStringLiteral(VELMORADO_BIN_DIR "/net");
-
 QString me() {
     const passwd* pw = getpwuid(getuid());
     return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
 }
-
-struct Result {
-    int status = -1;
-    QByteArray err;
-};
 
 } // namespace
 
@@ -39,33 +31,22 @@ class TestNet : public QObject {
     QString bin;  // the only folder on PATH besides the shell's own
     QString utmp; // an empty login record file unless a test adds to it
 
-    Result net(const QStringList& args, const QStringList& env = {}) {
+    // net with args; its exit status and standard error.
+    QPair<int, QByteArray> net(const QStringList& args, bool sessionBus = false) {
         QProcess p;
         QProcessEnvironment e;
         e.insert("PATH", bin + ":/bin");
         e.insert("VELMORADO_NET_UTMP", utmp);
-        for (const QString& kv : env) {
-            e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+        if (sessionBus) {
+            e.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
         }
         p.setProcessEnvironment(e);
-        p.start(kNet, args);
+        p.start(VELMORADO_BIN_DIR "/net", args);
         if (!p.waitForFinished(20000)) {
             p.kill();
         }
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 p.readAllStandardError()};
-    }
-    // A program of bin that records its arguments and input, and exits with status.
-    void fake(const char* name, int status = 0) {
-        const QString out = dir.path() + "/" + name;
-        QVERIFY(filekit::writeFile(bin + "/" + name,
-                                   "#!/bin/sh\nprintf '%s|' \"$@\" >'" + out.toUtf8() +
-                                       ".args'\ncat >'" + out.toUtf8() + ".in'\nexit " +
-                                       QByteArray::number(status) + "\n",
-                                   0755));
-    }
-    QByteArray recorded(const char* name, const char* what) {
-        return filekit::readFile(dir.path() + "/" + name + "." + what);
     }
 
 private Q_SLOTS:
@@ -75,7 +56,6 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(bin));
         utmp = dir.path() + "/utmp-" + QString::number(QRandomGenerator::global()->generate());
         QVERIFY(filekit::writeFile(utmp, {}));
-        QVERIFY(QFile::exists(kNet));
     }
 
     void aLocalUserGetsItOnTheTerminalsWhereLoggedIn() {
@@ -84,12 +64,11 @@ private Q_SLOTS:
         if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
             QSKIP("no pseudo-terminal can be opened here");
         }
-        ::fchmod(slave, 0620);                           // accepts messages, as "mesg y" leaves it
-        const QByteArray line = QByteArray(name).mid(5); // after "/dev/"
+        ::fchmod(slave, 0620); // accepts messages, as "mesg y" leaves it
         utmpx entry{};
         entry.ut_type = USER_PROCESS;
         entry.ut_pid = getpid();
-        std::strncpy(entry.ut_line, line.constData(), sizeof entry.ut_line - 1);
+        std::strncpy(entry.ut_line, name + 5, sizeof entry.ut_line - 1); // after "/dev/"
         std::strncpy(entry.ut_id, "vt", sizeof entry.ut_id);
         std::strncpy(entry.ut_user, me().toLocal8Bit().constData(), sizeof entry.ut_user - 1);
         QCOMPARE(utmpxname(utmp.toLocal8Bit().constData()), 0);
@@ -97,74 +76,79 @@ private Q_SLOTS:
         QVERIFY(pututxline(&entry));
         endutxent();
 
-        const Result r = net({"send", me(), "disk", "\x1b[2Jgone"});
-        QCOMPARE(r.status, 0);
+        QCOMPARE(net({"send", me(), "disk", "\x1b[2Jgone"}).first, 0);
         QByteArray seen;
-        pollfd pfd{master, POLLIN, 0};
-        while (::poll(&pfd, 1, 2000) > 0) {
-            char buf[4096];
+        char buf[4096];
+        for (pollfd pfd{master, POLLIN, 0}; !seen.contains("EOF") && ::poll(&pfd, 1, 2000) > 0;) {
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n <= 0) {
                 break;
             }
             seen.append(buf, int(n));
-            if (seen.contains("EOF")) {
-                break;
-            }
         }
         ::close(slave);
         ::close(master);
-        QVERIFY2(seen.contains("Message from "), seen.constData());
         // The words as one message; an escape shown, not obeyed.
-        QVERIFY2(seen.contains("disk ^[[2Jgone"), seen.constData());
+        QVERIFY2(seen.contains("Message from ") && seen.contains("disk ^[[2Jgone"), seen);
     }
 
-    void aLocalUserGetsADesktopNotificationWhereASessionCanShowIt() {
-        fake("notify-send");
-        const Result r = net({"send", me(), "Warning from Velmorado: unknown folder"},
-                             {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
-        QCOMPARE(r.status, 0);
-        QCOMPARE(recorded("notify-send", "args"),
-                 QByteArray("Velmorado|Warning from Velmorado: unknown folder|"));
-    }
-
-    void aLocalUserLoggedInNowhereIsReportedUndelivered() {
-        const Result r = net({"send", me(), "hello"});
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.contains("logged in on no terminal"), r.err.constData());
-    }
-
-    void aNetworkNameGoesThroughSmbclient() {
-        fake("smbclient");
-        const Result r = net({"send", "NOT-A-LOCAL-NAME-7", "unknown", "folder"});
-        QCOMPARE(r.status, 0);
-        QCOMPARE(recorded("smbclient", "args"), QByteArray("-M|NOT-A-LOCAL-NAME-7|-N|"));
-        QCOMPARE(recorded("smbclient", "in"), QByteArray("unknown folder\n"));
-    }
-
-    void anUnreachableNameFailsAndSaysWhy() {
-        Result r = net({"send", "NOT-A-LOCAL-NAME-7", "hello"});
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.contains("not a user of this machine") && r.err.contains("smbclient"),
-                 r.err.constData());
-        fake("smbclient", 1); // installed, but the machine does not answer
-        r = net({"send", "NOT-A-LOCAL-NAME-7", "hello"});
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.contains("could not deliver"), r.err.constData());
-    }
-
-    void badCommandLinesAreRefused_data() {
+    void deliveredOrRefused_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("nothing") << QStringList{};
-        QTest::newRow("another verb") << QStringList{"view"};
-        QTest::newRow("no recipient") << QStringList{"send"};
-        QTest::newRow("recipient only") << QStringList{"send", "Administrator"};
+        QTest::addColumn<QByteArray>("fake"); // a program of bin that records what it gets
+        QTest::addColumn<int>("fakeStatus");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArrayList>("said"); // on standard error
+        QTest::addColumn<QByteArray>("fakeGot");  // its arguments, "|" after each, and its input
+        const QString other = "NOT-A-LOCAL-NAME-7";
+        QTest::newRow("local user, desktop notification")
+            << QStringList{"send", me(), "Warning from Velmorado: unknown folder"}
+            << QByteArray("notify-send") << 0 << 0 << QByteArrayList()
+            << QByteArray("Velmorado|Warning from Velmorado: unknown folder|");
+        QTest::newRow("local user logged in nowhere")
+            << QStringList{"send", me(), "hello"} << QByteArray() << 0 << 1
+            << QByteArrayList{"logged in on no terminal"} << QByteArray();
+        QTest::newRow("network name through smbclient")
+            << QStringList{"send", other, "unknown", "folder"} << QByteArray("smbclient") << 0 << 0
+            << QByteArrayList() << QByteArray("-M|" + other.toLatin1() + "|-N|unknown folder\n");
+        QTest::newRow("network name, no smbclient")
+            << QStringList{"send", other, "hello"} << QByteArray() << 0 << 1
+            << QByteArrayList{"not a user of this machine", "smbclient"} << QByteArray();
+        QTest::newRow("network name, machine not answering")
+            << QStringList{"send", other, "hello"} << QByteArray("smbclient") << 1 << 1
+            << QByteArrayList{"could not deliver"}
+            << QByteArray("-M|" + other.toLatin1() + "|-N|hello\n");
+        const QByteArrayList usage{"usage: net send RECIPIENT MESSAGE"};
+        QTest::newRow("nothing") << QStringList{} << QByteArray() << 0 << 2 << usage
+                                 << QByteArray();
+        QTest::newRow("another verb")
+            << QStringList{"view"} << QByteArray() << 0 << 2 << usage << QByteArray();
+        QTest::newRow("no recipient")
+            << QStringList{"send"} << QByteArray() << 0 << 2 << usage << QByteArray();
+        QTest::newRow("recipient only") << QStringList{"send", "Administrator"} << QByteArray() << 0
+                                        << 2 << usage << QByteArray();
     }
-    void badCommandLinesAreRefused() {
+
+    void deliveredOrRefused() {
         QFETCH(QStringList, args);
-        const Result r = net(args);
-        QCOMPARE(r.status, 2);
-        QVERIFY(r.err.contains("usage: net send RECIPIENT MESSAGE"));
+        QFETCH(QByteArray, fake);
+        QFETCH(int, fakeStatus);
+        QFETCH(int, status);
+        QFETCH(QByteArrayList, said);
+        QFETCH(QByteArray, fakeGot);
+        const QString got = dir.path() + "/got";
+        QFile::remove(got);
+        QVERIFY(fake.isEmpty() ||
+                filekit::writeFile(bin + '/' + fake,
+                                   "#!/bin/sh\nprintf '%s|' \"$@\" >'" + got.toUtf8() +
+                                       "'\ncat >>'" + got.toUtf8() + "'\nexit " +
+                                       QByteArray::number(fakeStatus) + "\n",
+                                   0755));
+        const auto [code, err] = net(args, fake == "notify-send");
+        QCOMPARE(code, status);
+        for (const QByteArray& part : said) {
+            QVERIFY2(err.contains(part), err);
+        }
+        QCOMPARE(filekit::readFile(got), fakeGot.isEmpty() ? QByteArray("<missing>") : fakeGot);
     }
 };
 
