@@ -38,7 +38,7 @@ bool Application::start() {
     config::setProgramFolder(m_programFolder);
     config::ProgramValues& program = config::program();
     // The language first, so that even a refusal speaks it.
-    program.language = config::readLanguage(program.parametersPath);
+    config::setLanguage(config::readLanguage(program.parametersPath));
 
     // Only one copy per program folder: the copy that runs comes to the
     // front, this one says why it ends.
@@ -46,7 +46,7 @@ bool Application::start() {
     if (!m_instance->acquire()) {
         m_instance->askToRaise();
         m_window.showMessage(MainWindowPort::Box::Exclamation, config::kProductName,
-                             secondInstanceMessage(program.language));
+                             secondInstanceMessage(config::language()));
         m_exitCode = 1;
         return false;
     }
@@ -65,7 +65,7 @@ bool Application::start() {
     // hang the start, a device would never end, and one it cannot read would
     // lose its content at the first write.
     for (const QString& file : {program.parametersPath, program.listFilePath}) {
-        const QString problem = config::unreadableFileMessage(file, program.french());
+        const QString problem = config::unreadableFileMessage(file, config::language());
         if (!problem.isEmpty()) {
             config::fatalError(problem);
         }
@@ -110,7 +110,7 @@ bool Application::start() {
     m_rarAvailable = engine::CheckRarConsole();
     if (!m_rarAvailable) {
         m_window.showMessage(MainWindowPort::Box::Critical, engine::rarMissingTitle(),
-                             engine::rarMissingMessage(program.language));
+                             engine::rarMissingMessage(config::language()));
     }
     m_window.showWindow(m_rarAvailable);
 

@@ -21,13 +21,6 @@ struct ProgramValues {
     QString parametersPath; // exeDir + "/Velmorado.ini"
     QString listFilePath;   // exeDir + "/Velmorado.w"
     bool ntFlag = true;     // full Unicode names, service menu, Macintosh test, network message
-
-    // Old names of the run's language, for the main window until it uses
-    // config::language(), config::setLanguage() and config::pickText(). The
-    // value lives in settings().language only.
-    int& language = settings().language;
-    bool french() const { return isFrench(language); }
-    QString tr(const QString& fr, const QString& en) const { return pickText(language, fr, en); }
 };
 
 ProgramValues& program();

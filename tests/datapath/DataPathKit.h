@@ -20,7 +20,7 @@ struct ProgramFolder {
     ProgramFolder() {
         QDir().mkdir(prog);
         config::setProgramFolder(prog);
-        config::program().language = 0;
+        config::setLanguage(0);
         config::program().ntFlag = true;
         config::settings() = config::Settings{};
         engine::state() = engine::EngineState{};

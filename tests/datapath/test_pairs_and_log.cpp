@@ -158,7 +158,7 @@ private slots:
     // The header lines (in the language of the day's first line), then each
     // kind of line with its text escaped for HTML.
     void writesHeaderAndLines() {
-        config::program().language = 1;
+        config::setLanguage(1);
         engine::state().dayLogPath = engine::dayLogPath(m_folder->root.path(), QDate(2026, 12, 5));
         engine::WriteLogHeader();
         const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::LongFormat);
@@ -170,7 +170,7 @@ private slots:
             date.toUtf8() + "</h3></center>\r\n";
         QCOMPARE(readFile(engine::state().dayLogPath), header);
 
-        config::program().language = 0; // the header is written once a day
+        config::setLanguage(0); // the header is written once a day
         engine::WriteLogHeader();
         QVERIFY(engine::LogCompression("/in/a \"<&>\".txt", "/arch/RA000001.rar"));
         QVERIFY(engine::LogExtraction("/arch/RA000001.rar", "/o/x&y"));

@@ -133,7 +133,7 @@ public:
 
     Program() {
         config::setProgramFolder(dir.path());
-        config::program().language = 0;
+        config::setLanguage(0);
         config::program().ntFlag = true;
         config::settings() = config::Settings{};
         config::settings().pathLogs = dir.path();

@@ -166,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(window.waiting, "Files waiting: Target folder read-only (1)");
         QCOMPARE(kit::entries(src), QStringList{"RA000001.rar"});
 
-        config::program().language = 1;
+        config::setLanguage(1);
         kit::age(kit::in(src, "RA000001.rar")); // past its quiet period
         runPass(window);
         QCOMPARE(kit::entries(src), QStringList());

@@ -154,7 +154,7 @@ private Q_SLOTS:
     void init() {
         fresh();
         systemd = std::make_unique<FakeSystemd>();
-        config::program().language = 0;
+        config::setLanguage(0);
         config::settings().erreurDossierEventLog = false;
         freshBoxes();
     }
@@ -185,7 +185,7 @@ private Q_SLOTS:
         QFETCH(QString, disabled);
         QFETCH(QString, notInstalled);
         QFETCH(QString, installed);
-        config::program().language = language;
+        config::setLanguage(language);
         ServiceControl control;
         DialogEffects effects;
         {

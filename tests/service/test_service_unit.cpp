@@ -154,7 +154,7 @@ private Q_SLOTS:
         systemd.registerService();
         qputenv("VELMORADO_SERVICE", "1");
         RecordedLog log;
-        config::program().language = language;
+        config::setLanguage(language);
         engine::state().stopped = true;
         engine::state().passRunning = false;
 
@@ -192,7 +192,7 @@ private Q_SLOTS:
     void onlyTheServiceAnnouncesItsStart() {
         FakeSystemd systemd;
         RecordedLog log;
-        config::program().language = 0;
+        config::setLanguage(0);
         ServiceEvents::Hooks none;
         qputenv("VELMORADO_SERVICE", "1"); // started as the service, but not installed
         ServiceControl notInstalled;
@@ -208,7 +208,7 @@ private Q_SLOTS:
     void aStopWaitsForThePassToReturn() {
         FakeSystemd systemd;
         RecordedLog log;
-        config::program().language = 0;
+        config::setLanguage(0);
         engine::EngineState& st = engine::state();
         st.stopped = false; // a pass is running
         st.passRunning = true;

@@ -333,7 +333,7 @@ private Q_SLOTS:
     }
 
     void longIntervalsRenderWithoutOverflow() {
-        config::program().language = 0;
+        config::setLanguage(0);
         QCOMPARE(frmSetMode::timeText(20, 10), QStringLiteral("i.e. 0 h 3 min 20 sec"));
         QCOMPARE(frmSetMode::timeText(64000, 60000), QStringLiteral("i.e. 1066666 h 40 min 0 sec"));
         qint64 value = 0;

@@ -52,19 +52,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-static void initResources() {
-    Q_INIT_RESOURCE(velmorado);
-}
-
 namespace ui {
 
 namespace {
-
-const QColor kDisabledGrey(128, 128, 128);
-
-QString tr2(const char* fr, const char* en) {
-    return config::program().tr(QString::fromUtf8(fr), QString::fromUtf8(en));
-}
 
 template <typename T> T* named(T* object, const char* name) {
     object->setObjectName(QString::fromLatin1(name));
@@ -150,17 +140,16 @@ const Caption kCaptions[] = {
 frmKestrune::frmKestrune(const QString& programFolder, QWidget* parent)
     : QMainWindow(parent),
       m_programFolder(programFolder.isEmpty() ? platform::executableDir() : programFolder) {
-    initResources();
     setObjectName(QStringLiteral("frmKestrune"));
-    m_iconStart = QIcon(QStringLiteral(":/icons/start.svg"));
-    m_iconStop = QIcon(QStringLiteral(":/icons/stop.svg"));
-    m_iconApp = QIcon(QStringLiteral(":/icons/application.svg"));
-    m_iconService = QIcon(QStringLiteral(":/icons/service.svg"));
-    m_iconTray = QIcon(QStringLiteral(":/icons/velmorado.svg"));
-    m_iconTrayRunning = QIcon(QStringLiteral(":/icons/velmorado-running.svg"));
-    m_iconCompress = QIcon(QStringLiteral(":/icons/compress.svg"));
-    m_iconUncompress = QIcon(QStringLiteral(":/icons/uncompress.svg"));
-    m_iconMac = QIcon(QStringLiteral(":/icons/macvolume.svg"));
+    m_iconStart = programIcon("start");
+    m_iconStop = programIcon("stop");
+    m_iconApp = programIcon("application");
+    m_iconService = programIcon("service");
+    m_iconTray = programIcon("velmorado");
+    m_iconTrayRunning = programIcon("velmorado-running");
+    m_iconCompress = programIcon("compress");
+    m_iconUncompress = programIcon("uncompress");
+    m_iconMac = programIcon("macvolume");
     setWindowIcon(m_iconTray);
     m_service = new service::ServiceControl(this);
     m_scheduler = std::make_unique<engine::Scheduler>(*this);
@@ -194,7 +183,7 @@ void frmKestrune::buildControls() {
     PictureSetGris->setPixmap(m_iconCompress.pixmap(24, 24, QIcon::Disabled));
     PictureSetGrisMod->setPixmap(m_iconUncompress.pixmap(24, 24, QIcon::Disabled));
     QPalette grey = lblDisable->palette();
-    grey.setColor(QPalette::WindowText, kDisabledGrey);
+    grey.setColor(QPalette::WindowText, PairGrid::kDisabledGrey);
     lblDisable->setPalette(grey);
     cmdMiroir->setIcon(m_iconStart);
 
@@ -214,12 +203,15 @@ void frmKestrune::connectMenus() {
     connect(mnuQuitter, &QAction::triggered, this, &frmKestrune::mnuQuitter_Click);
     connect(mnuRestaurer, &QAction::triggered, this, &frmKestrune::restoreWindow);
     connect(mnuVoirConsoleRAR, &QAction::triggered, this, [this] {
-        toggleFlag(mnuVoirConsoleRAR, config::settings().voirConsoleRar, "VoirConsoleRar");
+        toggleFlag(mnuVoirConsoleRAR, config::settings().voirConsoleRar,
+                   config::keys::kVoirConsoleRar);
     });
-    connect(mnuAutomatique, &QAction::triggered, this,
-            [this] { toggleFlag(mnuAutomatique, config::settings().automatique, "Automatique"); });
+    connect(mnuAutomatique, &QAction::triggered, this, [this] {
+        toggleFlag(mnuAutomatique, config::settings().automatique, config::keys::kAutomatique);
+    });
     connect(mnuArretAutomatique, &QAction::triggered, this, [this] {
-        toggleFlag(mnuArretAutomatique, config::settings().arretAutomatique, "ArretAutomatique");
+        toggleFlag(mnuArretAutomatique, config::settings().arretAutomatique,
+                   config::keys::kArretAutomatique);
     });
     connect(mnuFrancais, &QAction::triggered, this, [this] { setLanguage(1); });
     connect(mnuAnglais, &QAction::triggered, this, [this] { setLanguage(0); });
@@ -342,7 +334,7 @@ void frmKestrune::applySettings() {
     const int tempo = config::settings().temporisation;
     ProgressBarAttente->setRange(0, tempo < 2 ? 1 : tempo - 1);
     ProgressBarAttente->setValue(0);
-    AppliquerLangue(config::program().language);
+    AppliquerLangue(config::language());
     cmdMiroir->setIcon(m_iconStart);
 }
 
@@ -365,8 +357,9 @@ void frmKestrune::showWindow(bool canStart) {
 }
 
 void frmKestrune::showStartNotice() {
-    showMessageWindow(tr2("Appuyer sur la touche 'Esc' pour afficher la fenêtre principale",
-                          "Type key 'Esc' to display the main window"));
+    showMessageWindow(
+        config::pickText("Appuyer sur la touche 'Esc' pour afficher la fenêtre principale",
+                         "Type key 'Esc' to display the main window"));
 }
 
 void frmKestrune::showMessage(Box box, const QString& title, const QString& text) {
@@ -435,8 +428,8 @@ std::span<const Caption> frmKestrune::captions() {
 }
 
 void frmKestrune::AppliquerLangue(int language) {
-    config::program().language = language;
-    const bool fr = language == 1;
+    config::setLanguage(language);
+    const bool fr = config::isFrench(language);
     // The counts and the summary go; shown counts come back below in this language.
     const bool countsShown[] = {!lblNbFichiersSources->text().isEmpty(),
                                 !lblNbFichiersCibles->text().isEmpty()};
@@ -445,10 +438,10 @@ void frmKestrune::AppliquerLangue(int language) {
     lblMessage->clear();
     mnuFrancais->setChecked(fr);
     mnuAnglais->setChecked(!fr);
-    // 3. Menus, labels, frames and buttons.
+    // Menus, labels, frames and buttons.
     applyCaptions(this, kCaptions, language);
-    cmdMiroir->setToolTip(
-        tr2("Démarre la compression/décompression", "Start compress/uncompress operations"));
+    cmdMiroir->setToolTip(config::pickText("Démarre la compression/décompression",
+                                           "Start compress/uncompress operations"));
     // The file lists kept their entries: their counts are written again in
     // this language, and the next pointer move describes its pair afresh.
     for (int side : {1, 2}) {
@@ -461,23 +454,21 @@ void frmKestrune::AppliquerLangue(int language) {
 
 void frmKestrune::setLanguage(int language) {
     AppliquerLangue(language);
-    config::settings().language = language;
-    config::WriteSetting(config::kSectionConfiguration, QStringLiteral("Langue"),
+    config::WriteSetting(config::kSectionConfiguration, config::keys::kLangue,
                          QString::number(language));
 }
 
-void frmKestrune::toggleFlag(QAction* action, bool& flag, const char* key) {
+void frmKestrune::toggleFlag(QAction* action, bool& flag, QLatin1StringView key) {
     // The action has already flipped its own check mark.
     flag = action->isChecked();
-    config::WriteSetting(config::kSectionConfiguration, QString::fromLatin1(key),
-                         config::flagText(flag));
+    config::WriteSetting(config::kSectionConfiguration, key, config::flagText(flag));
 }
 
 // ---------------------------------------------------------------- shutdown
 
 void frmKestrune::mnuQuitter_Click() {
     if (!dialogs().question(this, config::kProductName,
-                            tr2("Quitter le programme", "Exit program"))) {
+                            config::pickText("Quitter le programme", "Exit program"))) {
         return;
     }
     leaveEventLoop();
@@ -593,15 +584,15 @@ void frmKestrune::toggleWindow() {
 }
 
 void frmKestrune::openHelp() {
-    const QString file =
-        m_programFolder + (config::program().french() ? QStringLiteral("/VelmoradoHelpFR.htm")
-                                                      : QStringLiteral("/VelmoradoHelpEN.htm"));
+    const QString file = m_programFolder + (config::isFrench(config::language())
+                                                ? QStringLiteral("/VelmoradoHelpFR.htm")
+                                                : QStringLiteral("/VelmoradoHelpEN.htm"));
     if (QFileInfo::exists(file)) {
         dialogs().openDocument(file);
     } else {
         dialogs().message(this, Dialogs::Icon::Information, config::kProductName,
-                          tr2("La documentation n'est pas encore disponible...",
-                              "Documentation not yet available..."));
+                          config::pickText("La documentation n'est pas encore disponible...",
+                                           "Documentation not yet available..."));
     }
 }
 
@@ -677,14 +668,14 @@ void frmKestrune::showRunningState(bool running) {
         // The pass's summary takes the label in its ordinary colour, whatever
         // pair description was drawn there last.
         lblMessage->setPalette(QPalette());
-        cmdMiroir->setToolTip(tr2("Arrêter le traitement", "Stop processing"));
-        mnuDemarrer->setText(tr2("&Arrêter le traitement", "&Stop processing"));
+        cmdMiroir->setToolTip(config::pickText("Arrêter le traitement", "Stop processing"));
+        mnuDemarrer->setText(config::pickText("&Arrêter le traitement", "&Stop processing"));
         cmdMiroir->setIcon(m_iconStop);
     } else {
-        cmdMiroir->setToolTip(
-            tr2("Démarrer la compression/décompression", "Start compress/uncompress operations"));
-        mnuDemarrer->setText(
-            tr2("&Démarrer la compression/décompression", "&Start compress/uncompress operations"));
+        cmdMiroir->setToolTip(config::pickText("Démarrer la compression/décompression",
+                                               "Start compress/uncompress operations"));
+        mnuDemarrer->setText(config::pickText("&Démarrer la compression/décompression",
+                                              "&Start compress/uncompress operations"));
         cmdMiroir->setIcon(m_iconStart);
     }
     m_running = running;
@@ -731,7 +722,7 @@ void frmKestrune::setWaitingSummary(const QString& summary) {
     }
     // One tray notification for each cause as it starts; a cause that cleared
     // may be told again when it comes back.
-    const QMap<QString, QString> notices = engine::waitCauses().notices(config::program().french());
+    const QMap<QString, QString> notices = engine::waitCauses().notices(config::language());
     const QSet<QString> told = m_waitCauses;
     for (const QString& cause : told) {
         if (!notices.contains(cause)) {
@@ -771,7 +762,7 @@ void frmKestrune::refreshFileList(int side, const QString& folder) {
 
 void frmKestrune::showMessageWindow(const QString& text) {
     if (!m_splash) {
-        m_splash = new frmSplash(this);
+        m_splash = new frmSplash();
         connect(m_splash, &frmSplash::restoreMainWindowRequested, this,
                 &frmKestrune::restoreWindow);
     }

@@ -157,7 +157,7 @@ private:
     // missing, or held by a control of another kind, ends the program.
     void resolveEngineControls();
     void applySettingsToWindow();
-    void toggleFlag(QAction* action, bool& flag, const char* key);
+    void toggleFlag(QAction* action, bool& flag, QLatin1StringView key);
     void setLanguage(int language);
     void toggleWindow();
     // The opening size: the whole caption, the grid's rows and both file lists.

@@ -11,8 +11,7 @@
 
 namespace ui {
 
-frmSplash::frmSplash(QWidget* mainWindow) : QWidget(nullptr) {
-    Q_UNUSED(mainWindow);
+frmSplash::frmSplash() : QWidget(nullptr) {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(config::productAndVersion());
     setAttribute(Qt::WA_DeleteOnClose, false);

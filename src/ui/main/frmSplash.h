@@ -11,7 +11,7 @@ namespace ui {
 class frmSplash : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSplash(QWidget* mainWindow);
+    frmSplash();
     void setMessage(const QString& text);
     // Shows the window without waiting: in front of the others as the
     // message window, an ordinary window as the start-up notice.
