@@ -18,10 +18,14 @@
 
 #include <QtTest>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 namespace kit {
+
+using engine::Control;
+using engine::ControlKind;
+using filekit::age;
+using filekit::entries;
+using filekit::readFile;
+using filekit::writeFile;
 
 class Recorder : public engine::WindowPort {
 public:
@@ -30,65 +34,50 @@ public:
     QHash<QString, int> bars;
     QHash<QString, QStringList> barLog; // each bar's ranges ("range 0 3") and values, in order
     QHash<QString, bool> enabled;
+    QString waiting; // the last summary of the files that wait
     bool timerOn = false, running = false;
     int selected = 0, beeps = 0;
     std::function<void()> onEvents; // runs inside each round of processEvents
 
     // Controls are recorded under their names in the window; a control used
     // as what it is not (a bar's text) would find nothing there: it stops the test.
-    static QString name(engine::Control c, engine::ControlKind kind) {
+    static QString name(Control c, ControlKind kind) {
         if (engine::controlKind(c) != kind) {
             qFatal("the engine used %s as a control of another kind",
                    qPrintable(engine::controlName(c)));
         }
         return engine::controlName(c);
     }
-    void setLabelText(engine::Control c, const QString& t) override {
-        labels[name(c, engine::ControlKind::Label)] = t;
+    void setLabelText(Control c, const QString& t) override {
+        labels[name(c, ControlKind::Label)] = t;
     }
-    void setBarValue(engine::Control c, int v) override {
-        bars[name(c, engine::ControlKind::Bar)] = v;
-        barLog[name(c, engine::ControlKind::Bar)] << QString::number(v);
+    void setBarValue(Control c, int v) override {
+        bars[name(c, ControlKind::Bar)] = v;
+        barLog[name(c, ControlKind::Bar)] << QString::number(v);
     }
-    void setBarRange(engine::Control c, int minimum, int maximum) override {
-        barLog[name(c, engine::ControlKind::Bar)]
-            << QStringLiteral("range %1 %2").arg(minimum).arg(maximum);
+    void setBarRange(Control c, int low, int high) override {
+        barLog[name(c, ControlKind::Bar)] << QStringLiteral("range %1 %2").arg(low).arg(high);
     }
-    void setControlEnabled(engine::Control c, bool on) override {
-        enabled[name(c, engine::ControlKind::Switch)] = on;
+    void setControlEnabled(Control c, bool on) override {
+        enabled[name(c, ControlKind::Switch)] = on;
     }
     void showRunningState(bool r) override { running = r; }
     void setTimerOn(bool on) override { timerOn = on; }
-    void setTrayTip(const QString& tip) override { events << QStringLiteral("tip ") + tip; }
+    void setTrayTip(const QString& tip) override { events << "tip " + tip; }
     int selectedPairNumber() const override { return selected; }
     void refreshFileList(int side, const QString& f) override {
         events << QStringLiteral("list %1 %2").arg(side).arg(f);
     }
     void showMessageWindow(const QString& text) override { messages << text; }
     void beep() override { ++beeps; }
-    void restoreIfMinimised() override { events << QStringLiteral("restore"); }
+    void restoreIfMinimised() override { events << "restore"; }
     void processEvents() override { onEvents ? onEvents() : void(); }
-    void endProgram() override { events << QStringLiteral("end"); }
+    void endProgram() override { events << "end"; }
     void setWaitingSummary(const QString& summary) override { waiting = summary; }
-    QString waiting; // the last summary of the files that wait
 };
 
 inline QString in(const QString& folder, const QString& name) {
-    return folder + QLatin1Char('/') + name;
-}
-
-using filekit::entries;
-using filekit::readFile;
-using filekit::writeFile;
-
-// Makes the file look untouched for an hour, so that its quiet period is over.
-inline void age(const QString& path) {
-    struct timespec t[2];
-    clock_gettime(CLOCK_REALTIME, &t[0]);
-    t[0].tv_sec -= 3600;
-    t[1] = t[0];
-    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), t, AT_SYMLINK_NOFOLLOW) ==
-            0);
+    return folder + '/' + name;
 }
 
 inline void ageAll(const QString& folder) {
@@ -121,7 +110,16 @@ inline void walk(engine::WindowPort& window, const QString& source, const QStrin
 // The lines of today's log in folder that hold part.
 inline QStringList logLines(const QString& folder, const QString& part) {
     const QString path = engine::dayLogPath(folder, QDate::currentDate());
-    return QString::fromUtf8(readFile(path)).split(QStringLiteral("\r\n")).filter(part);
+    return QString::fromUtf8(readFile(path)).split("\r\n").filter(part);
+}
+
+// A shared read lock on a read-only descriptor, as another copy of the
+// program holds it through a share; the descriptor, or -1.
+inline int lockShared(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC);
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0 ? fd : -1;
 }
 
 // A program folder with the archiver linked in and three empty folders in
@@ -152,10 +150,9 @@ public:
 
     // Appends a pair to the table, in uncompress mode unless compress.
     static void addPair(const QString& source, const QString& target, bool compress = false,
-                        const QString& nbTemporisations = "1", bool enabled = true) {
-        config::folderPairs().pairs.append(
-            config::FolderPair{source, target, nbTemporisations, nbTemporisations,
-                               compress ? "0" : "1", enabled ? "1" : "0"});
+                        const QString& every = "1", bool enabled = true) {
+        config::folderPairs().pairs.append(config::FolderPair{
+            source, target, every, every, compress ? "0" : "1", enabled ? "1" : "0"});
     }
 };
 

@@ -8,6 +8,7 @@
 #include "engine/Scheduler.h"
 #include "engine/Texts.h"
 
+using kit::entries;
 using kit::Program;
 using kit::Recorder;
 
@@ -21,14 +22,27 @@ void runPass(Recorder& window, const engine::ServiceHooks& hooks = {}) {
     engine::RunProcessingPass(window, hooks);
 }
 
-QStringList summary(const Recorder& window) {
-    return window.labels.value("lblMessage").split("\r\n");
+// The two summary lines of the last pass, checked whole: the date, time and
+// duration are today's and the pass's own, the rest is exactly as given.
+void checkSummary(const Recorder& window, const QString& counts, const QString& done) {
+    const QStringList lines = window.labels.value("lblMessage").split("\r\n");
+    QCOMPARE(lines.size(), 2);
+    const QString time = lines[0].section("; ", 0, 0).right(8);
+    QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(time).hasMatch(), qPrintable(time));
+    QCOMPARE(lines[0], engine::texts::longDateToday() + " - " + time + "; " + counts);
+    const QString elapsed = lines[1].section(' ', -2, -2);
+    QVERIFY2(QRegularExpression("^\\d+\\.\\d\\d$").match(elapsed).hasMatch(), qPrintable(elapsed));
+    QCOMPARE(lines[1], done + "; elapsed time " + elapsed + " s");
 }
 
 } // namespace
 
 class PassTest : public QObject {
     Q_OBJECT
+
+    std::optional<Program> prog;
+    QString src, out;
+    Recorder window;
 
 private Q_SLOTS:
     void init() {
@@ -50,7 +64,6 @@ private Q_SLOTS:
         Program::addPair(b, out, false, "3");
         Program::addPair(c, cOut, false, "2", false);
         Program::addPair(c, prog->dir.filePath("gone"), false, "1", false);
-
         engine::Scheduler scheduler(window);
         QString processed;
         int pass = 0;
@@ -61,12 +74,12 @@ private Q_SLOTS:
             }
             run();
             processed += QString::number(pass) + ':';
-            for (const QString& f : kit::entries(out)) {
+            for (const QString& f : entries(out)) {
                 processed += f;
                 QVERIFY(QFile::remove(kit::in(out, f)));
             }
             processed += ' ';
-            QVERIFY2(kit::entries(cOut).isEmpty(), "a disabled pair was processed");
+            QVERIFY2(entries(cOut).isEmpty(), "a disabled pair was processed");
             QCOMPARE(engine::state().sourceFolders, 4);
             QCOMPARE(engine::state().invalidTargetFolders, 1);
             QCOMPARE(window.messages.size(), pass);
@@ -91,18 +104,18 @@ private Q_SLOTS:
         config::Settings& s = config::settings();
         s.erreurDossier = s.erreurDossierSon = s.erreurDossierEventLog = s.logs = true;
         s.erreurDossierNetSend = true;
-        const QString net = prog->dir.filePath("net");
-        kit::writeFile(net, "#!/bin/sh\ncd \"$(dirname \"$0\")\"\nprintf '%s\\n' \"$@\" >n.$$\n"
-                            "mv n.$$ $$.net\n");
-        QFile::setPermissions(net, QFile::ReadOwner | QFile::ExeOwner);
-        const QStringList gone = {prog->dir.filePath("gone1") + '/',
-                                  prog->dir.filePath("gone2") + '/',
-                                  prog->dir.filePath("gone3") + '/'};
+        kit::writeFile(prog->dir.filePath("net"),
+                       "#!/bin/sh\ncd \"$(dirname \"$0\")\"\nprintf '%s\\n' \"$@\" >n.$$\n"
+                       "mv n.$$ $$.net\n",
+                       0700);
+        QStringList gone;
+        for (const char* g : {"gone1/", "gone2/", "gone3/"}) {
+            gone << prog->dir.filePath(g);
+        }
         Program::addPair(gone[0], gone[1], true);         // both missing
         Program::addPair(src, gone[2], true, "1", false); // disabled
         Program::addPair(QString(), src, true);           // empty fields: counted only
         Program::addPair(src, QString(), true);
-
         QStringList systemLog;
         bool service = true;
         const engine::ServiceHooks hooks{
@@ -117,16 +130,16 @@ private Q_SLOTS:
         QCOMPARE(window.messages.size(), 3);
         QCOMPARE(log.size(), 3);
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(window.messages[i].endsWith(i == 0 ? " - Unknown source folder"
-                                                       : " - Unknown target folder"));
-            QCOMPARE(log[i], window.messages[i] + ": " + gone[i] + "<br>");
-            QCOMPARE(systemLog[i], "2 " + window.messages[i] + ": " + gone[i]);
+            const QString& m = window.messages[i];
+            QVERIFY(m.endsWith(i == 0 ? " - Unknown source folder" : " - Unknown target folder"));
+            QCOMPARE(log[i], m + ": " + gone[i] + "<br>");
+            QCOMPARE(systemLog[i], "2 " + m + ": " + gone[i]);
         }
         QVERIFY(kit::logLines(prog->dir.path(), "<hr>").isEmpty());
         const auto sent = [&] { return QDir(prog->dir.path()).entryList({"*.net"}); };
         QTRY_COMPARE(sent().size(), 3); // one per warning
         QCOMPARE(kit::readFile(prog->dir.filePath(sent()[0])),
-                 QByteArray("send\nAdministrator\nWarning from Velmorado: unknown folder\n"));
+                 "send\nAdministrator\nWarning from Velmorado: unknown folder\n");
         s.erreurDossierNetSend = false;
         service = false;
         runPass(window, hooks);
@@ -153,8 +166,7 @@ private Q_SLOTS:
                        arch + "/): " + arch + "/<br>"),
                  1);
         QCOMPARE(window.waiting, "Files waiting: Target folder missing (1)");
-        QCOMPARE(kit::entries(src), QStringList{"doc"});
-
+        QCOMPARE(entries(src), QStringList{"doc"});
         QVERIFY(QDir().mkdir(arch));
         {
             const filekit::ReadOnlyFolder readOnly(arch);
@@ -164,50 +176,15 @@ private Q_SLOTS:
         QCOMPARE(lines("Waiting over: Target folder missing"), 1);
         QCOMPARE(lines("Target folder read-only - file waiting"), 1);
         QCOMPARE(window.waiting, "Files waiting: Target folder read-only (1)");
-        QCOMPARE(kit::entries(src), QStringList{"RA000001.rar"});
-
+        QCOMPARE(entries(src), QStringList{"RA000001.rar"});
         config::setLanguage(1);
         kit::age(kit::in(src, "RA000001.rar")); // past its quiet period
         runPass(window);
-        QCOMPARE(kit::entries(src), QStringList());
-        QCOMPARE(kit::entries(arch), QStringList{"RA000001.rar"});
+        QCOMPARE(entries(src), QStringList());
+        QCOMPARE(entries(arch), QStringList{"RA000001.rar"});
         QCOMPARE(lines("Fin de l'attente : Dossier cible en lecture seule (couple "), 1);
         QCOMPARE(window.waiting, QString());
         QCOMPARE(engine::texts::filesWaiting(true), "Fichiers en attente : ");
-    }
-
-    // Another copy of the program, on another machine, is compressing: it
-    // holds a lock on its name files and data files. However old they look,
-    // the walk leaves them alone; once the locks are gone they are a crash's
-    // leftovers, restored and compressed. (On one machine the in-use probe
-    // sees the holder of a data file and name file as well; through a share
-    // only the lock does. A lone name file is not probed: only its lock
-    // keeps it.)
-    void leftoversHeldByAnotherCopy() {
-        kit::drop(src, "RA000001.rr", "user data");
-        kit::drop(src, "RA000001.rn", kit::nameLine("report"));
-        kit::drop(src, "RA000002.rn", kit::nameLine("packed already"));
-        QList<int> held; // shared locks on read-only descriptors, as a reader elsewhere holds them
-        for (const char* n : {"RA000001.rr", "RA000001.rn", "RA000002.rn"}) {
-            const int fd = ::open(QFile::encodeName(kit::in(src, n)), O_RDONLY | O_CLOEXEC);
-            struct flock lock {};
-            lock.l_type = F_RDLCK;
-            QVERIFY(fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0);
-            held << fd;
-        }
-        kit::walk(window, src, out, true);
-        kit::walk(window, src, out, true);
-        QCOMPARE(kit::entries(src), (QStringList{"RA000001.rn", "RA000001.rr", "RA000002.rn"}));
-        QCOMPARE(kit::entries(out), QStringList());
-        for (const int fd : held) {
-            ::close(fd);
-        }
-        kit::walk(window, src, out, true);
-        QCOMPARE(kit::entries(src), QStringList());
-        QCOMPARE(kit::entries(out).size(), 1);
-        kit::walk(window, out, prog->arch, false);
-        QCOMPARE(kit::entries(prog->arch), QStringList{"report"});
-        QCOMPARE(kit::readFile(kit::in(prog->arch, "report")), QByteArray("user data"));
     }
 
     // The copy bar counts the pairs of a pass: its range is set to their
@@ -225,24 +202,42 @@ private Q_SLOTS:
 
     // The summary lines, French and English, singular and plural; the log
     // entry only when something was compressed or uncompressed.
+    void summaryLines_data() {
+        QTest::addColumn<bool>("french");
+        QTest::addColumn<QList<int>>("n"); // as in PassCounts
+        QTest::addColumn<QString>("line1");
+        QTest::addColumn<QString>("line2");
+        QTest::newRow("English, plural targets")
+            << false << QList<int>{3, 3, 0, 2, 0, 1}
+            << "D - T; 3 files in 2 source folders (0 invalid source folder; 1 invalid target "
+               "folder)"
+            << "Compressed files: 3, Uncompressed files: 0; elapsed time 0.25 s";
+        QTest::newRow("English, plural invalid")
+            << false << QList<int>{1, 0, 1, 1, 2, 2}
+            << "D - T; 1 file in 1 source folder (2 invalid source folders; 2 invalid target "
+               "folders)"
+            << "Compressed files: 0, Uncompressed files: 1; elapsed time 0.25 s";
+        QTest::newRow("French, plural")
+            << true << QList<int>{2, 1, 0, 1, 2, 3}
+            << "D à T; 2 fichiers dans 1 dossier source (2 dossiers sources invalides; 3 "
+               "dossiers cibles invalides)"
+            << "Fichiers compressés: 1, Fichiers décompressés: 0; durée 0,25 s";
+        QTest::newRow("French, singular")
+            << true << QList<int>{0, 0, 0, 2, 1, 0}
+            << "D à T; 0 fichier dans 2 dossiers sources (1 dossier source invalide; 0 dossier "
+               "cible invalide)"
+            << "Fichiers compressés: 0, Fichiers décompressés: 0; durée 0,25 s";
+    }
     void summaryLines() {
-        const auto line1 = [](bool french, engine::PassCounts c) {
-            return engine::texts::summaryLine1(french, "D", "T", c);
-        };
-        QCOMPARE(line1(false, {3, 3, 0, 2, 0, 1}), "D - T; 3 files in 2 source folders (0 invalid "
-                                                   "source folder; 1 invalid target folder)");
-        QCOMPARE(line1(false, {1, 0, 0, 1, 2, 2}), "D - T; 1 file in 1 source folder (2 invalid "
-                                                   "source folders; 2 invalid target folders)");
-        QCOMPARE(line1(true, {2, 1, 0, 1, 2, 3}),
-                 QString::fromUtf8("D à T; 2 fichiers dans 1 dossier source (2 dossiers sources "
-                                   "invalides; 3 dossiers cibles invalides)"));
-        QCOMPARE(line1(true, {0, 0, 0, 2, 1, 0}),
-                 QString::fromUtf8("D à T; 0 fichier dans 2 dossiers sources (1 dossier source "
-                                   "invalide; 0 dossier cible invalide)"));
-        QCOMPARE(
-            engine::texts::summaryLine2(true, {1, 0, 1, 5, 1, 0}, "0,25"),
-            QString::fromUtf8("Fichiers compressés: 0, Fichiers décompressés: 1; durée 0,25 s"));
-
+        QFETCH(bool, french);
+        QFETCH(QList<int>, n);
+        const engine::PassCounts counts{n[0], n[1], n[2], n[3], n[4], n[5]};
+        QFETCH(QString, line1);
+        QFETCH(QString, line2);
+        QCOMPARE(engine::texts::summaryLine1(french, "D", "T", counts), line1);
+        QCOMPARE(engine::texts::summaryLine2(french, counts, french ? "0,25" : "0.25"), line2);
+        QCOMPARE(engine::texts::elapsedText(0.25), "0.25"); // this test runs in the C locale
+        QCOMPARE(engine::texts::elapsedText(12345.678), "12345.68");
         config::settings().logs = true;
         Program::addPair(src, out, false, "1", false);
         kit::drop(src, "doc");
@@ -250,10 +245,12 @@ private Q_SLOTS:
         QVERIFY(kit::logLines(prog->dir.path(), "<hr>").isEmpty());
         config::folderPairs().pair(1)->enable = "1";
         runPass(window);
-        const QStringList lines = summary(window);
-        QVERIFY(lines[1].startsWith("Compressed files: 0, Uncompressed files: 1;"));
-        QCOMPARE(kit::logLines(prog->dir.path(), "<hr>"),
-                 QStringList{lines[0] + "<br>" + lines[1] + "<br><hr>"});
+        checkSummary(window,
+                     "1 file in 1 source folder (0 invalid source folder; 0 invalid target folder)",
+                     "Compressed files: 0, Uncompressed files: 1");
+        QCOMPARE(
+            kit::logLines(prog->dir.path(), "<hr>"),
+            QStringList{window.labels.value("lblMessage").replace("\r\n", "<br>") + "<br><hr>"});
     }
 
     // Start and stop: the controls, the countdown, the file lists of the
@@ -268,7 +265,12 @@ private Q_SLOTS:
         scheduler.runningAsService = [] { return true; };
         scheduler.startStop();
         QVERIFY(window.running && window.timerOn && !scheduler.isStopped());
-        QCOMPARE(window.enabled.keys(false).size(), 11);
+        QStringList off = window.enabled.keys(false); // every control that edits what runs
+        off.sort();
+        QCOMPARE(off, QStringList({"cmdAjouterDossierSource", "cmdModifierDossierCible",
+                                   "cmdModifierDossierSource", "cmdSupprimer", "mnuDefinirLogs",
+                                   "mnuDossiers", "mnuLangue", "mnuPurgeLogs", "mnuQuitter",
+                                   "mnuService", "mnuTempo"}));
         QCOMPARE(window.events.mid(window.events.size() - 2),
                  QStringList({"list 1 " + src, kWait}));
         kit::drop(src, "doc");
@@ -281,7 +283,6 @@ private Q_SLOTS:
         QCOMPARE(shown, QStringList({"3 s0", "2 s1", "1 s2", "3 s0"}));
         QCOMPARE(window.events.mid(window.events.size() - 4),
                  QStringList({kRunning, "list 1 " + src, "list 2 " + out, kWait}));
-
         scheduler.startStop();
         QVERIFY(scheduler.isStopped() && !window.timerOn && !window.running);
         QCOMPARE(window.enabled.keys(false), QStringList{"mnuQuitter"});
@@ -313,17 +314,13 @@ private Q_SLOTS:
         QCOMPARE(window.events.count(kRunning), 1);
         QVERIFY(scheduler.isStopped() && !window.running && !window.timerOn);
         QVERIFY(!QFile::exists(kit::in(out, "fb")));
-        QVERIFY(summary(window)[0].contains("1 file in 1 source folder"));
-
+        checkSummary(window,
+                     "1 file in 1 source folder (0 invalid source folder; 0 invalid target folder)",
+                     "Compressed files: 0, Uncompressed files: 1");
         window.onEvents = nullptr; // once the pass is over, a start works again
         scheduler.startStop();
         QVERIFY(!scheduler.isStopped() && QFile::exists(kit::in(out, "fb")));
     }
-
-private:
-    std::optional<Program> prog;
-    QString src, out;
-    Recorder window;
 };
 
 QTEST_GUILESS_MAIN(PassTest)

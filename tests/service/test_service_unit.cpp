@@ -21,22 +21,22 @@ using servicetest::RecordedLog;
 namespace {
 
 // A path with every character that systemd reads specially in ExecStart.
-const QString kOddPath = QStringLiteral("/opt/Velmorado 100%/$HOME/\"q\"\\velmorado");
+const QString kOddPath = "/opt/Velmorado 100%/$HOME/\"q\"\\velmorado";
 
 QString unitFor(bool offscreen) {
-    return QStringLiteral("[Unit]\n"
-                          "Description=Velmorado Service\n\n"
-                          "[Service]\n"
-                          "Type=simple\n"
-                          "ExecStart=\"/opt/Velmorado 100%%/$$HOME/\\\"q\\\"\\\\velmorado\"\n"
-                          "Environment=VELMORADO_SERVICE=1\n") +
-           (offscreen ? QStringLiteral("Environment=QT_QPA_PLATFORM=offscreen\n") : QString()) +
-           QStringLiteral("Restart=on-failure\n"
-                          "RestartSec=10\n"
-                          "KillMode=mixed\n"
-                          "TimeoutStopSec=10min\n\n"
-                          "[Install]\n"
-                          "WantedBy=default.target\n");
+    return QString("[Unit]\nDescription=Velmorado Service\n\n[Service]\nType=simple\n"
+                   "ExecStart=\"/opt/Velmorado 100%%/$$HOME/\\\"q\\\"\\\\velmorado\"\n"
+                   "Environment=VELMORADO_SERVICE=1\n") +
+           (offscreen ? "Environment=QT_QPA_PLATFORM=offscreen\n" : "") +
+           "Restart=on-failure\nRestartSec=10\nKillMode=mixed\nTimeoutStopSec=10min\n\n"
+           "[Install]\nWantedBy=default.target\n";
+}
+
+// Runs the event loop until the program would end (or 10 s pass).
+int endsWithin(QEventLoop& loop, int& ends, int ms = 10000) {
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return ends;
 }
 
 } // namespace
@@ -47,24 +47,18 @@ private Q_SLOTS:
     void eachStartType_data() {
         QTest::addColumn<int>("type");
         QTest::addColumn<bool>("interact");
-        QTest::addColumn<QStringList>("calls");
-        QTest::newRow("automatic, offscreen")
-            << 0 << false
-            << QStringList{"--user daemon-reload", "--user unmask velmorado.service",
-                           "--user enable velmorado.service"};
-        QTest::newRow("manual, on the desktop")
-            << 1 << true
-            << QStringList{"--user daemon-reload", "--user unmask velmorado.service",
-                           "--user disable velmorado.service"};
-        QTest::newRow("disabled") << 2 << false
-                                  << QStringList{"--user daemon-reload",
-                                                 "--user disable velmorado.service",
-                                                 "--user mask velmorado.service"};
+        QTest::addColumn<QString>("last"); // the last of daemon-reload, (un)mask, this call
+        QTest::newRow("automatic, offscreen") << 0 << false << "enable";
+        QTest::newRow("manual, on the desktop") << 1 << true << "disable";
+        QTest::newRow("disabled") << 2 << false << "mask";
     }
+    // The unit as written, the calls, the state a fresh control reads back;
+    // an automatic install over it (the mask of a disabled one included, as
+    // a removal that a crash cut short leaves it); a removal leaves nothing.
     void eachStartType() {
         QFETCH(int, type);
         QFETCH(bool, interact);
-        QFETCH(QStringList, calls);
+        QFETCH(QString, last);
         FakeSystemd systemd;
         ServiceControl control;
         QVERIFY(!control.Installed());
@@ -73,40 +67,30 @@ private Q_SLOTS:
         control.setInteractWithDesktop(interact);
         QVERIFY(control.InstallService(false));
         QCOMPARE(QString::fromUtf8(filekit::readFile(systemd.unitFile())), unitFor(!interact));
-        QCOMPARE(systemd.calls(), calls);
+        const QString unit = " velmorado.service";
+        QCOMPARE(systemd.calls(),
+                 (QStringList{"--user daemon-reload",
+                              type == 2 ? "--user disable" + unit : "--user unmask" + unit,
+                              "--user " + last + unit}));
         QVERIFY(control.failedCommands().isEmpty());
-
-        // A fresh control reads back what the service manager holds.
         ServiceControl later;
         QVERIFY(later.Installed());
         QCOMPARE(later.StartType(), qint16(type));
         QCOMPARE(later.InteractWithDesktop(), interact);
         QCOMPARE(QFileInfo(systemd.wantsLink()).isSymLink(), type == 0);
         QCOMPARE(QFileInfo(systemd.maskLink()).isSymLink(), type == 2);
-
-        // Removal leaves nothing behind: no unit, no wants link, no mask.
+        control.setStartType(0);
+        QVERIFY(control.InstallService());
+        QVERIFY(control.failedCommands().isEmpty());
+        QCOMPARE(ServiceControl().StartType(), qint16(0));
         systemd.forgetCalls();
         QVERIFY(later.UninstallService());
         QVERIFY(!later.Installed());
         QVERIFY(!QFileInfo::exists(systemd.unitFile()));
         QVERIFY(!QFileInfo(systemd.wantsLink()).isSymLink());
         QVERIFY(!QFileInfo(systemd.maskLink()).isSymLink());
-        QCOMPARE(systemd.calls(),
-                 (QStringList{"--user disable velmorado.service", "--user unmask velmorado.service",
-                              "--user daemon-reload"}));
-    }
-
-    void aMaskedServiceCanBeInstalledAgainAutomatic() {
-        FakeSystemd systemd;
-        ServiceControl control;
-        control.setStartType(2);
-        QVERIFY(control.InstallService());
-        QCOMPARE(ServiceControl().StartType(), qint16(2));
-        // Reinstalled over the mask (as after a removal that a crash cut short).
-        control.setStartType(0);
-        QVERIFY(control.InstallService());
-        QVERIFY(control.failedCommands().isEmpty());
-        QCOMPARE(ServiceControl().StartType(), qint16(0));
+        QCOMPARE(systemd.calls(), (QStringList{"--user disable" + unit, "--user unmask" + unit,
+                                               "--user daemon-reload"}));
     }
 
     void failuresOfTheServiceManagerAreKept() {
@@ -135,18 +119,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("language");
         QTest::addColumn<QStringList>("texts");
         QTest::newRow("French") << 1
-                                << QStringList{"Velmorado Service: démarré",
-                                               "Velmorado Service: suspendu",
-                                               "Velmorado Service: reprise",
-                                               "Velmorado Service: utilisateur déconnecté",
-                                               "Velmorado Service: arrêté"};
+                                << QStringList{"démarré", "suspendu", "reprise",
+                                               "utilisateur déconnecté", "arrêté"};
         QTest::newRow("English") << 0
-                                 << QStringList{"Velmorado Service: started",
-                                                "Velmorado Service: paused",
-                                                "Velmorado Service: continued",
-                                                "Velmorado Service: logoff user",
-                                                "Velmorado Service: stopped"};
+                                 << QStringList{"started", "paused", "continued", "logoff user",
+                                                "stopped"};
     }
+    // Pause, continue and log-off only write their entries (a real SIGTSTP
+    // would stop this test for good); SIGTERM, with processing stopped, ends
+    // the program at once.
     void eventsAreLoggedInTheLanguage() {
         QFETCH(int, language);
         QFETCH(QStringList, texts);
@@ -157,86 +138,65 @@ private Q_SLOTS:
         config::setLanguage(language);
         engine::state().stopped = true;
         engine::state().passRunning = false;
-
         ServiceControl control;
-        int stops = 0;
-        int ends = 0;
+        int stops = 0, ends = 0;
         QEventLoop loop;
-        ServiceEvents events(control, {[&] { ++stops; },
-                                       [&] {
-                                           ++ends;
-                                           loop.quit();
-                                       }});
+        ServiceEvents events(control, {[&] { ++stops; }, [&] { ++ends, loop.quit(); }});
         events.start();
-        // Pause and continue only write their entries: a real SIGTSTP would
-        // stop this test for good.
         ::raise(SIGTSTP);
         QTRY_COMPARE(log.entries.size(), 2);
         ::raise(SIGCONT);
         QTRY_COMPARE(log.entries.size(), 3);
         Q_EMIT control.UserLoggedOff();
         QCOMPARE(stops + ends, 0);
-
         ::raise(SIGTERM); // handled: this process goes on
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
-        QCOMPARE(ends, 1);
+        QCOMPARE(endsWithin(loop, ends), 1);
         QCOMPARE(stops, 0); // processing was not running
-        QCOMPARE(log.texts(), texts);
-        QCOMPARE(log.entries.at(3).first, 2); // the log-off is a warning
-        for (int i : {0, 1, 2, 4}) {
-            QCOMPARE(log.entries.at(i).first, 4);
+        QCOMPARE(log.texts(),
+                 texts.replaceInStrings(QRegularExpression("^"), "Velmorado Service: "));
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(log.entries.at(i).first, i == 3 ? 2 : 4); // the log-off is a warning
         }
     }
 
+    // Only a program started as the installed service says it started.
     void onlyTheServiceAnnouncesItsStart() {
         FakeSystemd systemd;
         RecordedLog log;
         config::setLanguage(0);
-        ServiceEvents::Hooks none;
         qputenv("VELMORADO_SERVICE", "1"); // started as the service, but not installed
         ServiceControl notInstalled;
-        ServiceEvents(notInstalled, none).start();
+        ServiceEvents(notInstalled, {}).start();
         qunsetenv("VELMORADO_SERVICE"); // installed, started by hand
         systemd.registerService();
         ServiceControl byHand;
         QVERIFY(!byHand.StartedAsService());
-        ServiceEvents(byHand, none).start();
+        ServiceEvents(byHand, {}).start();
         QVERIFY(log.entries.isEmpty());
     }
 
+    // A stop during a pass stops processing as the button does, writes its
+    // entry, and waits for the pass to return before the program ends; a
+    // second stop changes nothing.
     void aStopWaitsForThePassToReturn() {
         FakeSystemd systemd;
         RecordedLog log;
         config::setLanguage(0);
         engine::EngineState& st = engine::state();
-        st.stopped = false; // a pass is running
+        st.stopped = false;
         st.passRunning = true;
-
         ServiceControl control;
         int ends = 0;
         QEventLoop loop;
-        ServiceEvents events(control, {[&] { st.stopped = true; },
-                                       [&] {
-                                           ++ends;
-                                           loop.quit();
-                                       }});
+        ServiceEvents events(control, {[&] { st.stopped = true; }, [&] { ++ends, loop.quit(); }});
         events.start();
         ::raise(SIGTERM);
-        QTimer::singleShot(300, &loop, &QEventLoop::quit);
-        loop.exec();
-        // Processing was stopped as the button stops it, the entry written,
-        // and the program still waits for the pass.
-        QVERIFY(st.stopped);
+        QCOMPARE(endsWithin(loop, ends, 300), 0);
+        QVERIFY(st.stopped && events.ending());
         QCOMPARE(log.texts(), QStringList{"Velmorado Service: stopped"});
-        QCOMPARE(ends, 0);
-        QVERIFY(events.ending());
-
-        ::raise(SIGTERM); // a second stop changes nothing
+        ::raise(SIGTERM);
         st.passRunning = false;
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
-        QCOMPARE(ends, 1);
+        QCOMPARE(endsWithin(loop, ends), 1);
         QCOMPARE(log.entries.size(), 1);
     }
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -22,9 +23,7 @@ inline bool writeFile(const QString& path, const QByteArray& data, int mode = -1
     QFile f(path);
     bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
     f.close();
-    if (ok && mode >= 0) {
-        ok = ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
-    }
+    ok = ok && (mode < 0 || ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
     return QTest::qVerify(ok, "writeFile", qPrintable(path), __FILE__, __LINE__);
 }
 
@@ -38,6 +37,17 @@ inline QByteArray readFile(const QString& path) {
 inline QStringList entries(const QString& folder) {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Makes a file (not a link's target) look untouched for an hour, so that its
+// quiet period is over and a walk takes it at once.
+inline void age(const QString& path) {
+    struct timespec t[2];
+    clock_gettime(CLOCK_REALTIME, &t[0]);
+    t[0].tv_sec -= 3600;
+    t[1] = t[0];
+    QVERIFY2(::utimensat(AT_FDCWD, QFile::encodeName(path), t, AT_SYMLINK_NOFOLLOW) == 0,
+             qPrintable(path));
 }
 
 inline bool setXattr(const QString& path, const char* name, const QByteArray& value) {
@@ -82,11 +92,8 @@ public:
                  strerror(errno));
     }
     ~ReadOnlyFolder() {
-        if (m_bound) {
-            ::umount2(m_folder.constData(), MNT_DETACH);
-        } else {
-            ::chmod(m_folder.constData(), 0755);
-        }
+        m_bound ? void(::umount2(m_folder.constData(), MNT_DETACH))
+                : void(::chmod(m_folder.constData(), 0755));
     }
     ReadOnlyFolder(const ReadOnlyFolder&) = delete;
     ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;

@@ -2,15 +2,13 @@
 
 // A program folder as the tests build it: copies of the built programs, a
 // parameters file (Velmorado.ini) and a folder-pair list (Velmorado.w), in a
-// temporary directory or in a folder the test already has.
+// temporary directory.
 //
 // The list's hexadecimal text is written here by hand, not by the program's
 // own encoder, so that a fault in that encoder shows up as a mismatch.
 
 #include <QDir>
 #include <QFile>
-#include <QList>
-#include <QPair>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,8 +30,9 @@ inline QString binDir() {
 inline QByteArray hexText(const QString& text) {
     QByteArray out;
     for (const QChar c : text) {
-        out += QByteArray::number(c.unicode() & 0xFF, 16).rightJustified(2, '0').toUpper();
-        out += QByteArray::number(c.unicode() >> 8, 16).rightJustified(2, '0').toUpper();
+        const char16_t u = c.unicode();
+        out += QByteArray::number((u & 0xFF) | 0x100, 16).mid(1).toUpper() +
+               QByteArray::number((u >> 8) | 0x100, 16).mid(1).toUpper();
     }
     return out;
 }
@@ -49,10 +48,8 @@ inline QByteArray listLine(const QString& source, const QString& target) {
 inline bool install(const QString& folder, Programs programs) {
     bool ok = true;
     for (const char* name : programs) {
-        const QString n = QString::fromLatin1(name);
-        ok = QTest::qVerify(
-                 QFile::copy(binDir() + QLatin1Char('/') + n, folder + QLatin1Char('/') + n),
-                 "install", name, __FILE__, __LINE__) &&
+        ok = QTest::qVerify(QFile::copy(binDir() + '/' + name, folder + '/' + name), "install",
+                            name, __FILE__, __LINE__) &&
              ok;
     }
     return ok;
@@ -63,24 +60,22 @@ inline bool install(const QString& folder, Programs programs) {
 // error instead of waiting for a user).
 inline QProcessEnvironment environment(const QString& answers = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("VELMORADO_DIALOG_ANSWERS"), answers);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("VELMORADO_DIALOG_ANSWERS", answers);
     return env;
 }
 
-// A program folder: a temporary directory (or a given folder) with the
-// archiver in it (or the programs named), ready for a parameters file and a
-// list.
+// A temporary program folder with the archiver in it (or the programs named;
+// Programs{} for none), ready for a parameters file and a list.
 class ProgramFolder {
 public:
     ProgramFolder() : ProgramFolder({"rar"}) {}
-    // Exactly the programs named; Programs{} for none.
     explicit ProgramFolder(Programs programs) { install(path(), programs); }
     QString path() const { return m_dir.path(); }
-    QString filePath(const QString& name) const { return path() + QLatin1Char('/') + name; }
-    QString ini() const { return filePath(QStringLiteral("Velmorado.ini")); }
-    QString list() const { return filePath(QStringLiteral("Velmorado.w")); }
-    QString exe() const { return filePath(QStringLiteral("velmorado")); }
+    QString filePath(const QString& name) const { return path() + '/' + name; }
+    QString ini() const { return filePath("Velmorado.ini"); }
+    QString list() const { return filePath("Velmorado.w"); }
+    QString exe() const { return filePath("velmorado"); }
     // A folder, made, inside the temporary directory.
     QString folder(const QString& name) const {
         QDir().mkpath(filePath(name));
@@ -88,13 +83,6 @@ public:
     }
     bool writeIni(const QByteArray& text) const { return filekit::writeFile(ini(), text); }
     bool writeList(const QByteArray& text) const { return filekit::writeFile(list(), text); }
-    bool writePairs(const QList<QPair<QString, QString>>& pairs) const {
-        QByteArray text;
-        for (const auto& p : pairs) {
-            text += listLine(p.first, p.second);
-        }
-        return writeList(text);
-    }
 
 private:
     QTemporaryDir m_dir;

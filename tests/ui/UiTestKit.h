@@ -117,12 +117,15 @@ protected:
         pf = std::make_unique<ProgramFolder>();
         engine::state().stopped = true;
     }
-    bool open(const QByteArray& list = {}, const QByteArray& ini = {}) {
+    // Opens the window on the list and parameters given (none: as they
+    // are), with the boxes answered from answers.
+    bool open(const QByteArray& list = {}, const QByteArray& ini = {},
+              const QStringList& answers = {}) {
         if ((!list.isEmpty() && !writeFile(pf->list(), list)) ||
             (!ini.isEmpty() && !writeFile(pf->ini(), ini))) {
             return false;
         }
-        auto boxes = std::make_unique<ui::ScriptedDialogs>();
+        auto boxes = std::make_unique<ui::ScriptedDialogs>(answers);
         d = boxes.get();
         ui::setDialogs(std::move(boxes));
         window = std::make_unique<ui::frmKestrune>(pf->path());

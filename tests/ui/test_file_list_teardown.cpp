@@ -20,16 +20,14 @@ private Q_SLOTS:
     void theTooltipsWorkAndTheListGoesQuietly() {
         for (int round = 0; round < 3; ++round) {
             auto* window = new QWidget;
-            auto* layout = new QVBoxLayout(window);
             auto* list = new QListWidget(window);
-            layout->addWidget(list);
+            (new QVBoxLayout(window))->addWidget(list);
             list->addItem(new ui::FileListItem(QStringLiteral("a.txt"), 1536));
             list->addItem(new ui::FileListItem(QStringLiteral("[x]"), -1));
             new ui::FileListTips(list);
             window->resize(300, 200);
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
-
             // The filter does its work while the list lives.
             const QPoint over = list->visualItemRect(list->item(0)).center();
             QMouseEvent move(QEvent::MouseMove, QPointF(over),

@@ -12,10 +12,8 @@ using namespace uitest;
 
 namespace {
 
-const QString kPurple = QStringLiteral("128, 0, 128");
-
 bool purple(const QLabel* label) {
-    return label->styleSheet().contains(kPurple);
+    return label->styleSheet().contains("128, 0, 128");
 }
 
 } // namespace
@@ -26,16 +24,22 @@ class TestLogViewer : public WindowTest {
     ui::RecordingOpener* opener = nullptr;
     QString logs;
 
-    // Log files in the log folder, in the order given (not name order).
-    void makeLogs(const QStringList& names) {
+    // Opens the main window on the log folder holding the log files named
+    // (in the order given, not name order; dates alone stand for a day's
+    // log), then the viewer from the menu.
+    void openWithLogs(const QStringList& names) {
         for (const QString& name : names) {
-            QVERIFY(writeFile(logs + "/" + name, "<html></html>"));
+            QVERIFY(
+                writeFile(logs + '/' + (name.startsWith("20") ? logOf(name) : name), "<html/>"));
         }
+        QVERIFY(open({}, "[Logs]\r\nPathLogs=" + logs.toUtf8() + "\r\n"));
+        entry(w, "mnuVoirLogs")->trigger();
+        QVERIFY(viewer());
     }
-    bool openOnLogs() { return open({}, "[Logs]\r\nPathLogs=" + logs.toUtf8() + "\r\n"); }
+    QString logOf(const QString& date) const { return "Log Velmorado " + date + ".htm"; }
     QWidget* viewer() const {
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->objectName() == QLatin1String("frmVoirLogs") && top->isVisible()) {
+            if (top->objectName() == "frmVoirLogs" && top->isVisible()) {
                 return top;
             }
         }
@@ -43,9 +47,8 @@ class TestLogViewer : public WindowTest {
     }
     // The date labels by index, those hidden included.
     QList<QLabel*> labels() const {
-        QList<QLabel*> all = viewer()->findChildren<QLabel*>(QStringLiteral("Label"));
         QList<QLabel*> used;
-        for (QLabel* l : all) {
+        for (QLabel* l : viewer()->findChildren<QLabel*>("Label")) {
             if (l->property("index").isValid()) {
                 used << l;
             }
@@ -55,7 +58,6 @@ class TestLogViewer : public WindowTest {
         });
         return used;
     }
-    QString logOf(const QString& date) const { return logs + "/Log Velmorado " + date + ".htm"; }
     bool minimised() const { return w->windowState() & Qt::WindowMinimized; }
 
 private Q_SLOTS:
@@ -71,46 +73,43 @@ private Q_SLOTS:
         ui::setDocumentOpener(nullptr);
     }
 
-    void withNoLogTheViewerIsEmptyAndOpensNothing() {
-        QVERIFY(openOnLogs());
-        entry(w, "mnuVoirLogs")->trigger();
-        QVERIFY(viewer());
+    // With no log the viewer is empty and opens nothing. A file named without
+    // a date shows its tail and opens nothing when clicked (".../Log
+    // Velmorado htm.htm" does not exist: no opener is even asked).
+    void withoutADatedLogNothingOpens() {
+        openWithLogs({});
         QVERIFY(labels().isEmpty());
         QVERIFY(viewer()->findChild<QLabel*>("Label")->isHidden());
-        QVERIFY(opener->opened.isEmpty());
-        QCOMPARE(viewer()->windowTitle(),
-                 QStringLiteral("Check Logs - [Back to Velmorado: close] ->"));
+        QCOMPARE(viewer()->windowTitle(), "Check Logs - [Back to Velmorado: close] ->");
+        window.reset();
+        openWithLogs({"Log Velmorado.htm"});
+        QCOMPARE(labels().size(), 1);
+        QCOMPARE(labels()[0]->text(), "htm");
+        click(labels()[0]);
+        QVERIFY(opener->opened.isEmpty() && d->shown.isEmpty());
     }
 
+    // Rows of four at the hidden buttons' left edges, in date order; only
+    // the newest is purple and opened, and the first opening leaves the main
+    // window alone. The scroll range is fixed and scrolling moves every label.
     void logsFillRowsOfFourInDateOrderAndTheNewestOpens() {
-        makeLogs({"Log Velmorado 2026-12-05.htm", "Log Velmorado 2026-12-01.htm",
-                  "Log Velmorado 2026-12-04.htm", "Log Velmorado 2026-12-02.htm",
-                  "Log Velmorado 2026-12-03.htm", "notes.htm"});
-        QVERIFY(openOnLogs());
-        entry(w, "mnuVoirLogs")->trigger();
+        openWithLogs(
+            {"2026-12-05", "2026-12-01", "2026-12-04", "2026-12-02", "2026-12-03", "notes.htm"});
         const QList<QLabel*> l = labels();
-        QCOMPARE(l.size(), 5);
         QStringList dates;
         for (QLabel* x : l) {
             dates << x->text();
         }
         QCOMPARE(dates, (QStringList{"2026-12-01", "2026-12-02", "2026-12-03", "2026-12-04",
                                      "2026-12-05"}));
-        // Columns at the hidden buttons' left edges, the fifth on a new row.
         QWidget* v = viewer();
         QCOMPARE(l[1]->x(), child<QWidget>(v, "Label1")->x());
-        QCOMPARE(l[3]->x(), child<QWidget>(v, "Label3")->x());
-        QCOMPARE(l[3]->y(), l[0]->y());
-        QCOMPARE(l[4]->x(), l[0]->x());
-        QCOMPARE(l[4]->y(), l[0]->y() + 30);
-        // Only the newest is purple and opened, and the first opening leaves
-        // the main window alone.
+        QCOMPARE(l[3]->pos(), QPoint(child<QWidget>(v, "Label3")->x(), l[0]->y()));
+        QCOMPARE(l[4]->pos(), l[0]->pos() + QPoint(0, 30));
         QCOMPARE(std::count_if(l.begin(), l.end(), purple), 1);
-        QVERIFY(purple(l[4]));
-        QVERIFY(l[4]->font().underline());
-        QCOMPARE(opener->opened, QStringList{logOf("2026-12-05")});
+        QVERIFY(purple(l[4]) && l[4]->font().underline());
+        QCOMPARE(opener->opened, QStringList{logs + '/' + logOf("2026-12-05")});
         QVERIFY(!minimised());
-        // The scroll range is fixed, and scrolling moves every label.
         auto* bar = child<QScrollBar>(v, "VScroll1");
         QCOMPARE(bar->maximum(), 2800 - v->height());
         const int top = l[4]->y();
@@ -119,79 +118,60 @@ private Q_SLOTS:
         QVERIFY(l[4]->isVisible());
     }
 
+    // A click opens its log, turns it purple and minimises the main window,
+    // which closing the viewer restores.
     void aClickOpensItsLogAndMinimisesTheMainWindowWhichClosingRestores() {
-        makeLogs({"Log Velmorado 2026-11-30.htm", "Log Velmorado 2026-12-01.htm"});
-        QVERIFY(openOnLogs());
-        entry(w, "mnuVoirLogs")->trigger();
+        openWithLogs({"2026-11-30", "2026-12-01"});
         QLabel* older = labels()[0];
         QVERIFY(!purple(older));
         click(older);
         QVERIFY(purple(older));
-        QCOMPARE(opener->opened.last(), logOf("2026-11-30"));
+        QCOMPARE(opener->opened.last(), logs + '/' + logOf("2026-11-30"));
         QVERIFY(minimised());
         viewer()->close();
         QVERIFY(!minimised());
     }
 
+    // Opened again (F1) while open, the viewer does not reload; closed, the
+    // File menu's twin builds it afresh.
     void aSecondOpeningDoesNotReload() {
-        makeLogs({"Log Velmorado 2026-12-01.htm"});
-        QVERIFY(openOnLogs());
-        entry(w, "mnuVoirLogs")->trigger();
+        openWithLogs({"2026-12-01"});
         QWidget* first = viewer();
-        makeLogs({"Log Velmorado 2026-12-02.htm"});
+        QVERIFY(writeFile(logs + '/' + logOf("2026-12-02"), "<html/>"));
         QApplication::setActiveWindow(w);
-        QTest::keyClick(w, Qt::Key_F1); // the shortcut of mnuVoirLogs
+        QTest::keyClick(w, Qt::Key_F1);
         QVERIFY(viewer() == first);
         QCOMPARE(labels().size(), 1);
         QCOMPARE(opener->opened.size(), 1);
         QVERIFY(minimised());
-        // Closed, the File menu's twin builds it afresh.
         viewer()->close();
         QTRY_VERIFY(!viewer());
         entry(w, "mnuFichierVoirLogs")->trigger();
         QCOMPARE(labels().size(), 2);
     }
 
-    void aFileNamedWithoutADateShowsItsTailAndOpensNothing() {
-        makeLogs({"Log Velmorado.htm"});
-        QVERIFY(openOnLogs());
-        entry(w, "mnuVoirLogs")->trigger();
-        QCOMPARE(labels().size(), 1);
-        QCOMPARE(labels()[0]->text(), QStringLiteral("htm"));
-        click(labels()[0]);
-        // ".../Log Velmorado htm.htm" does not exist: no opener is even asked.
-        QVERIFY(opener->opened.isEmpty());
-        QVERIFY(d->shown.isEmpty());
-    }
-
+    // Removing the purple log, answered No then Yes, hides its label for
+    // good; no other turns purple.
     void removingThePurpleLogHidesItAndNoOtherTurnsPurple() {
-        makeLogs({"Log Velmorado 2026-12-01.htm", "Log Velmorado 2026-12-02.htm"});
-        QVERIFY(openOnLogs());
-        entry(w, "mnuVoirLogs")->trigger();
+        openWithLogs({"2026-12-01", "2026-12-02"});
         QLabel* newest = labels()[1];
         QVERIFY(purple(newest));
         auto* menu = child<QMenu>(viewer(), "mnuSupprimer");
         auto* remove = child<QAction>(viewer(), "mnuSupprimerLog");
-
         QTest::mouseClick(newest, Qt::RightButton);
         QTRY_VERIFY(menu->isVisible());
-        QCOMPARE(remove->text(), QStringLiteral("Remove Log '2026-12-02'"));
-        QCOMPARE(child<QAction>(viewer(), "mnuAnnuler")->text(), QStringLiteral("Cancel"));
+        QCOMPARE(remove->text(), "Remove Log '2026-12-02'");
+        QCOMPARE(child<QAction>(viewer(), "mnuAnnuler")->text(), "Cancel");
         menu->hide();
         answer("no");
         remove->trigger();
-        QCOMPARE(last().text, QStringLiteral("Remove Log '2026-12-02'"));
-        QVERIFY(QFile::exists(logOf("2026-12-02")));
-        QVERIFY(newest->isVisible());
-
+        QCOMPARE(last().text, "Remove Log '2026-12-02'");
+        QVERIFY(QFile::exists(logs + '/' + logOf("2026-12-02")) && newest->isVisible());
         answer("yes");
         remove->trigger();
-        QVERIFY(!QFile::exists(logOf("2026-12-02")));
-        QVERIFY(QFile::exists(logOf("2026-12-01")));
-        QVERIFY(newest->isHidden());
-        QVERIFY(!purple(labels()[0]));
-        QVERIFY(labels()[0]->isVisible());
-        // Scrolling does not bring it back.
+        QVERIFY(!QFile::exists(logs + '/' + logOf("2026-12-02")));
+        QVERIFY(QFile::exists(logs + '/' + logOf("2026-12-01")));
+        QVERIFY(newest->isHidden() && labels()[0]->isVisible() && !purple(labels()[0]));
         child<QScrollBar>(viewer(), "VScroll1")->setValue(10);
         QVERIFY(newest->isHidden());
     }

@@ -29,14 +29,11 @@ using namespace uitest;
 
 namespace {
 
-QLineEdit* edit(QObject* parent, const char* name) {
+QLineEdit* edit(QObject* parent, const char* name = "Text1") {
     return child<QLineEdit>(parent, name);
 }
 QCheckBox* check(QObject* parent, const char* name) {
     return child<QCheckBox>(parent, name);
-}
-void arrow(QWidget* dialog, const char* which) {
-    child<QToolButton>(child<ui::UpDown>(dialog, "UpDown1"), which)->click();
 }
 
 // Every name of a window's caption table is one of its controls, and the
@@ -45,13 +42,20 @@ template <typename W> void checkTable(const char* frenchOf, const char* french) 
     W window(nullptr);
     QCOMPARE(ui::missingCaptionNames(&window, W::captions()), QStringList());
     QCOMPARE(ui::applyCaptions(&window, W::captions(), 1), QStringList());
-    QObject* control = window.objectName() == QLatin1String(frenchOf)
-                           ? static_cast<QObject*>(&window)
-                           : window.template findChild<QObject*>(QString::fromLatin1(frenchOf));
+    const bool title = window.objectName() == QLatin1String(frenchOf);
+    QObject* control = title ? &window : window.template findChild<QObject*>(frenchOf);
     QVERIFY(control);
-    const QString shown =
-        control == &window ? window.windowTitle() : control->property("text").toString();
-    QCOMPARE(shown, QString::fromUtf8(french));
+    QCOMPARE(title ? window.windowTitle() : control->property("text").toString(),
+             QString::fromUtf8(french));
+}
+
+// Clicks an arrow of the dialog's up-down, then checks the text and the
+// limit label ("" when hidden, nullptr: not checked).
+void arrow(QWidget* dialog, const char* which, const QString& text, const char* limit = "") {
+    child<QToolButton>(child<ui::UpDown>(dialog, "UpDown1"), which)->click();
+    QCOMPARE(edit(dialog)->text(), text);
+    QLabel* shown = label(dialog, "Label1");
+    QVERIFY(!limit || (shown->isHidden() ? QString() : shown->text()) == QLatin1String(limit));
 }
 
 } // namespace
@@ -91,154 +95,150 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtCriticalMsg, "frmPrefixeCible: no captioned control lblAbsent");
         QCOMPARE(ui::applyCaptions(&prefix, table, 0), QStringList{"lblAbsent"});
         QCOMPARE(ui::missingCaptionNames(&prefix, table), QStringList{"lblAbsent"});
-        QCOMPARE(child<QLabel>(&prefix, "lblPrefixe")->text(), QStringLiteral("b"));
+        QCOMPARE(label(&prefix, "lblPrefixe")->text(), "b");
 #endif
     }
 
-    // ---------------------------------------------------------- temporisation
-
-    void temporisationRefusesWhatIsOutOfRange_data() {
+    // The number boxes of the wait between passes and of the log purge: a
+    // value out of range is refused with its message and the dialog stays
+    // open; a value accepted is read from its leading number and stored.
+    void numberBoxesRefuseWhatIsOutOfRange_data() {
+        QTest::addColumn<QString>("menu");
         QTest::addColumn<int>("language");
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("zero") << 0 << "0"
-                              << "Invalid value: 0";
-        QTest::newRow("no number") << 0 << "abc"
-                                   << "Invalid value: abc";
-        QTest::newRow("past the top") << 0 << "60001"
-                                      << "Invalid value: 60001";
-        QTest::newRow("a half under the top rounds in but is refused") << 0 << "60000.5"
-                                                                       << "Invalid value: 60000.5";
-        QTest::newRow("French") << 1 << "-3"
-                                << "Valeur de temporisation incorrecte: -3";
+        QTest::addColumn<QString>("message"); // empty: accepted
+        QTest::newRow("wait: zero") << "mnuTempo" << 0 << "0"
+                                    << "Invalid value: 0";
+        QTest::newRow("wait: no number") << "mnuTempo" << 0 << "abc"
+                                         << "Invalid value: abc";
+        QTest::newRow("wait: past the top") << "mnuTempo" << 0 << "60001"
+                                            << "Invalid value: 60001";
+        QTest::newRow("wait: a half under the top rounds in but is refused")
+            << "mnuTempo" << 0 << "60000.5"
+            << "Invalid value: 60000.5";
+        QTest::newRow("wait: French") << "mnuTempo" << 1 << "-3"
+                                      << "Valeur de temporisation incorrecte: -3";
+        QTest::newRow("wait: accepted") << "mnuTempo" << 0 << "15 s"
+                                        << "";
+        QTest::newRow("purge: one") << "mnuPurgeLogs" << 0 << "1"
+                                    << "Invalid value: 1";
+        QTest::newRow("purge: past a year") << "mnuPurgeLogs" << 0 << "367"
+                                            << "Invalid value: 367";
+        QTest::newRow("purge: no number") << "mnuPurgeLogs" << 0 << "abc"
+                                          << "Invalid value: abc";
     }
-    void temporisationRefusesWhatIsOutOfRange() {
+    void numberBoxesRefuseWhatIsOutOfRange() {
+        QFETCH(QString, menu);
         QFETCH(int, language);
         QFETCH(QString, typed);
         QFETCH(QString, message);
         QVERIFY(open({}, "[Configuration]\r\nTemporisation=25\r\nLangue=" +
                              QByteArray::number(language) + "\r\n"));
-        const int shown = viaMenu<ui::frmTempo>("mnuTempo", [&](ui::frmTempo* dlg) {
-            edit(dlg, "Text1")->setText(typed);
+        const bool wait = menu == "mnuTempo";
+        const int shown = viaMenu<QDialog>(qPrintable(menu), [&](QDialog* dlg) {
+            edit(dlg)->setText(typed);
             button(dlg, "cmdOK")->click();
-            QVERIFY(dlg->isVisible()); // stays open
+            QCOMPARE(dlg->isVisible(), !message.isEmpty());
         });
         QCOMPARE(shown, 1);
         QCOMPARE(messageText(), message);
+        const QString stored =
+            wait ? pf->setting("Configuration", "Temporisation") : pf->setting("Logs", "DelaiLogs");
+        if (message.isEmpty()) {
+            QCOMPARE(stored, "15");
+            QCOMPARE(config::settings().temporisation, 15);
+            QCOMPARE(child<QProgressBar>(w, "ProgressBarAttente")->maximum(), 14);
+            QCOMPARE(engine::state().countdown, 15);
+            return;
+        }
         QCOMPARE(last().icon, ui::Dialogs::Icon::Critical);
-        QCOMPARE(last().title, QStringLiteral("Velmorado 1.0c"));
+        QCOMPARE(last().title, "Velmorado 1.0c");
+        QCOMPARE(stored, wait ? "25" : "");
+        QCOMPARE(pf->setting("Logs", "PurgeLogs"), QString());
         QCOMPARE(config::settings().temporisation, 25);
-        QCOMPARE(pf->setting("Configuration", "Temporisation"), QStringLiteral("25"));
     }
 
-    void temporisationReadsTheLeadingNumberAndRestartsTheWaitBar() {
+    // The wait's arrows stop at 1 going down only, and a half goes to the
+    // even neighbour; the purge's stop at 2 and 366, and up from no number
+    // gives 1 (which OK then refuses).
+    void arrowsStopAtTheirLimits() {
         QVERIFY(open());
         viaMenu<ui::frmTempo>("mnuTempo", [](ui::frmTempo* dlg) {
-            QCOMPARE(edit(dlg, "Text1")->text(), QStringLiteral("10"));
-            edit(dlg, "Text1")->setText(QStringLiteral("15 s"));
-            button(dlg, "cmdOK")->click();
-        });
-        QVERIFY(d->shown.isEmpty());
-        QCOMPARE(config::settings().temporisation, 15);
-        QCOMPARE(pf->setting("Configuration", "Temporisation"), QStringLiteral("15"));
-        QCOMPARE(child<QProgressBar>(w, "ProgressBarAttente")->maximum(), 14);
-        QCOMPARE(engine::state().countdown, 15);
-    }
-
-    void temporisationArrowsStopAtOneGoingDownOnly() {
-        QVERIFY(open());
-        viaMenu<ui::frmTempo>("mnuTempo", [](ui::frmTempo* dlg) {
-            QLineEdit* text = edit(dlg, "Text1");
-            QLabel* minimum = label(dlg, "Label1");
-            text->setText(QStringLiteral("2"));
-            arrow(dlg, "down");
-            QCOMPARE(text->text(), QStringLiteral("1"));
-            QVERIFY(!minimum->isHidden());
-            QCOMPARE(minimum->text(), QStringLiteral("Minimal temporisation reached"));
-            arrow(dlg, "down");
-            QCOMPARE(text->text(), QStringLiteral("1"));
-            arrow(dlg, "up");
-            QCOMPARE(text->text(), QStringLiteral("2"));
-            QVERIFY(minimum->isHidden());
-            // No top of its own; a half goes to the even neighbour.
-            text->setText(QStringLiteral("60000"));
-            arrow(dlg, "up");
-            QCOMPARE(text->text(), QStringLiteral("60001"));
-            text->setText(QStringLiteral("4.5 s"));
-            arrow(dlg, "up");
-            QCOMPARE(text->text(), QStringLiteral("6"));
-            arrow(dlg, "down");
-            QCOMPARE(text->text(), QStringLiteral("5"));
+            edit(dlg)->setText("2");
+            arrow(dlg, "down", "1", "Minimal temporisation reached");
+            arrow(dlg, "down", "1", "Minimal temporisation reached");
+            arrow(dlg, "up", "2");
+            edit(dlg)->setText("60000");
+            arrow(dlg, "up", "60001");
+            edit(dlg)->setText("4.5 s");
+            arrow(dlg, "up", "6");
+            arrow(dlg, "down", "5");
         });
         QCOMPARE(config::settings().temporisation, 10); // cancelled
+        viaMenu<ui::frmPurgeLogs>("mnuPurgeLogs", [](ui::frmPurgeLogs* dlg) {
+            QCOMPARE(edit(dlg)->text(), "10");
+            edit(dlg)->setText("3");
+            arrow(dlg, "down", "2", "Minimal value reached");
+            arrow(dlg, "down", "2", "Minimal value reached");
+            arrow(dlg, "up", "3");
+            edit(dlg)->setText("365");
+            arrow(dlg, "up", "366", "Maximal value reached");
+            arrow(dlg, "up", "366", "Maximal value reached");
+            edit(dlg)->setText("abc");
+            arrow(dlg, "up", "1", nullptr);
+        });
     }
 
+    // A wait past 16 bits is counted down, and comes back at the next start.
     void aWaitPast16BitsIsCountedDownByTheScheduler() {
-        const QString source = pf->folder("in"), target = pf->folder("out");
-        QVERIFY(open(listLine(source, target)));
+        QVERIFY(open(listLine(pf->folder("in"), pf->folder("out"))));
         viaMenu<ui::frmTempo>("mnuTempo", [](ui::frmTempo* dlg) {
-            edit(dlg, "Text1")->setText(QStringLiteral("60000"));
+            edit(dlg)->setText("60000");
             button(dlg, "cmdOK")->click();
         });
-        QCOMPARE(pf->setting("Configuration", "Temporisation"), QStringLiteral("60000"));
+        QCOMPARE(pf->setting("Configuration", "Temporisation"), "60000");
         QCOMPARE(child<QProgressBar>(w, "ProgressBarAttente")->maximum(), 59999);
         w->scheduler().startStop(); // the forced pass, then the wait
         QVERIFY(!engine::state().stopped);
         w->scheduler().tick();
-        QCOMPARE(label(w, "lblTempo")->text(), QStringLiteral("60000 s"));
+        QCOMPARE(label(w, "lblTempo")->text(), "60000 s");
         w->scheduler().tick();
-        QCOMPARE(label(w, "lblTempo")->text(), QStringLiteral("59999 s"));
+        QCOMPARE(label(w, "lblTempo")->text(), "59999 s");
         QCOMPARE(child<QProgressBar>(w, "ProgressBarAttente")->value(), 1);
         w->scheduler().startStop();
-        // And it comes back as it was at the next start.
         config::Settings reread;
         reread.load(pf->ini(), pf->path());
         QCOMPARE(reread.temporisation, 60000);
     }
 
-    // ---------------------------------------------------------- performance
-
-    void performanceShowsAStoredValueAtTheNearerEnd_data() {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("above") << QByteArray("250") << 100;
-        QTest::newRow("below") << QByteArray("-7") << 1;
-        QTest::newRow("inside") << QByteArray("37") << 37;
-    }
-    void performanceShowsAStoredValueAtTheNearerEnd() {
-        QFETCH(QByteArray, stored);
-        QFETCH(int, shown);
-        QVERIFY(open({}, "[Configuration]\r\nPerformance=" + stored + "\r\n"));
-        viaMenu<ui::frmPerformance>("mnuPerformance", [&](ui::frmPerformance* dlg) {
-            QCOMPARE(child<QScrollBar>(dlg, "HScroll1")->value(), shown);
-        });
-        QCOMPARE(pf->setting("Configuration", "Performance"), QString::fromLatin1(stored));
-    }
-
-    void performanceIsStoredOnOkOnly() {
-        QVERIFY(open());
-        viaMenu<ui::frmPerformance>("mnuPerformance", [](ui::frmPerformance* dlg) {
-            child<QScrollBar>(dlg, "HScroll1")->setValue(40);
-            button(dlg, "cmdAnnuler")->click();
-        });
-        QCOMPARE(config::settings().performance, 1);
-        QCOMPARE(pf->setting("Configuration", "Performance"), QString());
+    // A stored performance opens at the nearer end of the bar and stays as
+    // stored; a new one is stored on OK only.
+    void performanceOpensAtTheNearerEndAndIsStoredOnOkOnly() {
+        QVERIFY(open({}, "[Configuration]\r\nPerformance=250\r\n"));
+        for (const auto& [stored, shown] :
+             {std::pair{"250", 100}, std::pair{"-7", 1}, std::pair{"37", 37}}) {
+            config::WriteSettingTo(pf->ini(), "Configuration", "Performance", stored);
+            config::settings().load(pf->ini(), pf->path());
+            viaMenu<ui::frmPerformance>("mnuPerformance", [&](ui::frmPerformance* dlg) {
+                QCOMPARE(child<QScrollBar>(dlg, "HScroll1")->value(), shown);
+                child<QScrollBar>(dlg, "HScroll1")->setValue(40);
+                button(dlg, "cmdAnnuler")->click();
+            });
+            QCOMPARE(pf->setting("Configuration", "Performance"), stored);
+        }
         viaMenu<ui::frmPerformance>("mnuPerformance", [](ui::frmPerformance* dlg) {
             child<QScrollBar>(dlg, "HScroll1")->setValue(40);
             button(dlg, "cmdOK")->click();
         });
         QCOMPARE(config::settings().performance, 40);
-        QCOMPARE(pf->setting("Configuration", "Performance"), QStringLiteral("40"));
+        QCOMPARE(pf->setting("Configuration", "Performance"), "40");
     }
-
-    // ---------------------------------------------------------- prefix
 
     void prefixIsTrimmedCheckedAndStoredInUpperCase_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message"); // empty: accepted
         QTest::addColumn<QString>("stored");
-        const QString length = QStringLiteral("Prefix must be 2 characters");
-        const QString invalid = QStringLiteral("Invalid character");
+        const QString length = "Prefix must be 2 characters", invalid = "Invalid character";
         QTest::newRow("trimmed and upper-cased") << " ra "
                                                  << ""
                                                  << "RA";
@@ -261,99 +261,44 @@ private Q_SLOTS:
         QVERIFY(open());
         QString shownAfter;
         viaMenu<ui::frmPrefixeCible>("mnuPrefixe", [&](ui::frmPrefixeCible* dlg) {
-            QCOMPARE(edit(dlg, "Text1")->text(), QStringLiteral("RA"));
-            edit(dlg, "Text1")->setText(typed);
+            QCOMPARE(edit(dlg)->text(), "RA");
+            edit(dlg)->setText(typed);
             button(dlg, "cmdOK")->click();
-            shownAfter = edit(dlg, "Text1")->text();
+            shownAfter = edit(dlg)->text();
         });
         QCOMPARE(shownAfter, typed.trimmed());
         QCOMPARE(messageText(), message);
-        if (!message.isEmpty()) {
-            QCOMPARE(last().icon, ui::Dialogs::Icon::Exclamation);
-            QCOMPARE(last().title, QStringLiteral("Velmorado 1.0c"));
-        }
+        QVERIFY(message.isEmpty() || (last().icon == ui::Dialogs::Icon::Exclamation &&
+                                      last().title == "Velmorado 1.0c"));
         QCOMPARE(config::settings().prefix, stored);
         QCOMPARE(pf->setting("Configuration", "PrefixeFichiersCompresses"),
                  message.isEmpty() ? stored : QString());
     }
 
-    // ---------------------------------------------------------- purge
-
-    void purgeRefusesDaysOutOfRangeTickedOrNot_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("one") << "1";
-        QTest::newRow("past a year") << "367";
-        QTest::newRow("no number") << "abc";
-    }
-    void purgeRefusesDaysOutOfRangeTickedOrNot() {
-        QFETCH(QString, typed);
-        QVERIFY(open());
-        viaMenu<ui::frmPurgeLogs>("mnuPurgeLogs", [&](ui::frmPurgeLogs* dlg) {
-            edit(dlg, "Text1")->setText(typed);
-            button(dlg, "cmdOK")->click();
-        });
-        QCOMPARE(messageText(), QStringLiteral("Invalid value: ") + typed);
-        QCOMPARE(last().icon, ui::Dialogs::Icon::Critical);
-        QCOMPARE(pf->setting("Logs", "DelaiLogs"), QString());
-        QCOMPARE(pf->setting("Logs", "PurgeLogs"), QString());
-    }
-
-    void purgeArrowsStopAtBothLimits() {
-        QVERIFY(open());
-        viaMenu<ui::frmPurgeLogs>("mnuPurgeLogs", [](ui::frmPurgeLogs* dlg) {
-            QLineEdit* text = edit(dlg, "Text1");
-            QLabel* limit = label(dlg, "Label1");
-            QCOMPARE(text->text(), QStringLiteral("10"));
-            text->setText(QStringLiteral("3"));
-            arrow(dlg, "down");
-            QCOMPARE(text->text(), QStringLiteral("2"));
-            QCOMPARE(limit->text(), QStringLiteral("Minimal value reached"));
-            QVERIFY(!limit->isHidden());
-            arrow(dlg, "down");
-            QCOMPARE(text->text(), QStringLiteral("2"));
-            arrow(dlg, "up");
-            QVERIFY(limit->isHidden());
-            text->setText(QStringLiteral("365"));
-            arrow(dlg, "up");
-            QCOMPARE(text->text(), QStringLiteral("366"));
-            QCOMPARE(limit->text(), QStringLiteral("Maximal value reached"));
-            arrow(dlg, "up");
-            QCOMPARE(text->text(), QStringLiteral("366"));
-            // Up from no number gives 1, which OK then refuses.
-            text->setText(QStringLiteral("abc"));
-            arrow(dlg, "up");
-            QCOMPARE(text->text(), QStringLiteral("1"));
-        });
-    }
-
+    // OK stores the flag, the days and the menu mark; Cancel leaves them.
     void purgeOkStoresFlagDaysAndTheMenuMark() {
         QVERIFY(open());
         QVERIFY(!entry(w, "mnuPurgeLogs")->isChecked());
-        viaMenu<ui::frmPurgeLogs>("mnuPurgeLogs", [](ui::frmPurgeLogs* dlg) {
-            check(dlg, "chkPurgeLogs")->setChecked(true);
-            edit(dlg, "Text1")->setText(QStringLiteral("12 jours"));
-            button(dlg, "cmdOK")->click();
-        });
-        QVERIFY(d->shown.isEmpty());
-        QCOMPARE(pf->setting("Logs", "PurgeLogs"), QStringLiteral("1"));
-        QCOMPARE(pf->setting("Logs", "DelaiLogs"), QStringLiteral("12"));
-        QVERIFY(config::settings().purgeLogs);
-        QCOMPARE(config::settings().delaiLogs, 12);
-        QVERIFY(entry(w, "mnuPurgeLogs")->isChecked());
-        // Cancel leaves the mark as it was.
-        viaMenu<ui::frmPurgeLogs>("mnuPurgeLogs", [](ui::frmPurgeLogs* dlg) {
-            check(dlg, "chkPurgeLogs")->setChecked(false);
-            button(dlg, "cmdAnnuler")->click();
-        });
-        QVERIFY(entry(w, "mnuPurgeLogs")->isChecked());
-        QCOMPARE(pf->setting("Logs", "PurgeLogs"), QStringLiteral("1"));
+        for (const bool ok : {true, false}) {
+            viaMenu<ui::frmPurgeLogs>("mnuPurgeLogs", [ok](ui::frmPurgeLogs* dlg) {
+                check(dlg, "chkPurgeLogs")->setChecked(ok);
+                edit(dlg)->setText("12 jours");
+                button(dlg, ok ? "cmdOK" : "cmdAnnuler")->click();
+            });
+            QVERIFY(d->shown.isEmpty());
+            QCOMPARE(pf->setting("Logs", "PurgeLogs"), "1");
+            QCOMPARE(pf->setting("Logs", "DelaiLogs"), "12");
+            QVERIFY(config::settings().purgeLogs);
+            QCOMPARE(config::settings().delaiLogs, 12);
+            QVERIFY(entry(w, "mnuPurgeLogs")->isChecked());
+        }
     }
 
-    // ---------------------------------------------------------- log folder
-
+    // The log folder dialog opens on the stored folder; a folder opened
+    // (Enter on it) is the one stored, a folder only highlighted is not.
+    // Unticked, the rest greys out but is stored all the same.
     void logFolderIsTheOneOpenedAndUntickedLogsStillStoreTheRest() {
-        const QString logs = pf->folder("logs");
-        const QString other = pf->folder("logs/older");
+        const QString logs = pf->folder("logs"), other = pf->folder("logs/older");
         pf->folder("logs/highlighted");
         QVERIFY(open({}, "[Logs]\r\nLogs=1\r\nPathLogs=" + logs.toUtf8() + "\r\n"));
         QVERIFY(entry(w, "mnuDefinirLogs")->isChecked());
@@ -363,30 +308,25 @@ private Q_SLOTS:
             QCOMPARE(label(dlg, "lblDossier")->text(), logs);
             QCOMPARE(child<QComboBox>(dlg, "Lecteurs")->currentData().toString(),
                      QStorageInfo(logs).rootPath());
-            // Open one folder (Enter on it), then only highlight another.
-            QTreeWidgetItem* current = tree->currentItem();
-            QTreeWidgetItem* older = nullptr;
-            QTreeWidgetItem* highlighted = nullptr;
-            for (int i = 0; i < current->childCount(); ++i) {
-                (current->child(i)->text(0) == "older" ? older : highlighted) = current->child(i);
-            }
-            QVERIFY(older && highlighted);
+            const auto under = [](QTreeWidgetItem* parent, const QString& name) {
+                for (int i = 0; i < parent->childCount(); ++i) {
+                    if (parent->child(i)->text(0) == name) {
+                        return parent->child(i);
+                    }
+                }
+                return static_cast<QTreeWidgetItem*>(nullptr);
+            };
+            QTreeWidgetItem* older = under(tree->currentItem(), "older");
+            QVERIFY(older);
             tree->setCurrentItem(older);
             QCOMPARE(tree->currentFolder(), logs);
             QTest::keyClick(tree, Qt::Key_Return);
             QTRY_COMPARE(tree->currentFolder(), other);
             QCOMPARE(label(dlg, "lblDossier")->text(), other);
             // The tree is built again around the opened folder.
-            highlighted = nullptr;
-            QTreeWidgetItem* parent = tree->currentItem()->parent();
-            for (int i = 0; i < parent->childCount(); ++i) {
-                if (parent->child(i)->text(0) == "highlighted") {
-                    highlighted = parent->child(i);
-                }
-            }
+            QTreeWidgetItem* highlighted = under(tree->currentItem()->parent(), "highlighted");
             QVERIFY(highlighted);
             tree->setCurrentItem(highlighted);
-            // Unticked: the rest greys out but is stored all the same.
             check(dlg, "chkLogs")->click();
             for (const char* name :
                  {"chkFichiersLogs", "lblTitre", "Lecteurs", "Chemins", "lblDossier"}) {
@@ -395,50 +335,49 @@ private Q_SLOTS:
             check(dlg, "chkFichiersLogs")->setChecked(true);
             button(dlg, "cmdOK")->click();
         });
-        QCOMPARE(pf->setting("Logs", "Logs"), QStringLiteral("0"));
-        QCOMPARE(pf->setting("Logs", "FichiersLogs"), QStringLiteral("1"));
+        QCOMPARE(pf->setting("Logs", "Logs"), "0");
+        QCOMPARE(pf->setting("Logs", "FichiersLogs"), "1");
         QCOMPARE(pf->setting("Logs", "PathLogs"), other);
         QCOMPARE(config::settings().pathLogs, other);
-        QVERIFY(!config::settings().logs);
-        QVERIFY(!entry(w, "mnuDefinirLogs")->isChecked());
+        QVERIFY(!config::settings().logs && !entry(w, "mnuDefinirLogs")->isChecked());
     }
 
+    // The program's folder stands in for a missing log folder; a volume that
+    // cannot be listed puts the list back without a word, another volume
+    // takes the tree to its top; nothing is stored before OK.
     void switchingTheDailyLogOnTicksTheMenu() {
         QVERIFY(open());
         viaMenu<ui::frmPathLogs>("mnuDefinirLogs", [&](ui::frmPathLogs* dlg) {
-            // The program's folder stands in for a missing log folder.
             QCOMPARE(label(dlg, "lblDossier")->text(), pf->path());
             QVERIFY(!child<QWidget>(dlg, "Chemins")->isEnabled());
             check(dlg, "chkLogs")->click();
             QVERIFY(child<QWidget>(dlg, "Chemins")->isEnabled());
-            // A volume that cannot be listed puts the list back, without a word.
             auto* drives = child<QComboBox>(dlg, "Lecteurs");
             const int before = drives->currentIndex();
-            drives->addItem(QStringLiteral("/gone  [unplugged]"), QStringLiteral("/gone-volume"));
+            drives->addItem("/gone  [unplugged]", "/gone-volume");
             drives->setCurrentIndex(drives->count() - 1);
             Q_EMIT drives->activated(drives->count() - 1);
             QCOMPARE(drives->currentIndex(), before);
             QCOMPARE(label(dlg, "lblDossier")->text(), pf->path());
-            // Another volume: the tree goes to its top.
-            const int root = drives->findData(QStringLiteral("/"));
+            const int root = drives->findData("/");
             if (root >= 0 && root != before) {
                 drives->setCurrentIndex(root);
                 Q_EMIT drives->activated(root);
-                QCOMPARE(label(dlg, "lblDossier")->text(), QStringLiteral("/"));
+                QCOMPARE(label(dlg, "lblDossier")->text(), "/");
                 Q_EMIT drives->activated(before);
                 QCOMPARE(label(dlg, "lblDossier")->text(), drives->itemData(before).toString());
                 child<ui::FolderTree>(dlg, "Chemins")->setCurrentFolder(pf->path());
             }
-            QCOMPARE(pf->setting("Logs", "Logs"), QString()); // nothing stored before OK
+            QCOMPARE(pf->setting("Logs", "Logs"), QString());
             button(dlg, "cmdOK")->click();
         });
-        QCOMPARE(pf->setting("Logs", "Logs"), QStringLiteral("1"));
+        QCOMPARE(pf->setting("Logs", "Logs"), "1");
         QCOMPARE(pf->setting("Logs", "PathLogs"), pf->path());
         QVERIFY(entry(w, "mnuDefinirLogs")->isChecked());
     }
 
-    // ---------------------------------------------------------- unknown-folder warnings
-
+    // The unknown-folder warnings: OK writes the four keys in order (an empty
+    // text accepted) and the mark, in which the system log plays no part.
     void warningsOkWritesTheFourKeysInOrderAndTheMark() {
         QVERIFY(open({}, "[Configuration]\r\nErreurDossierEventLog=1\r\nErreurDossierSon=1\r\n"));
         QVERIFY(entry(w, "mnuDossierErr")->isChecked());
@@ -447,18 +386,15 @@ private Q_SLOTS:
             QVERIFY(!edit(dlg, "txtNetSend")->isEnabled());
             QCOMPARE(edit(dlg, "txtNetSend")->text(), config::kDefaultMessageNetSend);
             check(dlg, "chkDossierErrSon")->setChecked(false);
-            edit(dlg, "txtNetSend")->clear(); // an empty text is accepted
+            edit(dlg, "txtNetSend")->clear();
             button(dlg, "cmdOK")->click();
         });
         const QByteArray ini = readFile(pf->ini());
         const auto at = [&](const char* key) { return ini.indexOf(QByteArray(key) + '='); };
-        QVERIFY(at("ErreurDossier") >= 0);
-        QVERIFY(at("ErreurDossierNetSend") > at("ErreurDossier"));
+        QVERIFY(at("ErreurDossier") >= 0 && at("ErreurDossierNetSend") > at("ErreurDossier"));
         QVERIFY(at("MessageNetSend") > at("ErreurDossierNetSend"));
-        QVERIFY(ini.contains("ErreurDossierSon=0"));
-        QVERIFY(ini.contains("MessageNetSend=\r\n"));
+        QVERIFY(ini.contains("ErreurDossierSon=0") && ini.contains("MessageNetSend=\r\n"));
         QCOMPARE(config::settings().messageNetSend, QString());
-        // The event-log warning plays no part in the mark.
         QVERIFY(!entry(w, "mnuDossierErr")->isChecked());
     }
 
@@ -466,40 +402,37 @@ private Q_SLOTS:
         QVERIFY(open({}, "[Configuration]\r\nErreurDossierNetSend=1\r\n"));
         config::program().ntFlag = false;
         viaMenu<ui::frmAvertirDossierErr>("mnuDossierErr", [](ui::frmAvertirDossierErr* dlg) {
-            QCheckBox* netSend = check(dlg, "chkDossierErrNetSend");
-            QVERIFY(!netSend->isChecked());
-            QVERIFY(!netSend->isEnabled());
-            for (const char* name : {"cmdEssayer", "txtNetSend", "lblNetSend"}) {
+            QVERIFY(!check(dlg, "chkDossierErrNetSend")->isChecked());
+            for (const char* name :
+                 {"chkDossierErrNetSend", "cmdEssayer", "txtNetSend", "lblNetSend"}) {
                 QVERIFY2(!dlg->findChild<QWidget*>(name)->isEnabled(), name);
             }
             button(dlg, "cmdOK")->click();
         });
         config::program().ntFlag = true;
-        QCOMPARE(pf->setting("Configuration", "ErreurDossierNetSend"), QStringLiteral("0"));
+        QCOMPARE(pf->setting("Configuration", "ErreurDossierNetSend"), "0");
         QVERIFY(!config::settings().erreurDossierNetSend);
     }
 
+    // Try sends the typed text, unsaved, split by the shell as typed (a fake
+    // net in the program folder, found first, records its words); Cancel
+    // keeps the old text.
     void trySendsTheTypedTextUnsavedAndCancelKeepsTheOld() {
-        // A fake net in the program folder, found first, records its words.
-        const QString record = pf->path() + "/net-received";
-        QVERIFY(writeFile(pf->path() + "/net",
-                          "#!/bin/sh\nprintf '%s|' \"$@\" >\"" + record.toUtf8() +
-                              ".part\"\n"
-                              "mv \"" +
-                              record.toUtf8() + ".part\" \"" + record.toUtf8() + "\"\n",
+        const QByteArray record = pf->filePath("net-received").toUtf8();
+        QVERIFY(writeFile(pf->filePath("net"),
+                          "#!/bin/sh\nprintf '%s|' \"$@\" >\"" + record + ".part\"\nmv \"" +
+                              record + ".part\" \"" + record + "\"\n",
                           0755));
         QVERIFY(open({}, "[Configuration]\r\nErreurDossierNetSend=1\r\nMessageNetSend=old\r\n"));
         viaMenu<ui::frmAvertirDossierErr>("mnuDossierErr", [&](ui::frmAvertirDossierErr* dlg) {
-            QVERIFY(button(dlg, "cmdEssayer")->isEnabled());
-            edit(dlg, "txtNetSend")->setText(QStringLiteral("bob \"disk gone\" now"));
+            edit(dlg, "txtNetSend")->setText("bob \"disk gone\" now");
             button(dlg, "cmdEssayer")->click();
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
             button(dlg, "cmdAnnuler")->click();
         });
-        // The shell split it as typed, quotes and all.
-        QCOMPARE(readFile(record), QByteArray("send|bob|disk gone|now|"));
-        QCOMPARE(config::settings().messageNetSend, QStringLiteral("old"));
-        QCOMPARE(pf->setting("Configuration", "MessageNetSend"), QStringLiteral("old"));
+        QCOMPARE(readFile(record), "send|bob|disk gone|now|");
+        QCOMPARE(config::settings().messageNetSend, "old");
+        QCOMPARE(pf->setting("Configuration", "MessageNetSend"), "old");
     }
 
     void tryWithNoTextWarnsInTheStoredLanguage_data() {
@@ -520,7 +453,7 @@ private Q_SLOTS:
             QVERIFY(dlg->isVisible());
         });
         QCOMPARE(messageText(), warning);
-        QCOMPARE(last().title, QStringLiteral("Velmorado"));
+        QCOMPARE(last().title, "Velmorado");
         QCOMPARE(last().icon, ui::Dialogs::Icon::Exclamation);
     }
 };
