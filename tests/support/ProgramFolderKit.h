@@ -83,6 +83,13 @@ public:
     }
     bool writeIni(const QByteArray& text) const { return filekit::writeFile(ini(), text); }
     bool writeList(const QByteArray& text) const { return filekit::writeFile(list(), text); }
+    bool writePairs(const QList<QPair<QString, QString>>& pairs) const {
+        QByteArray text;
+        for (const auto& p : pairs) {
+            text += listLine(p.first, p.second);
+        }
+        return writeList(text);
+    }
 
 private:
     QTemporaryDir m_dir;
