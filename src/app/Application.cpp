@@ -74,7 +74,6 @@ bool Application::start() {
     platform::clearStaleWriteTemporaries(program.parametersPath);
     platform::clearStaleWriteTemporaries(program.listFilePath);
 
-    program.ntFlag = true;
     m_window.setCaption(
         buildCaption(platform::computerName(), platform::userName(), platform::osDescription()));
 

@@ -4,6 +4,7 @@
 #include "config/Settings.h"
 #include "config/ValueRules.h"
 #include "engine/EngineState.h"
+#include "engine/Scheduler.h"
 #include "service/ServiceControl.h"
 
 #include <QThread>
@@ -113,7 +114,7 @@ void ServiceEvents::onStopped() {
     }
     m_ending = true;
     write(Event::Stopped);
-    if (!engine::state().stopped && m_hooks.stopProcessing) {
+    if (!engine::Scheduler::isStopped() && m_hooks.stopProcessing) {
         m_hooks.stopProcessing();
     }
     m_endTimer = new QTimer(this);

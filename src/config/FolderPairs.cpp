@@ -91,7 +91,7 @@ QString folderText(const QString& path, bool& onMac) {
     if (!platform::isFolder(path)) {
         return kMissingFolderMark + path; // missing, or not a folder
     }
-    if (program().ntFlag && IsMacintoshVolume(path)) {
+    if (IsMacintoshVolume(path)) {
         onMac = true;
         return kMacIndent + path;
     }

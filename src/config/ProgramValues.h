@@ -20,7 +20,6 @@ struct ProgramValues {
     QString exeDir;         // folder of the executable, without a trailing slash
     QString parametersPath; // exeDir + "/Velmorado.ini"
     QString listFilePath;   // exeDir + "/Velmorado.w"
-    bool ntFlag = true;     // full Unicode names, service menu, Macintosh test, network message
 };
 
 ProgramValues& program();

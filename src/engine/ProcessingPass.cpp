@@ -124,14 +124,14 @@ void WarnMissingFolder(WindowPort& window, const ServiceHooks& hooks, bool sourc
             LogUnknownFolder(message, folder);
         }
     }
-    if (p.ntFlag && s.erreurDossierEventLog && hooks.runningAsService && hooks.runningAsService() &&
+    if (s.erreurDossierEventLog && hooks.runningAsService && hooks.runningAsService() &&
         hooks.writeEventLog) {
         hooks.writeEventLog(message + QStringLiteral(": ") + folder, 2);
     }
     if (s.erreurDossierSon) {
         window.beep();
     }
-    if (!s.messageNetSend.isEmpty() && s.erreurDossierNetSend && p.ntFlag) {
+    if (!s.messageNetSend.isEmpty() && s.erreurDossierNetSend) {
         platform::runShellCommandDetached(platform::netSendCommand(s.messageNetSend), p.exeDir);
     }
 }

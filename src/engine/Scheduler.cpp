@@ -81,14 +81,9 @@ void Scheduler::startStop() {
     for (const Control control : kFreedFirst) {
         m_window.setControlEnabled(control, true);
     }
-    if (config::program().ntFlag) {
-        m_window.setControlEnabled(Control::mnuService, true);
-        // A service can only be stopped from outside.
-        m_window.setControlEnabled(Control::mnuQuitter, !isRunningAsService());
-    } else {
-        m_window.setControlEnabled(Control::mnuService, false);
-        m_window.setControlEnabled(Control::mnuQuitter, true);
-    }
+    m_window.setControlEnabled(Control::mnuService, true);
+    // A service can only be stopped from outside.
+    m_window.setControlEnabled(Control::mnuQuitter, !isRunningAsService());
     for (const Control control : kFreedLast) {
         m_window.setControlEnabled(control, true);
     }

@@ -39,16 +39,8 @@ frmAvertirDossierErr::frmAvertirDossierErr(QWidget* parent)
     const config::Settings& s = config::settings();
     m_ui->chkDossierErr->setChecked(s.erreurDossier);
     m_ui->chkDossierErrSon->setChecked(s.erreurDossierSon);
-    if (config::program().ntFlag) {
-        m_ui->chkDossierErrNetSend->setChecked(s.erreurDossierNetSend);
-        chkDossierErrNetSend_Click();
-    } else {
-        m_ui->chkDossierErrNetSend->setChecked(false);
-        m_ui->chkDossierErrNetSend->setEnabled(false);
-        m_ui->cmdEssayer->setEnabled(false);
-        m_ui->txtNetSend->setEnabled(false);
-        m_ui->lblNetSend->setEnabled(false);
-    }
+    m_ui->chkDossierErrNetSend->setChecked(s.erreurDossierNetSend);
+    chkDossierErrNetSend_Click();
     m_ui->txtNetSend->setText(s.messageNetSend);
 
     connect(m_ui->chkDossierErrNetSend, &QCheckBox::clicked, this,
