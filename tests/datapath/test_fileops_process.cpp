@@ -1,8 +1,7 @@
-// Moves, deletes and child processes, on real files.
+// Moves and deletes, on real files.
 
 #include "DataPathKit.h"
 #include "platform/FileOps.h"
-#include "platform/Process.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -18,45 +17,6 @@ class TestFileOpsProcess : public QObject {
     Q_OBJECT
 
 private slots:
-    // Data, mode, times and user.* attributes travel; a file of the same name
-    // stops a move that must not replace, and is replaced whole by one that may.
-    void movesAcrossFileSystems() {
-        QTemporaryDir local, other("/dev/shm/velmorado-test-XXXXXX");
-        if (!local.isValid() || !other.isValid() || device(local.path()) == device(other.path())) {
-            QSKIP("needs /dev/shm on a file system other than the temporary folder");
-        }
-        const QString from = local.filePath("data Ω"), to = other.filePath("moved");
-        QByteArray data(300000, '\0');
-        for (int i = 0; i < data.size(); ++i) {
-            data[i] = char(i * 7 + i / 251);
-        }
-        writeFile(from, data, 0640);
-        const bool xattrs = setXattr(from, "user.stream", QByteArray("fork\0data", 9));
-        const struct timespec times[2] = {{1000000000, 0}, {1200000000, 123456789}};
-        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(from), times, 0) == 0);
-
-        writeFile(to, "already here");
-        QVERIFY(!platform::moveNoReplace(from, to));
-        QCOMPARE(readFile(to), QByteArray("already here"));
-        QVERIFY(platform::deleteFile(to) && platform::moveNoReplace(from, to));
-        QCOMPARE(entries(local.path()), QStringList());
-        QCOMPARE(entries(other.path()), QStringList{"moved"}); // no temporary file left
-        struct stat st {};
-        QVERIFY(::stat(QFile::encodeName(to), &st) == 0);
-        QCOMPARE(int(st.st_mode & 07777), 0640);
-        QCOMPARE(st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, 1200000000123456789LL);
-
-        const QString back = local.filePath("back");
-        writeFile(back, "old");
-        QVERIFY(platform::moveReplacing(to, back));
-        QCOMPARE(entries(other.path()) + entries(local.path()), QStringList{"back"});
-        QCOMPARE(readFile(back), data);
-        if (!xattrs) {
-            QSKIP("the temporary folder refuses user extended attributes");
-        }
-        QCOMPARE(getXattr(back, "user.stream"), QByteArray("fork\0data", 9));
-    }
-
     // A move across file systems killed part-way leaves its hidden copy in
     // the destination folder. The next move into that folder removes such
     // copies, but never one that a live move still holds locked, nor a file
@@ -132,49 +92,6 @@ private slots:
         QCOMPARE(entries(dir.path()), (QStringList{"dangling", "locked", "same"}));
         QVERIFY(platform::moveReplacing(locked + "/new", same) && readFile(same) == "new content");
         QVERIFY(platform::deleteFile(same) && !platform::deleteFile(same));
-    }
-
-    void splitsLikeWindows_data() {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QStringList>("words");
-        QTest::newRow("compression line")
-            << "rar a -os \"/in dir/RA000123.rar\" \"/in dir/RA000123.r?\" -df"
-            << QStringList{"rar", "a", "-os", "/in dir/RA000123.rar", "/in dir/RA000123.r?", "-df"};
-        QTest::newRow("backslashes")
-            << "  \"C:\\Pro gram\\rar\" a\\\\\\\"b \"c\\\\\" d\\e\\\\f "
-            << QStringList{"C:\\Pro gram\\rar", "a\\\"b", "c\\", "d\\e\\\\f"};
-        QTest::newRow("empty and joined groups")
-            << "p \"\" \"a b\"c\t\"\"\"" << QStringList{"p", "", "a bc", "\""};
-    }
-
-    void splitsLikeWindows() {
-        QFETCH(QString, line);
-        QFETCH(QStringList, words);
-        QCOMPARE(platform::splitWindowsCommandLine(line), words);
-    }
-
-    // The program folder comes before PATH; the child runs in the folder given
-    // and has ended when the call returns with its exit status.
-    void findsAndRunsPrograms() {
-        QTemporaryDir dir;
-        const QString prog = dir.filePath("prog"), path = dir.filePath("path");
-        QVERIFY(QDir().mkdir(prog) && QDir().mkdir(path));
-        writeFile(prog + "/vtool", "#!/bin/sh\npwd > \"$1\"\nexit 7\n", 0755);
-        writeFile(path + "/vtool", "#!/bin/sh\nexit 0\n", 0755);
-        const QByteArray oldPath = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(path) + ":" + oldPath);
-        int status = 0;
-        platform::RunOptions options{false, prog, dir.path()};
-        const bool ran = platform::runAndWait("vtool \"here \\\"file\\\"\"", options, &status);
-        qputenv("PATH", oldPath);
-        QVERIFY(ran);
-        QCOMPARE(status, 7);
-        QCOMPARE(readFile(dir.filePath("here \"file\"")).trimmed(),
-                 QFile::encodeName(QDir(dir.path()).canonicalPath()));
-        QVERIFY(!platform::runAndWait("velmorado-no-such-program -?", {}, &status));
-        QCOMPARE(status, -1);
-        options.workingFolder = dir.filePath("missing");
-        QVERIFY(!platform::runAndWait("vtool x", options));
     }
 };
 
