@@ -21,7 +21,6 @@ struct ProgramFolder {
         QDir().mkdir(prog);
         config::setProgramFolder(prog);
         config::setLanguage(0);
-        config::program().ntFlag = true;
         config::settings() = config::Settings{};
         engine::state() = engine::EngineState{};
         engine::waitCauses().reset();

@@ -3,6 +3,7 @@
 #include "DataPathKit.h"
 #include "ProgramFolderKit.h"
 #include "config/FolderPairs.h"
+#include "engine/DailyLog.h"
 
 using programkit::listLine;
 
@@ -44,6 +45,29 @@ private slots:
         QVERIFY(config::LoadFolderPairs().isEmpty());
         config::SaveFolderPairs({});
         QCOMPARE(readFile(m_list), large);
+    }
+
+    // The purge removes only the oldest dated logs beyond the number kept,
+    // never another file, and nothing when purging is off.
+    void purgesOldLogs() {
+        const QString logs = m_folder->root.path();
+        const QDate first(2026, 1, 1);
+        const auto day = [&](int d) { return engine::dayLogPath(logs, first.addDays(d)); };
+        const auto names = [&] {
+            return QDir(logs).entryList({"Log Velmorado*.htm"}, QDir::Files, QDir::Name);
+        };
+        for (int d = 0; d < 10; ++d) {
+            writeFile(day(d), "old");
+        }
+        writeFile(logs + "/Log Velmorado notes.txt", "not a log");
+        QVERIFY(engine::writeLogHeader(day(10), first, 0, true, 10));
+        QCOMPARE(names().size(), 11);
+        QVERIFY(engine::writeLogHeader(day(11), first, 0, true, 10));
+        QCOMPARE(names().size(), 10);
+        QCOMPARE(names().first(), "Log Velmorado 2026-01-03.htm");
+        QVERIFY(QFile::exists(logs + "/Log Velmorado notes.txt"));
+        QVERIFY(engine::writeLogHeader(day(12), first, 0, false, 2)); // purging off
+        QCOMPARE(names().size(), 11);
     }
 
 private:

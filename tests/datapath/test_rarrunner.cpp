@@ -29,6 +29,23 @@ private slots:
         config::settings().logs = true;
     }
 
+    // A pair whose source is its target: nothing is unpacked over a plain
+    // file, an archive is not packed again, and the file comes back whole.
+    void pairOnOneFolderKeepsItsFiles() {
+        const QString& f = m_src;
+        writeFile(f + "b.txt", "plain");
+        QCOMPARE(extract(f, f, "b.txt"), FileOutcome::Stopped);
+        writeFile(f + "a.txt", "to pack");
+        QCOMPARE(compress(f, f, "a.txt"), FileOutcome::Done);
+        QCOMPARE(entries(f), (QStringList{"RA000001.rar", "b.txt"}));
+        const QByteArray archive = readFile(f + "RA000001.rar");
+        QCOMPARE(compress(f, f, "RA000001.rar"), FileOutcome::Stopped);
+        QCOMPARE(readFile(f + "RA000001.rar"), archive);
+        QCOMPARE(extract(f, f, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(entries(f), (QStringList{"a.txt", "b.txt"}));
+        QCOMPARE(readFile(f + "a.txt") + readFile(f + "b.txt"), QByteArray("to packplain"));
+    }
+
     void refusesBadNameFiles_data() {
         QTest::addColumn<QByteArray>("nameFile");
         QTest::newRow("odd length") << QByteArray("\"6100620\"\r\n");
