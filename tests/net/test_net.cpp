@@ -8,8 +8,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+#include <poll.h>
+#include <pty.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utmpx.h>
 
 namespace {
 
@@ -52,6 +57,42 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(bin));
         utmp = dir.path() + "/utmp-" + QString::number(QRandomGenerator::global()->generate());
         QVERIFY(filekit::writeFile(utmp, {}));
+    }
+
+    // A local user logged in on a terminal gets the words there, with an
+    // escape sequence shown as text, never obeyed.
+    void aLocalUserGetsItOnTheTerminalsWhereLoggedIn() {
+        int master = -1, slave = -1;
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            QSKIP("no pseudo-terminal can be opened here");
+        }
+        ::fchmod(slave, 0620); // accepts messages, as "mesg y" leaves it
+        utmpx entry{};
+        entry.ut_type = USER_PROCESS;
+        entry.ut_pid = getpid();
+        std::strncpy(entry.ut_line, name + 5, sizeof entry.ut_line - 1); // after "/dev/"
+        std::strncpy(entry.ut_id, "vt", sizeof entry.ut_id);
+        std::strncpy(entry.ut_user, me().toLocal8Bit().constData(), sizeof entry.ut_user - 1);
+        QCOMPARE(utmpxname(utmp.toLocal8Bit().constData()), 0);
+        setutxent();
+        QVERIFY(pututxline(&entry));
+        endutxent();
+
+        QCOMPARE(net({"send", me(), "disk", "\x1b[2Jgone"}).first, 0);
+        QByteArray seen;
+        char buf[4096];
+        for (pollfd pfd{master, POLLIN, 0}; !seen.contains("EOF") && ::poll(&pfd, 1, 2000) > 0;) {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0) {
+                break;
+            }
+            seen.append(buf, int(n));
+        }
+        ::close(slave);
+        ::close(master);
+        // The words as one message; an escape shown, not obeyed.
+        QVERIFY2(seen.contains("Message from ") && seen.contains("disk ^[[2Jgone"), seen);
     }
 
     void deliveredOrRefused_data() {
