@@ -1,19 +1,15 @@
-// Service mode: the service dialog, the start-up decision, and the built
-// executable started as the unit starts it, against the stand-in service
-// manager.
+// Service mode: the start-up decision, and the built executable installed
+// through the service dialog and started as the unit starts it, against the
+// stand-in service manager.
 #include "app/ServiceMode.h"
 #include "config/ProgramValues.h"
-#include "ui/common/Captions.h"
 #include "ui/dialogs/frmAdminService.h"
 
 #include "ServiceTestKit.h"
 #include "UiTestKit.h"
 
-#include <QCheckBox>
 #include <QCryptographicHash>
-#include <QGroupBox>
 #include <QProcess>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QThread>
@@ -29,8 +25,6 @@ using namespace uitest;
 
 namespace {
 
-const QString kInstalledEn = "Velmorado Service installed\n(operations start automatically when "
-                             "the service starts)";
 const QString kStopped = "4\tVelmorado Service: stopped";
 
 // What the dialog did to the rest of the program.
@@ -57,9 +51,6 @@ class TestServiceMode : public WindowTest {
     std::unique_ptr<FakeSystemd> systemd;
     QProcess service;
 
-    QRadioButton* option(QWidget* dialog, int type) {
-        return child<QRadioButton>(dialog, qPrintable(QString("optType_%1").arg(type)));
-    }
     void freshBoxes() {
         auto boxes = std::make_unique<ui::ScriptedDialogs>();
         d = boxes.get();
@@ -142,121 +133,6 @@ private Q_SLOTS:
         systemd.reset();
     }
 
-    // The dialog's captions in the language, and the state of the service:
-    // not installed (the desktop box showing its warning only while ticked,
-    // and storing nothing), then installed, disabled, on the desktop.
-    void theDialogShowsItsCaptionsAndTheServiceState_data() {
-        QTest::addColumn<int>("language");
-        QTest::addColumn<QStringList>("texts"); // frame, not installed, installed
-        QTest::newRow("French") << 1
-                                << QStringList{"Type de démarrage",
-                                               "Velmorado Service non installé",
-                                               "Velmorado Service installé\n(le traitement "
-                                               "démarre automatiquement au lancement du service)"};
-        QTest::newRow("English") << 0
-                                 << QStringList{"Start type", "Velmorado Service not installed",
-                                                kInstalledEn};
-    }
-    void theDialogShowsItsCaptionsAndTheServiceState() {
-        QFETCH(int, language);
-        QFETCH(QStringList, texts);
-        config::setLanguage(language);
-        DialogEffects effects;
-        for (int installed = 0; installed < 2; ++installed) {
-            if (installed) {
-                ServiceControl installer;
-                installer.setStartType(2);
-                installer.setInteractWithDesktop(true);
-                QVERIFY(installer.InstallService());
-            }
-            ServiceControl control;
-            frmAdminService dialog(control, effects.hooks());
-            QCOMPARE(ui::missingCaptionNames(&dialog, frmAdminService::captions()), QStringList());
-            QCOMPARE(dialog.windowTitle(), "Velmorado Service [NT]");
-            QCOMPARE(child<QGroupBox>(&dialog, "frameType")->title(), texts[0]);
-            QCOMPARE(label(&dialog, "lblService")->text(), texts[1 + installed]);
-            QVERIFY(option(&dialog, installed ? 2 : 0)->isChecked());
-            auto* interact = child<QCheckBox>(&dialog, "chkInteract");
-            QCOMPARE(interact->isChecked(), bool(installed));
-            QCOMPARE(label(&dialog, "lblInteract")->isHidden(), !installed);
-            interact->click();
-            QCOMPARE(label(&dialog, "lblInteract")->isHidden(), bool(installed));
-            QVERIFY(installed || !QFileInfo::exists(systemd->unitFile()));
-        }
-    }
-
-    // The system-log box is saved by its own click; Cancel keeps it.
-    void theEventLogBoxIsSavedByItsOwnClick() {
-        config::setProgramFolder(pf->path());
-        ServiceControl control;
-        DialogEffects effects;
-        for (const char* stored : {"1", "0"}) {
-            frmAdminService dialog(control, effects.hooks());
-            dialog.show();
-            child<QCheckBox>(&dialog, "chkDossierErrEventLog")->click();
-            QCOMPARE(pf->setting("Configuration", "ErreurDossierEventLog"), stored);
-            QCOMPARE(config::settings().erreurDossierEventLog, *stored == '1');
-            button(&dialog, "cmdAnnuler")->click();
-        }
-        QVERIFY(effects.modes.isEmpty() && effects.ends == 0);
-    }
-
-    // Install: the unit registered, the window in service mode, the system
-    // log told, how to start it shown, and the program ends. Over an
-    // installed service it is refused with a beep; Remove takes it away, and
-    // with nothing left to remove beeps.
-    void installAndRemoveThroughTheDialog() {
-        RecordedLog log;
-        ServiceControl control;
-        DialogEffects effects;
-        {
-            frmAdminService dialog(control, effects.hooks());
-            option(&dialog, 1)->click();
-            child<QCheckBox>(&dialog, "chkInteract")->click();
-            button(&dialog, "cmdInstall")->click();
-            QCOMPARE(label(&dialog, "lblService")->text(), kInstalledEn);
-        }
-        QVERIFY(ServiceControl().Installed());
-        QCOMPARE(ServiceControl().StartType(), qint16(1));
-        QVERIFY(!readFile(systemd->unitFile()).contains("QT_QPA_PLATFORM"));
-        QVERIFY(systemd->calls().contains("--user disable velmorado.service"));
-        QCOMPARE(effects.modes, QList<bool>{true});
-        QCOMPARE(log.texts(), QStringList{kInstalledEn});
-        QCOMPARE(log.entries.first().first, 4);
-        QCOMPARE(d->shown.size(), 1);
-        QCOMPARE(last().icon, ui::Dialogs::Icon::Information);
-        QCOMPARE(last().title, "Velmorado");
-        QCOMPARE(last().text, kInstalledEn + "\n\nConfiguration and start, see\n'Control "
-                                             "panel/Services'\n\nStart the service now:\n"
-                                             "    systemctl --user start velmorado\n"
-                                             "Keep it running after logout:\n"
-                                             "    loginctl enable-linger");
-        QCOMPARE(effects.ends, 1);
-        QCOMPARE(effects.beeps, 0);
-        systemd->forgetCalls();
-        const QByteArray unit = readFile(systemd->unitFile());
-        ServiceControl again;
-        frmAdminService dialog(again, effects.hooks());
-        dialog.show();
-        button(&dialog, "cmdInstall")->click();
-        QCOMPARE(label(&dialog, "lblService")->text(), "Velmorado Service already installed");
-        QCOMPARE(effects.beeps, 1);
-        QCOMPARE(d->shown.size(), 1);
-        QVERIFY(dialog.isVisible() && systemd->calls().isEmpty());
-        QCOMPARE(readFile(systemd->unitFile()), unit);
-        button(&dialog, "cmdRemove")->click();
-        QVERIFY(!QFileInfo::exists(systemd->unitFile()));
-        QCOMPARE(label(&dialog, "lblService")->text(), "Velmorado Service: removed");
-        QCOMPARE(log.texts().last(), "Velmorado Service: removed");
-        button(&dialog, "cmdRemove")->click();
-        QCOMPARE(label(&dialog, "lblService")->text(), "Velmorado Service not installed");
-        QCOMPARE(effects.beeps, 2);
-        QCOMPARE(log.entries.size(), 2);
-        QCOMPARE(effects.modes, (QList<bool>{true, false, false}));
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(effects.ends, 1);
-    }
-
     // Started by hand with the service installed, the answer Yes removes it,
     // and the automatic start is switched off (only the written "0" keeps
     // processing from starting).
@@ -270,10 +146,6 @@ private Q_SLOTS:
         QVERIFY(writeFile(source + "/report.doc", "a report"));
         QVERIFY(open(listLine(source, target), "[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n",
                      {"yes"}));
-        QCOMPARE(d->shown.first().kind, "question");
-        QCOMPARE(d->shown.first().title, "Velmorado");
-        QCOMPARE(d->shown.first().text, "Velmorado Service installé\nvoir 'Panneau de "
-                                        "configuration/Services'\n\nSupprimer Velmorado Service ?");
         QVERIFY(!QFileInfo::exists(systemd->unitFile()));
         QVERIFY(!QFileInfo(systemd->wantsLink()).isSymLink());
         QVERIFY(systemd->calls().contains("--user disable velmorado.service"));
@@ -282,34 +154,6 @@ private Q_SLOTS:
         QCOMPARE(pf->setting("Configuration", "Automatique"), "0");
         QVERIFY(!config::settings().automatique && engine::state().stopped);
         QCOMPARE(readFile(source + "/report.doc"), "a report");
-        QVERIFY(filekit::entries(target).isEmpty());
-        QCOMPARE(label(w, "lblMode")->text(), "Application");
-        QVERIFY(entry(w, "mnuQuitter")->isEnabled());
-    }
-
-    // Answered No, the program ends and changes nothing.
-    void aStartByHandAnsweredNoEndsWithNothingChanged() {
-        QVERIFY(programkit::install(pf->path(), {"velmorado"}));
-        systemd->registerService();
-        const QByteArray ini = "[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n; kept\r\n";
-        QVERIFY(pf->writeIni(ini));
-        QProcessEnvironment env = programkit::environment("no");
-        systemd->addTo(env);
-        env.insert("VELMORADO_EVENT_LOG_FILE", pf->filePath("events.txt"));
-        QProcess byHand;
-        byHand.setProcessEnvironment(env);
-        byHand.start(pf->exe(), {});
-        QVERIFY(byHand.waitForFinished(60000));
-        QCOMPARE(byHand.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(byHand.exitCode(), 0);
-        const QString err = QString::fromUtf8(byHand.readAllStandardError());
-        QVERIFY2(err.contains("velmorado-dialog: question: Velmorado: Velmorado Service installé | "
-                              "voir 'Panneau de configuration/Services' |  | Supprimer Velmorado "
-                              "Service ?"),
-                 qPrintable(err));
-        QCOMPARE(readFile(pf->ini()), ini);
-        QVERIFY(QFileInfo::exists(systemd->unitFile()) && systemd->calls().isEmpty());
-        QVERIFY(!QFileInfo::exists(pf->filePath("events.txt")));
     }
 
     // Started as the service with no pairs: the start is refused, the window

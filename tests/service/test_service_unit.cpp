@@ -159,22 +159,6 @@ private Q_SLOTS:
         }
     }
 
-    // Only a program started as the installed service says it started.
-    void onlyTheServiceAnnouncesItsStart() {
-        FakeSystemd systemd;
-        RecordedLog log;
-        config::setLanguage(0);
-        qputenv("VELMORADO_SERVICE", "1"); // started as the service, but not installed
-        ServiceControl notInstalled;
-        ServiceEvents(notInstalled, {}).start();
-        qunsetenv("VELMORADO_SERVICE"); // installed, started by hand
-        systemd.registerService();
-        ServiceControl byHand;
-        QVERIFY(!byHand.StartedAsService());
-        ServiceEvents(byHand, {}).start();
-        QVERIFY(log.entries.isEmpty());
-    }
-
     // A stop during a pass stops processing as the button does, writes its
     // entry, and waits for the pass to return before the program ends; a
     // second stop changes nothing.
