@@ -44,7 +44,7 @@ private Q_SLOTS:
         // defaults (compress, enabled, every pass).
         clickCell(0, 0);
         setMode = std::make_unique<OnShown<frmSetMode>>(
-            w, [&](frmSetMode* dlg) { button(dlg, "cmdOK")->click(); });
+            w, [](frmSetMode* dlg) { button(dlg, "cmdOK")->click(); });
         button(w, "cmdAjouterDossierSource")->click();
         QCOMPARE(setMode->count, 1);
         QCOMPARE(pair(2).rar + pair(2).enable + pair(2).nbTemporisations, "011");
