@@ -5,6 +5,7 @@
 #include "ui/common/DocumentOpener.h"
 #include "ui/dialogs/frmVoirLogs.h"
 
+#include <QMenu>
 #include <QScrollBar>
 
 using namespace uitest;
@@ -23,9 +24,7 @@ class TestLogViewer : public WindowTest {
     ui::RecordingOpener* opener = nullptr;
     QString logs;
 
-    // Opens the main window on the log folder holding the log files named
-    // (in the order given, not name order; dates alone stand for a day's
-    // log), then the viewer from the menu.
+    // Opens the viewer on log files written in the order given (a date: that day's log).
     void openWithLogs(const QStringList& names) {
         for (const QString& name : names) {
             QVERIFY(
@@ -104,6 +103,8 @@ private Q_SLOTS:
         QLabel* newest = labels()[1];
         QVERIFY(purple(newest));
         auto* remove = child<QAction>(viewer(), "mnuSupprimerLog");
+        QTest::mouseClick(newest, Qt::RightButton); // the label the menu acts on
+        child<QMenu>(viewer(), "mnuSupprimer")->hide();
         answer("no");
         remove->trigger();
         QCOMPARE(last().text, "Remove Log '2026-12-02'");
