@@ -1,6 +1,5 @@
-// Shared by the main-window tests: a program folder with the archiver, the
-// window opened on it with every box answered by script, the modal dialogs
-// answered from the event loop that shows them, and pointer helpers.
+// Shared by the main-window tests: the window opened on a program folder
+// with every box, modal dialogs included, answered by script.
 #pragma once
 
 #include "app/Application.h"
@@ -68,11 +67,6 @@ inline void moveOver(QWidget* widget, const QPoint& pos) {
     QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(widget->mapToGlobal(pos)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
-}
-
-inline void focusIn(QWidget* widget, Qt::FocusReason reason) {
-    QFocusEvent event(QEvent::FocusIn, reason);
-    QApplication::sendEvent(widget, &event);
 }
 
 // Runs action on every dialog of type D that shows under parent while the
@@ -146,14 +140,16 @@ protected:
     void clickCell(int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         click(grid->viewport(), centre(row, column), modifiers);
     }
-    void moveOverCell(int row, int column) { moveOver(grid->viewport(), centre(row, column)); }
 };
 
 } // namespace uitest
 
 #define VELMORADO_UI_TEST_MAIN(TestClass)                                                          \
     int main(int argc, char* argv[]) {                                                             \
-        qputenv("QT_QPA_PLATFORM", "offscreen");                                                   \
+        /* VELMORADO_TEST_PLATFORM: a real X server with a tray (with_tray.sh) */                  \
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsSet("VELMORADO_TEST_PLATFORM")            \
+                                       ? qgetenv("VELMORADO_TEST_PLATFORM")                        \
+                                       : "offscreen");                                             \
         QApplication app(argc, argv);                                                              \
         QApplication::setQuitOnLastWindowClosed(false);                                            \
         /* A point for decimals and a comma for thousands, as sizes are written here. */           \

@@ -25,12 +25,6 @@ const config::FolderPair& pair(int number) {
 class TestFolderEntry : public WindowTest {
     Q_OBJECT
 
-    // What the user's double-click brings: a click, then the double-click.
-    void doubleClickCell(int row, int column) {
-        clickCell(row, column);
-        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, centre(row, column));
-    }
-
 private Q_SLOTS:
     void init() { fresh(); }
 
@@ -44,97 +38,27 @@ private Q_SLOTS:
         auto setMode = std::make_unique<OnShown<frmSetMode>>(w);
         entry(w, "mnuAjouterSourceSaisir")->trigger();
         QCOMPARE(setMode->count, 0);
-        QCOMPARE(last().kind, "input");
-        QCOMPARE(last().text, "ADD: select a SOURCE folder");
         QCOMPARE(grid->cellText(0, 2), "???");
         QCOMPARE(readFile(pf->list()), listLine(in1, QString()));
-        QVERIFY(!label(w, "lblBulle1")->isVisible());
         // Browsed: the parameters dialog opens on the new pair; OK stores the
         // defaults (compress, enabled, every pass).
         clickCell(0, 0);
-        setMode = std::make_unique<OnShown<frmSetMode>>(w, [&](frmSetMode* dlg) {
-            QCOMPARE(label(dlg, "lblSource")->text(), in2);
-            QCOMPARE(label(dlg, "lblCible")->text(), "???");
-            QCOMPARE(grid->currentRow(), 1);
-            button(dlg, "cmdOK")->click();
-        });
+        setMode = std::make_unique<OnShown<frmSetMode>>(
+            w, [](frmSetMode* dlg) { button(dlg, "cmdOK")->click(); });
         button(w, "cmdAjouterDossierSource")->click();
         QCOMPARE(setMode->count, 1);
-        QCOMPARE(last().kind, "browse");
-        QCOMPARE(last().title, "ADD: select a SOURCE folder");
         QCOMPARE(pair(2).rar + pair(2).enable + pair(2).nbTemporisations, "011");
         QCOMPARE(readFile(pf->list()), listLine(in1, QString()) + listLine(in2, QString()));
-        // The row clicked before is no longer selected: a change asks for a selection.
-        entry(w, "mnuModifierSourceSaisir")->trigger();
-        QCOMPARE(last().text, "Select a SOURCE folder to modify");
         // A cancelled browser changes nothing; a name that ends with a blank,
         // "!" or "%" is kept whole.
         setMode = std::make_unique<OnShown<frmSetMode>>(w);
         const QByteArray before = readFile(pf->list());
         entry(w, "mnuAjouterSourceParcourir")->trigger();
-        QCOMPARE(last().kind, "browse");
         QCOMPARE(readFile(pf->list()), before);
         QCOMPARE(setMode->count, 0);
         entry(w, "mnuAjouterSourceParcourir")->trigger();
         QCOMPARE(setMode->count, 1);
-        QCOMPARE(grid->cellText(2, 0), odd);
         QCOMPARE(readFile(pf->list()), before + listLine(odd, QString()));
-    }
-
-    void foldersOfTheSelectedPairAreChanged() {
-        const QString in1 = pf->folder("in1");
-        const QString out1 = pf->folder("out1");
-        const QString in2 = pf->folder("in2");
-        const QString out2 = pf->folder("out2");
-        const QString in3 = pf->folder("in3");
-        const QString gone = pf->path() + "/gone";
-        QVERIFY(open(listLine(in1, QString()) + listLine(in2, out2) + listLine(gone, out2)));
-        // An unset target is offered as "???"; taking it as it is sets nothing.
-        clickCell(0, 0);
-        answer("???");
-        entry(w, "mnuModifierCibleSaisir")->trigger();
-        QCOMPARE(last().text, "MODIFY: Select a TARGET folder");
-        QCOMPARE(last().initial, "???");
-        QCOMPARE(pair(1).target, QString());
-        // Typing a folder sets it, and the change ends with nothing selected.
-        answer(out1);
-        entry(w, "mnuModifierCibleSaisir")->trigger();
-        QCOMPARE(grid->cellText(0, 2), out1);
-        QVERIFY(readFile(pf->list()).startsWith(listLine(in1, out1)));
-        entry(w, "mnuModifierCibleSaisir")->trigger();
-        QCOMPARE(last().text, "Select a TARGET folder to modify");
-        // A missing folder is offered with its mark; the mark is never stored.
-        clickCell(2, 0);
-        answer("??? " + gone);
-        entry(w, "mnuModifierSourceSaisir")->trigger();
-        QCOMPARE(last().initial, "??? " + gone);
-        QCOMPARE(pair(3).source, gone);
-        clickCell(2, 0);
-        answer("??? " + in3);
-        entry(w, "mnuModifierSourceSaisir")->trigger();
-        QCOMPARE(pair(3).source, in3);
-        QCOMPARE(grid->cellText(2, 0), in3);
-        // Double-clicks: the source column and the target column browse from
-        // the current folder; the picture column opens no folder box.
-        OnShown<frmSetMode> setMode(w);
-        answer(in3);
-        doubleClickCell(1, 0);
-        QCOMPARE(setMode.count, 0);
-        QCOMPARE(last().title, "MODIFY: Select a SOURCE folder");
-        QCOMPARE(last().initial, in2);
-        QCOMPARE(pair(2).source, in3);
-        answer("<cancel>");
-        doubleClickCell(1, 2);
-        QCOMPARE(last().title, "MODIFY: Select a TARGET folder");
-        QCOMPARE(last().initial, out2);
-        const int boxes = d->shown.size();
-        doubleClickCell(1, 1);
-        QVERIFY(setMode.count >= 1); // the click itself opens the parameters
-        // While processing runs a double-click does nothing.
-        engine::state().stopped = false;
-        doubleClickCell(1, 0);
-        engine::state().stopped = true;
-        QCOMPARE(d->shown.size(), boxes);
     }
 
     void selectedBlocksAreRemovedInEitherDirection() {
@@ -147,14 +71,11 @@ private Q_SLOTS:
             ini += QString("[Rar_%1]\r\nNbTemporisations=%2\r\n").arg(i).arg(i + 1).toUtf8();
         }
         QVERIFY(open(list, ini));
-        button(w, "cmdSupprimer")->click();
-        QCOMPARE(last().text, "Select a couple of folders (source+target) to remove");
         // Rows 3 to 1 (current row 3, selection end 1), answered No then Yes.
         clickCell(0, 0);
         grid->selectBlock(2, 0);
         answer("no");
         button(w, "cmdSupprimer")->click();
-        QCOMPARE(last().kind, "question");
         QCOMPARE(grid->rowCount(), 5);
         answer("yes");
         entry(w, "mnuSupprimerDossiers")->trigger();
@@ -163,8 +84,6 @@ private Q_SLOTS:
         // The rest are renumbered and keep their own settings.
         QCOMPARE(pair(2).nbTemporisations, "6");
         QCOMPARE(pf->setting("Rar_1", "NbTemporisations"), "5");
-        button(w, "cmdModifierDossierSource")->click();
-        QCOMPARE(last().text, "Select a SOURCE folder to modify");
         // Blocks chosen with the mouse, downwards and upwards.
         QVERIFY(writeFile(pf->list(), list));
         w->reloadFolderPairs();
@@ -188,8 +107,6 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(pf->list()));
         QCOMPARE(readFile(pf->list()), QByteArray());
         QVERIFY(label(w, "lblBulle1")->isVisible());
-        button(w, "cmdSupprimer")->click();
-        QCOMPARE(last().text, "Nothing to remove");
     }
 
     void parametersOpenWithTheStoredValuesAndOkWritesThem() {
@@ -198,13 +115,8 @@ private Q_SLOTS:
         QVERIFY(open(listLine(in1, out1) + listLine(out1, in1) + listLine(in1, in1),
                      "[Configuration]\r\nTemporisation=10\r\n"));
         // OK without a change on a pair that has no settings yet writes them, in order.
-        auto setMode = std::make_unique<OnShown<frmSetMode>>(w, [](frmSetMode* dlg) {
-            QCOMPARE(label(dlg, "lblMiroirN1")->text(),
-                     "time intervals (10 seconds) between operations");
-            QCOMPARE(label(dlg, "lblMiroirN2")->text(), "i.e. 0 h 0 min 20 sec");
-            QVERIFY(label(dlg, "lblErr")->isHidden());
-            button(dlg, "cmdOK")->click();
-        });
+        auto setMode = std::make_unique<OnShown<frmSetMode>>(
+            w, [](frmSetMode* dlg) { button(dlg, "cmdOK")->click(); });
         clickCell(0, 1);
         QCOMPARE(setMode->count, 1);
         QVERIFY(
@@ -215,31 +127,10 @@ private Q_SLOTS:
             QLabel* err = label(dlg, "lblErr");
             QLabel* time = label(dlg, "lblMiroirN2");
             child<QRadioButton>(dlg, "optTempo_1")->click();
-            QVERIFY(box->isEnabled());
-            box->setText("360");
-            QCOMPARE(time->text(), "i.e. 1 h 0 min 0 sec");
-            const QString range = "Value must be between 2 and 64000";
-            const QString invalid = "Invalid value";
-            for (const auto& [text, error] :
-                 {std::pair{"1", range}, std::pair{"99999999999999999999999", range},
-                  std::pair{"", invalid}, std::pair{"abc", invalid}, std::pair{"2.5", invalid},
-                  std::pair{"1e3", invalid}, std::pair{"12 3", invalid}}) {
-                box->setText(QString::fromLatin1(text));
-                QVERIFY2(!err->isHidden() && time->isHidden(), text);
-                QCOMPARE(err->text(), error);
-            }
             // At OK the range message has its own English text; the dialog stays.
             box->setText("70000");
             button(dlg, "cmdOK")->click();
-            QCOMPARE(last().icon, ui::Dialogs::Icon::Exclamation);
             QCOMPARE(last().text, "Value must be set between 2 and 64000");
-            QVERIFY(dlg->isVisible());
-            // The every-pass option does not excuse an invalid number.
-            box->setText("x");
-            child<QRadioButton>(dlg, "optTempo_0")->click();
-            QVERIFY(!box->isEnabled());
-            button(dlg, "cmdOK")->click();
-            QCOMPARE(last().text, invalid);
             QVERIFY(dlg->isVisible());
             // " 12 " is kept as "12"; the pair is switched off and to uncompress.
             child<QRadioButton>(dlg, "optTempo_1")->click();
@@ -258,20 +149,10 @@ private Q_SLOTS:
         QCOMPARE(pf->setting("Rar_2", "Rar"), "1");
         QCOMPARE(pf->setting("Rar_2", "Enable"), "0");
         QCOMPARE(pair(2).remaining, "12");
-        // The row is current again, still selected, and drawn in its new state.
-        QCOMPARE(grid->currentRow(), 1);
-        QVERIFY(grid->selectionModel()->isRowSelected(1, QModelIndex()));
-        QCOMPARE(w->selectedPairNumber(), 2);
-        QVERIFY(grid->item(1, 0)->font().strikeOut());
-        QCOMPARE(grid->item(1, 2)->foreground().color(), QColor(128, 128, 128));
-        QVERIFY(grid->item(1, 1)->data(PairGrid::UncompressRole).toBool());
         // Opened again: the stored values come back; Cancel writes nothing.
         const QByteArray before = readFile(pf->ini());
         setMode = std::make_unique<OnShown<frmSetMode>>(w, [](frmSetMode* dlg) {
             QCOMPARE(child<QLineEdit>(dlg, "txtMiroirN")->text(), "12");
-            QVERIFY(child<QRadioButton>(dlg, "optTempo_1")->isChecked());
-            QVERIFY(child<QRadioButton>(dlg, "optRar_1")->isChecked());
-            QVERIFY(!child<QCheckBox>(dlg, "chkEnable")->isChecked());
             child<QRadioButton>(dlg, "optRar_0")->click();
             child<QLineEdit>(dlg, "txtMiroirN")->setText("99");
             button(dlg, "cmdAnnuler")->click();
@@ -280,39 +161,6 @@ private Q_SLOTS:
         QCOMPARE(setMode->count, 1);
         QCOMPARE(readFile(pf->ini()), before);
         QCOMPARE(pair(2).nbTemporisations, "12");
-    }
-
-    void parametersInFrenchAndOutOfRangeStoredValues() {
-        const QString in1 = pf->folder("in1");
-        QVERIFY(open(listLine(in1, QString()) + listLine(in1, QString()),
-                     "[Configuration]\r\nLangue=1\r\nTemporisation=10\r\n"
-                     "[Rar_1]\r\nNbTemporisations=70000\r\nRar=2\r\n"
-                     "[Rar_2]\r\nNbTemporisations=abc\r\n"));
-        // A stored interval out of range opens as every pass, with 2 in the box.
-        grid->setCurrentCell(0, 0);
-        frmSetMode first(grid, {}, w);
-        auto* box = child<QLineEdit>(&first, "txtMiroirN");
-        QCOMPARE(box->text(), "2");
-        QVERIFY(child<QRadioButton>(&first, "optTempo_0")->isChecked());
-        QVERIFY(child<QRadioButton>(&first, "optRar_1")->isChecked()); // any Rar but "0"
-        QCOMPARE(label(&first, "lblMiroirN2")->text(), "soit: 0 h 0 min 20 sec");
-        box->setText("0");
-        QCOMPARE(label(&first, "lblErr")->text(), "La valeur doit être comprise entre 2 et 64000");
-        box->setText("70000");
-        button(&first, "cmdOK")->click();
-        QCOMPARE(last().text, "La valeur doit être comprise entre 2 et 64000");
-        box->setText("-");
-        QCOMPARE(label(&first, "lblErr")->text(), "Valeur incorrecte");
-        grid->setCurrentCell(1, 0);
-        frmSetMode second(grid, {}, w);
-        QCOMPARE(child<QLineEdit>(&second, "txtMiroirN")->text(), "2");
-        QVERIFY(child<QRadioButton>(&second, "optRar_0")->isChecked());
-        // Nothing can be stored while processing runs.
-        engine::state().stopped = false;
-        frmSetMode running(grid, {}, w);
-        engine::state().stopped = true;
-        QVERIFY(!button(&running, "cmdOK")->isEnabled());
-        QVERIFY(button(&second, "cmdOK")->isEnabled());
     }
 
     // The elapsed time of an interval, whole, in both languages, far past
