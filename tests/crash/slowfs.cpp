@@ -1,13 +1,7 @@
-// A preloaded library that makes local folders answer like a share: every
-// create, rename and unlink waits a few milliseconds before it happens (the
-// round trip to a file server), so that two copies of the program working on
-// the same folders see each other's steps in flight.
-//
-//   LD_PRELOAD=libvelmorado_slowfs.so VELMORADO_SLOWFS_US=4000 velmorado
-//
-// VELMORADO_SLOWFS_US is the delay in microseconds (default 3000). Only calls
-// made through the C library's symbols are delayed, which is every call the
-// program, Qt and the archiver make.
+// Preloaded, makes local folders answer like a share: every create, rename and
+// unlink made through the C library waits VELMORADO_SLOWFS_US microseconds
+// (default 3000), so that two copies of the program on the same folders see
+// each other's steps in flight.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>

@@ -152,8 +152,7 @@ private Q_SLOTS:
 
     // Files of the user's that are named like the program's name files
     // travel like any other; only the program's own lone name file goes,
-    // and only once nobody writes it. What counts as the program's own name
-    // file, and which names one may give back.
+    // and only once nobody writes it.
     void filesNamedLikeNameFiles() {
         kit::drop(src, "RA000042.rn", "my notes\n");
         kit::drop(src, "ra000043.RN", "\"zz\"\r\n");
@@ -173,22 +172,6 @@ private Q_SLOTS:
         kit::age(in(src, "RA000046.rn"));
         kit::walk(window, src, arch, true);
         QCOMPARE(entries(src), QStringList());
-        QVERIFY(engine::IsOwnNameFileContent(kit::nameLine("a b")));
-        QVERIFY(engine::IsOwnNameFileContent("\"61006200\""));
-        for (const QByteArray& bad :
-             {QByteArray("\"61006200\"\r\nmore"), QByteArray("61006200\r\n"),
-              QByteArray("\"6100ZZ00\"\r\n"), QByteArray("\"2F00\"\r\n"), QByteArray("\"\"\r\n"),
-              '"' + QByteArray(3000, 'A') + "\"\r\n", QByteArray(" \"61006200\"\r\n")}) {
-            QVERIFY2(!engine::IsOwnNameFileContent(bad), bad.left(40).constData());
-        }
-        QCOMPARE(engine::NameFromNameFile(kit::nameLine("ab")).value_or("-"), "ab");
-        QCOMPARE(engine::NameFromNameFile("  61006200 ,x").value_or("-"), "ab");
-        for (const QString& bad : QStringList{"", ".", "..", "a/b", ".x", QString("a") + QChar(0),
-                                              QString(QChar(0xD800)), QString(300, 'n')}) {
-            QVERIFY2(!engine::NameFromNameFile(kit::nameLine(bad)), qPrintable(bad));
-        }
-        QVERIFY(!engine::NameFromNameFile("\"610\"\r\n"));
-        QVERIFY(!engine::NameFromNameFile("\"6100ZZZZ6200\"\r\n")); // not "a", NUL, "b"
     }
 
     // A prefix edited into the parameters file as ".A" would make every
