@@ -132,7 +132,6 @@ public:
     Program() {
         config::setProgramFolder(dir.path());
         config::setLanguage(0);
-        config::program().ntFlag = true;
         config::settings() = config::Settings{};
         config::settings().pathLogs = dir.path();
         config::folderPairs().pairs.clear();

@@ -96,6 +96,56 @@ private Q_SLOTS:
         QVERIFY(processed.endsWith("5:a4a5b5 "));
     }
 
+    // Missing folders: source before target, each counted once, the message
+    // window left on the last warning, one log line each and no summary
+    // entry; the system log only for a service; the beep and the network
+    // message (a "net" in the program folder comes first).
+    void missingFolderWarnings() {
+        config::Settings& s = config::settings();
+        s.erreurDossier = s.erreurDossierSon = s.erreurDossierEventLog = s.logs = true;
+        s.erreurDossierNetSend = true;
+        kit::writeFile(prog->dir.filePath("net"),
+                       "#!/bin/sh\ncd \"$(dirname \"$0\")\"\nprintf '%s\\n' \"$@\" >n.$$\n"
+                       "mv n.$$ $$.net\n",
+                       0700);
+        QStringList gone;
+        for (const char* g : {"gone1/", "gone2/", "gone3/"}) {
+            gone << prog->dir.filePath(g);
+        }
+        Program::addPair(gone[0], gone[1], true);         // both missing
+        Program::addPair(src, gone[2], true, "1", false); // disabled
+        Program::addPair(QString(), src, true);           // empty fields: counted only
+        Program::addPair(src, QString(), true);
+        QStringList systemLog;
+        bool service = true;
+        const engine::ServiceHooks hooks{
+            [&] { return service; },
+            [&](const QString& t, int type) { systemLog << QString::number(type) + ' ' + t; }};
+        runPass(window, hooks);
+        QCOMPARE(engine::state().sourceFolders, 2);
+        QCOMPARE(engine::state().invalidSourceFolders, 2);
+        QCOMPARE(engine::state().invalidTargetFolders, 3);
+        QCOMPARE(window.beeps, 3);
+        const QStringList log = kit::logLines(prog->dir.path(), " - Unknown ");
+        QCOMPARE(window.messages.size(), 3);
+        QCOMPARE(log.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QString& m = window.messages[i];
+            QVERIFY(m.endsWith(i == 0 ? " - Unknown source folder" : " - Unknown target folder"));
+            QCOMPARE(log[i], m + ": " + gone[i] + "<br>");
+            QCOMPARE(systemLog[i], "2 " + m + ": " + gone[i]);
+        }
+        QVERIFY(kit::logLines(prog->dir.path(), "<hr>").isEmpty());
+        const auto sent = [&] { return QDir(prog->dir.path()).entryList({"*.net"}); };
+        QTRY_COMPARE(sent().size(), 3); // one per warning
+        QCOMPARE(kit::readFile(prog->dir.filePath(sent()[0])),
+                 "send\nAdministrator\nWarning from Velmorado: unknown folder\n");
+        s.erreurDossierNetSend = false;
+        service = false;
+        runPass(window, hooks);
+        QCOMPARE(systemLog.size(), 3);
+    }
+
     // The copy bar counts the pairs of a pass: its range is set to their
     // number first, so that a table of more pairs than its default still fills
     // it step by step; it is emptied at the end.
