@@ -85,6 +85,21 @@ void makeFiles(const QString& folder, int count, int bytes) {
     }
 }
 
+// The three folders of one way of packing and unpacking: In, filled with
+// the files, then Arch and Out, empty.
+struct Folders {
+    QString in, arch, out;
+};
+Folders filledFolders(const QTemporaryDir& root, const QString& prefix, int files, int bytes) {
+    const Folders f{root.filePath(prefix + QStringLiteral("In")),
+                    root.filePath(prefix + QStringLiteral("Arch")),
+                    root.filePath(prefix + QStringLiteral("Out"))};
+    makeFiles(f.in, files, bytes);
+    QDir().mkpath(f.arch);
+    QDir().mkpath(f.out);
+    return f;
+}
+
 int countIn(const QString& folder) {
     return int(QDir(folder).entryList(QDir::Files | QDir::Hidden).size());
 }
@@ -140,12 +155,7 @@ int main(int argc, char** argv) {
     QuietWindow window;
 
     // The engine: one compress pass, then one extract pass.
-    const QString in = root.filePath(QStringLiteral("In")),
-                  arch = root.filePath(QStringLiteral("Arch"));
-    const QString out = root.filePath(QStringLiteral("Out"));
-    makeFiles(in, files, bytes);
-    QDir().mkpath(arch);
-    QDir().mkpath(out);
+    const auto [in, arch, out] = filledFolders(root, QString(), files, bytes);
     addPair(in, arch, true);
     const double compressSeconds = timedPass(window);
     const int archives = countIn(arch);
@@ -155,12 +165,7 @@ int main(int argc, char** argv) {
     const int extracted = countIn(out);
 
     // The shell loop on the same files.
-    const QString shIn = root.filePath(QStringLiteral("ShIn")),
-                  shArch = root.filePath(QStringLiteral("ShArch"));
-    const QString shOut = root.filePath(QStringLiteral("ShOut"));
-    makeFiles(shIn, files, bytes);
-    QDir().mkpath(shArch);
-    QDir().mkpath(shOut);
+    const auto [shIn, shArch, shOut] = filledFolders(root, QStringLiteral("Sh"), files, bytes);
     const double shCompress =
         shell(QStringLiteral("cd '%1' && for f in *; do tar --zstd -cf \"$f.tar.zst\" -- \"$f\" && "
                              "mv -- \"$f.tar.zst\" '%2/' && rm -- \"$f\"; done")

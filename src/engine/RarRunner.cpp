@@ -190,6 +190,20 @@ qint64 freeSpace(const QString& folder) {
     return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
 }
 
+// What either direction works with for one file: the job's folders and
+// name, the pass's counts, the settings, the wait causes and the rules of a
+// numbered name under the prefix in force.
+struct OneFile {
+    explicit OneFile(const FileJob& job) : s(job.sourceFolder), t(job.targetFolder), n(job.name) {}
+    const QString& s;
+    const QString& t;
+    const QString& n;
+    EngineState& st = state();
+    const config::Settings& set = config::settings();
+    WaitCauses& causes = waitCauses();
+    const NumberedName numbered{set.prefix};
+};
+
 } // namespace
 
 bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
@@ -257,16 +271,10 @@ std::optional<QString> ReadNameFile(const QByteArray& content) {
 }
 
 FileOutcome CompressFile(const FileJob& job) {
-    EngineState& st = state();
-    const config::Settings& set = config::settings();
-    WaitCauses& causes = waitCauses();
-    const QString& s = job.sourceFolder;
-    const QString& t = job.targetFolder;
-    const QString& n = job.name;
-    if (n.isEmpty()) {
+    if (job.name.isEmpty()) {
         return FileOutcome::Stopped;
     }
-    const NumberedName numbered(set.prefix);
+    auto [s, t, n, st, set, causes, numbered] = OneFile{job};
 
     // A numbered archive is relayed unchanged, never over one already in the
     // target: it waits where it is until that one is gone.
@@ -380,16 +388,10 @@ FileOutcome CompressFile(const FileJob& job) {
 }
 
 FileOutcome ExtractFile(const FileJob& job) {
-    EngineState& st = state();
-    const config::Settings& set = config::settings();
-    WaitCauses& causes = waitCauses();
-    const QString& s = job.sourceFolder;
-    const QString& t = job.targetFolder;
-    const QString& n = job.name;
-    if (n.isEmpty()) {
+    if (job.name.isEmpty()) {
         return FileOutcome::Stopped;
     }
-    const NumberedName numbered(set.prefix);
+    auto [s, t, n, st, set, causes, numbered] = OneFile{job};
     const std::optional<NumberedName::Parsed> parsed = numbered.parse(n);
 
     if (!parsed || parsed->kind != NumberedName::Kind::Archive) {

@@ -160,6 +160,22 @@ bool placeNoReplace(const QByteArray& from, const QByteArray& to) {
 
 const QString kMoveTemporary = QStringLiteral(".velmorado-move-");
 
+// Before a copy goes into a folder, the copies that killed moves left there
+// go (a hidden file in a target folder that no pass walks would stay for
+// ever). A folder is looked through at most once a minute.
+void clearStaleMoveTemporariesOnce(const QString& folder) {
+    static QHash<QString, QDeadlineTimer> nextClearing;
+    const auto it = nextClearing.constFind(folder);
+    if (it != nextClearing.constEnd() && !it->hasExpired()) {
+        return;
+    }
+    if (nextClearing.size() > 4096) {
+        nextClearing.clear();
+    }
+    nextClearing.insert(folder, QDeadlineTimer(60000));
+    clearStaleMoveTemporaries(folder);
+}
+
 // A complete copy of from in a hidden temporary file of toFolder, flushed to
 // disk. Returns the temporary file's name, empty on failure (then nothing is
 // left behind); out is left open on it, holding its lock, until the caller
@@ -167,6 +183,7 @@ const QString kMoveTemporary = QStringLiteral(".velmorado-move-");
 // refused before anything is copied, so that a move across file systems does
 // not end with the file in two places.
 QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, UniqueFd& out) {
+    clearStaleMoveTemporariesOnce(toFolder);
     if (::access(enc(folderOf(QFile::decodeName(from))).constData(), W_OK | X_OK) != 0) {
         return {};
     }
@@ -191,22 +208,6 @@ QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, Uniq
         return {};
     }
     return tmp;
-}
-
-// Before a copy goes into a folder, the copies that killed moves left there
-// go (a hidden file in a target folder that no pass walks would stay for
-// ever). A folder is looked through at most once a minute.
-void clearStaleMoveTemporariesOnce(const QString& folder) {
-    static QHash<QString, QDeadlineTimer> nextClearing;
-    const auto it = nextClearing.constFind(folder);
-    if (it != nextClearing.constEnd() && !it->hasExpired()) {
-        return;
-    }
-    if (nextClearing.size() > 4096) {
-        nextClearing.clear();
-    }
-    nextClearing.insert(folder, QDeadlineTimer(60000));
-    clearStaleMoveTemporaries(folder);
 }
 
 } // namespace
@@ -238,39 +239,55 @@ bool sameFile(const QString& a, const QString& b) {
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool moveNoReplace(const QString& from, const QString& to) {
+namespace {
+
+enum class Naming { NoReplace, Replacing };
+
+// Gives from the name to: without replacing anything, or replacing an old
+// file in one step (readers see the old or the new).
+bool giveName(const QByteArray& from, const QByteArray& to, Naming naming) {
+    return naming == Naming::Replacing ? ::rename(from.constData(), to.constData()) == 0
+                                       : placeNoReplace(from, to);
+}
+
+// Both moves: one rename on the same file system; across file systems the
+// copy gets its final name before the source goes, so a crash leaves the file
+// in one place or in both, never in none.
+bool moveFile(const QString& from, const QString& to, Naming naming) {
     const QByteArray f = enc(from);
     const QByteArray t = enc(to);
     if (f.isEmpty() || t.isEmpty()) {
         return false;
     }
-    if (placeNoReplace(f, t)) {
+    if (giveName(f, t, naming)) {
         syncFolder(folderOf(to));
         return true;
     }
     if (errno != EXDEV) {
         return false;
     }
-    // Across file systems: the copy gets its final name before the source
-    // goes, so a crash leaves the file in one place or in both, never in none.
     struct stat st {};
-    if (lstatPath(t, st)) {
+    if (lstatPath(t, st) && (naming == Naming::NoReplace || S_ISDIR(st.st_mode))) {
         return false;
     }
     const QString toFolder = folderOf(to);
-    clearStaleMoveTemporariesOnce(toFolder);
     UniqueFd copy;
     const QByteArray tmp = copyToTemporary(f, toFolder, copy);
     if (tmp.isEmpty()) {
         return false;
     }
-    if (!placeNoReplace(tmp, t)) {
+    if (!giveName(tmp, t, naming)) {
         ::unlink(tmp.constData());
         return false;
     }
-    copy.reset(); // placed: its lock can go
+    copy.reset(); // named: its lock can go
     syncFolder(toFolder);
     if (::unlink(f.constData()) != 0) {
+        if (naming == Naming::Replacing) {
+            // The file is complete in its new place; the copy left behind
+            // is harmless.
+            return true;
+        }
         // The source cannot go: take the copy back so that the move fails
         // as a whole and the file stays where it was.
         ::unlink(t.constData());
@@ -281,42 +298,14 @@ bool moveNoReplace(const QString& from, const QString& to) {
     return true;
 }
 
+} // namespace
+
+bool moveNoReplace(const QString& from, const QString& to) {
+    return moveFile(from, to, Naming::NoReplace);
+}
+
 bool moveReplacing(const QString& from, const QString& to) {
-    const QByteArray f = enc(from);
-    const QByteArray t = enc(to);
-    if (f.isEmpty() || t.isEmpty()) {
-        return false;
-    }
-    if (::rename(f.constData(), t.constData()) == 0) {
-        syncFolder(folderOf(to));
-        return true;
-    }
-    if (errno != EXDEV) {
-        return false;
-    }
-    struct stat st {};
-    if (lstatPath(t, st) && S_ISDIR(st.st_mode)) {
-        return false;
-    }
-    const QString toFolder = folderOf(to);
-    clearStaleMoveTemporariesOnce(toFolder);
-    UniqueFd copy;
-    const QByteArray tmp = copyToTemporary(f, toFolder, copy);
-    if (tmp.isEmpty()) {
-        return false;
-    }
-    // rename replaces the old file in one step: readers see the old or the new.
-    if (::rename(tmp.constData(), t.constData()) != 0) {
-        ::unlink(tmp.constData());
-        return false;
-    }
-    copy.reset();
-    syncFolder(toFolder);
-    if (::unlink(f.constData()) != 0) {
-        return true; // the file is complete in its new place; the copy left behind is harmless
-    }
-    syncFolder(folderOf(from));
-    return true;
+    return moveFile(from, to, Naming::Replacing);
 }
 
 bool deleteFile(const QString& path) {
