@@ -11,12 +11,8 @@ using servicetest::FakeSystemd;
 using ui::frmAdminService;
 using namespace uitest;
 
-namespace {
-
 const QString kStarted = "4\tVelmorado Service: started",
               kStopped = "4\tVelmorado Service: stopped";
-
-} // namespace
 
 class TestServiceMode : public WindowTest {
     Q_OBJECT
