@@ -134,7 +134,7 @@ private Q_SLOTS:
     // device not run out of memory), and never replaced by a write.
     void onlyRegularFilesAreReadAndNothingUnreadableIsOverwritten() {
         const QString fifo = dir->filePath("fifo.ini"), zero = dir->filePath("zero.ini");
-        const QString big = dir->filePath("big.ini");
+        const QString big = dir->filePath("big.ini"), linked = dir->filePath("linked.ini");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QVERIFY(QFile::link("/dev/zero", zero));
         const QByteArray huge =
@@ -142,6 +142,11 @@ private Q_SLOTS:
         filekit::writeFile(big, huge);
         QByteArray data;
         QCOMPARE(platform::readRegularFile(big, data), platform::ReadStatus::TooLarge);
+        QVERIFY(filekit::writeFile(dir->filePath("real.ini"), "[Configuration]\r\nLangue=1\r\n") &&
+                QFile::link("real.ini", linked));
+        QCOMPARE(ReadSettingFrom(linked, "Configuration", "Langue"), "1");
+        QCOMPARE(platform::readRegularFile(linked, data, 100, false),
+                 platform::ReadStatus::NotRegular);
         for (const QString& path : {fifo, zero, big}) {
             QCOMPARE(ReadSettingFrom(path, "Configuration", "Langue"), QString());
             QVERIFY(!PrivateProfile::write(path, "Processing", "LastFileNumber", "7"));

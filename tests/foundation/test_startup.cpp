@@ -86,8 +86,7 @@ private Q_SLOTS:
         QVERIFY(ini.isEmpty() || dir.writeIni(ini));
         QVERIFY(!setup.contains("pair") ||
                 dir.writePairs({{dir.folder("source"), dir.folder("target")}}));
-        // What killed writes of the parameters and list files left (nobody
-        // holds them now): cleared by the copy that runs, and only that.
+        // Killed writes' leftovers (held by nobody) go at start; look-alikes stay.
         const QStringList left{".Velmorado.ini.Ab12Cd", ".Velmorado.ini.notes",
                                ".Velmorado.w.Ab12Cd7", ".Velmorado.w.x9Y8z7"};
         for (const QString& name : left) {

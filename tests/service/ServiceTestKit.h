@@ -65,7 +65,6 @@ struct FakeSystemd {
         return QString::fromUtf8(filekit::readFile(path(file))).split('\n', Qt::SkipEmptyParts);
     }
     QStringList calls() const { return lines("calls.txt"); }
-    // Empties the calls and the system log.
     void forget() const {
         filekit::writeFile(path("calls.txt"), {});
         filekit::writeFile(path("events.txt"), {});
