@@ -1,124 +1,78 @@
-// The program as a desktop user meets it: a second copy that brings the first
-// one's window to the front, --help and --version, and the install for one
-// user into a temporary home.
-#include "app/Application.h"
+// The program as a desktop user meets it: the start-up notice, a second
+// copy, --help and --version, and the install for one user.
 #include "platform/SingleInstance.h"
-#include "ui/main/Dialogs.h"
-#include "ui/main/frmKestrune.h"
+#include "ui/main/frmSplash.h"
 
-#include <QApplication>
-#include <QDirIterator>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QtTest>
-
-#include "FileKit.h"
-#include "ProgramFolderKit.h"
+#include "UiTestKit.h"
 
 using filekit::readFile;
-using programkit::ProgramFolder;
 
 namespace {
 
-const QString kBin = QStringLiteral(VELMORADO_BIN_DIR);
-const QString kSource = QStringLiteral(VELMORADO_SOURCE_DIR);
+const QString kBin = VELMORADO_BIN_DIR;
 
-// Every file and folder under a folder, relative to it, sorted.
-QStringList tree(const QString& root) {
-    QStringList all;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        all << QDir(root).relativeFilePath(it.next());
-    }
-    all.sort();
-    return all;
-}
-
-// Runs a program to its end: its exit code (-1 when it did not end normally)
-// and, in output, what it wrote to either channel.
-int run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-        QString* output = nullptr) {
+// Runs a program to its end: its exit code (-1: killed) and its output.
+QPair<int, QString> run(const QString& program, const QStringList& args,
+                        const QProcessEnvironment& env) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
     const bool done = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit;
-    if (output) {
-        *output = QString::fromUtf8(p.readAll());
-    }
-    return done ? p.exitCode() : -1;
+    return {done ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
 }
+
+const QPair<int, QString> kVersion{0, "Velmorado 1.0c\n"};
 
 } // namespace
 
 class TestDesktop : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // The first copy is this process's window on a program folder that also
-    // holds a copy of the executable; the second is that executable. The
-    // first copy answers from its event loop, so this one must run.
+    // The first copy, this process's window, takes over the socket file a
+    // killed copy left (one without the lock never does). Its start ends
+    // after the first pass: any key on the notice gives the window back and
+    // the program no longer ends then, for this run only. A second copy
+    // brings the window to the front and ends; --help and --version answer
+    // all the same, with no display, and nothing else.
     void aSecondCopyBringsTheFirstOnesWindowToTheFront() {
-        ProgramFolder dir({"velmorado", "rar"});
+        programkit::ProgramFolder dir({"velmorado", "rar"});
+        QVERIFY(dir.writeIni("[Configuration]\r\nAutomatique=1\r\nArretAutomatique=1\r\n"));
+        platform::SingleInstance other(dir.path());
+        QVERIFY(filekit::writeFile(other.socketPath(), "stale"));
         ui::setDialogs(std::make_unique<ui::ScriptedDialogs>());
         ui::frmKestrune first(dir.path());
         app::Application firstApp(first, dir.path());
         QVERIFY(firstApp.start());
-        QVERIFY(QTest::qWaitForWindowExposed(&first));
-        QVERIFY(!first.close()); // put away in the tray, or minimised
-        QTRY_VERIFY(!first.isVisible() || (first.windowState() & Qt::WindowMinimized));
-        QProcess second;
-        second.setProcessEnvironment(programkit::environment());
-        second.start(dir.exe(), {});
-        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 60000);
-        QCOMPARE(second.exitCode(), 1);
-        QVERIFY(first.isVisible() && !(first.windowState() & Qt::WindowMinimized));
-    }
-
-    // What a killed copy leaves: a socket file that nobody listens on. The
-    // holder of the lock takes it over; a copy without the lock never does.
-    void aSocketLeftByACopyThatDiedIsTakenOver() {
-        ProgramFolder dir({"velmorado"});
-        platform::SingleInstance holder(dir.path());
-        QVERIFY(filekit::writeFile(holder.socketPath(), "stale"));
-        QVERIFY(holder.acquire());
-        int raised = 0;
-        QVERIFY(holder.listen([&raised] { ++raised; }));
-        platform::SingleInstance other(dir.path());
         QVERIFY(!other.acquire() && !other.listen([] {}));
+        ui::frmSplash* notice = first.splash();
+        QVERIFY(notice && notice->isVisible() && (first.isMinimized() || !first.isVisible()));
+        QTest::keyClick(notice, Qt::Key_A);
+        QVERIFY(!notice->isVisible() && !config::settings().arretAutomatique);
+        QVERIFY(QTest::qWaitForWindowExposed(&first) && !first.isMinimized());
+        QCOMPARE(config::ReadSettingFrom(dir.ini(), "Configuration", "ArretAutomatique"), "1");
+        QVERIFY(!first.close()); // put away in the tray, or minimised
+        QTRY_VERIFY(!first.isVisible() || first.isMinimized());
         QProcess second;
         second.setProcessEnvironment(programkit::environment());
         second.start(dir.exe(), {});
         QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 60000);
         QCOMPARE(second.exitCode(), 1);
-        QCOMPARE(raised, 1);
-    }
-
-    // With no display of any kind, and another copy holding the folder's
-    // lock, the answers come all the same, and nothing else.
-    void helpAndVersionAnswerWithoutAWindow() {
-        ProgramFolder dir({"velmorado"});
-        platform::SingleInstance running(dir.path());
-        QVERIFY(running.acquire());
+        QVERIFY(first.isVisible() && !first.isMinimized());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
             env.remove(display);
         }
-        QString out;
-        QCOMPARE(run(dir.exe(), {"--help"}, env, &out), 0);
-        QVERIFY2(out.startsWith("Usage: velmorado [--help | --version]\n") &&
-                     out.contains("VelmoradoHelpEN.htm"),
-                 qPrintable(out));
-        for (const QStringList& args :
-             {QStringList{"--version"}, QStringList{"--foo", "--version"}}) {
-            QCOMPARE(run(dir.exe(), args, env, &out), 0);
-            QCOMPARE(out, "Velmorado 1.0c\n");
-        }
+        const auto [code, help] = run(dir.exe(), {"--help"}, env);
+        QVERIFY2(code == 0 && help.startsWith("Usage: velmorado [--help | --version]\n") &&
+                     help.contains("VelmoradoHelpEN.htm"),
+                 qPrintable(help));
+        QCOMPARE(run(dir.exe(), {"--foo", "--version"}, env), kVersion);
     }
 
-    // Each built file in the program folder under ~/.local/opt, the menu
-    // entry (valid, starting the installed program); installing again and uninstalling keep the
-    // user's parameters, and without them nothing at all is left.
+    // Each built file under ~/.local/opt, a valid menu entry starting it;
+    // installing again and uninstalling keep the user's parameters, and
+    // without them nothing at all is left.
     void theInstallForOneUserPutsEachFileInPlaceAndTakesItAway() {
         for (const QString tool : {"rsvg-convert", "desktop-file-validate", "bash"}) {
             if (QStandardPaths::findExecutable(tool).isEmpty()) {
@@ -130,11 +84,10 @@ private Q_SLOTS:
         env.insert("HOME", home.path());
         env.remove("XDG_DATA_HOME");
         env.remove("VELMORADO_PREFIX");
-        const QString script = kSource + "/scripts/install.sh";
-        QString said;
-        QCOMPARE(run("bash", {script, "--from", kBin}, env, &said), 0);
+        const QStringList install{VELMORADO_SOURCE_DIR "/scripts/install.sh", "--from", kBin};
+        const QStringList uninstall{install[0], "--uninstall"};
+        QCOMPARE(run("bash", install, env).first, 0);
         const QString prefix = home.filePath(".local/opt/velmorado");
-        const QString share = home.filePath(".local/share");
         QStringList expected{"velmorado", "rar", "VelmoradoHelpEN.htm", "VelmoradoHelpFR.htm"};
         expected << (QFileInfo::exists(kBin + "/net") ? QStringList{"net"} : QStringList{});
         for (const QString& image : QDir(kBin + "/help-images").entryList(QDir::Files)) {
@@ -147,34 +100,29 @@ private Q_SLOTS:
             QCOMPARE(QFileInfo(prefix + '/' + name).isExecutable(),
                      name == "velmorado" || name == "rar" || name == "net");
         }
-        const QString desktop = share + "/applications/velmorado.desktop";
+        const QString desktop = home.filePath(".local/share/applications/velmorado.desktop");
         const QString entry = QString::fromUtf8(readFile(desktop));
         QVERIFY2(entry.contains("\nExec=\"" + prefix + "/velmorado\"\n") &&
                      entry.contains("\nIcon=velmorado\n") && entry.contains("\nName=Velmorado\n"),
                  qPrintable(entry));
-        QCOMPARE(run("desktop-file-validate", {desktop}, env, &said), 0);
-        QCOMPARE(run(prefix + "/velmorado", {"--version"}, env, &said), 0);
-        QCOMPARE(said, "Velmorado 1.0c\n");
-        QVERIFY(filekit::writeFile(prefix + "/Velmorado.ini", "[Configuration]\nLangue=1\n"));
-        QCOMPARE(run("bash", {script, "--from", kBin}, env), 0);
-        QCOMPARE(readFile(prefix + "/Velmorado.ini"), "[Configuration]\nLangue=1\n");
-        QCOMPARE(run("bash", {script, "--uninstall"}, env, &said), 0);
-        QCOMPARE(tree(home.path()), (QStringList{".local", ".local/opt", ".local/opt/velmorado",
-                                                 ".local/opt/velmorado/Velmorado.ini"}));
+        QCOMPARE(run("desktop-file-validate", {desktop}, env).first, 0);
+        QCOMPARE(run(prefix + "/velmorado", {"--version"}, env), kVersion);
+        const QByteArray parameters = "[Configuration]\nLangue=1\n";
+        QVERIFY(filekit::writeFile(prefix + "/Velmorado.ini", parameters));
+        QCOMPARE(run("bash", install, env).first, 0);
+        QCOMPARE(readFile(prefix + "/Velmorado.ini"), parameters);
+        const auto [code, said] = run("bash", uninstall, env);
+        QCOMPARE(code, 0);
+        for (const char* folder : {".", ".local", ".local/opt", ".local/opt/velmorado"}) {
+            QCOMPARE(filekit::entries(home.filePath(folder)).size(), 1); // down to Velmorado.ini
+        }
         QVERIFY2(said.contains("Velmorado.ini"), qPrintable(said));
         QVERIFY(QFile::remove(prefix + "/Velmorado.ini"));
-        QCOMPARE(run("bash", {script, "--from", kBin}, env), 0);
-        QCOMPARE(run("bash", {script, "--uninstall"}, env), 0);
-        QCOMPARE(tree(home.path()), QStringList());
+        QCOMPARE(run("bash", install, env).first, 0);
+        QCOMPARE(run("bash", uninstall, env).first, 0);
+        QCOMPARE(filekit::entries(home.path()), QStringList());
     }
 };
 
-int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    TestDesktop test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+VELMORADO_UI_TEST_MAIN(TestDesktop)
 #include "test_desktop.moc"

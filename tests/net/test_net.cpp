@@ -1,38 +1,20 @@
-// The bundled "net send": a local user reached through a desktop notification,
-// a network name through smbclient, and the recipients it cannot reach (an
-// empty login record file of the test's own). Fake notify-send and smbclient
-// record what they get.
+// The bundled "net send", with login records of the test's own and fake
+// notify-send and smbclient that record what they get.
 #include "FileKit.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include <cstring>
 #include <poll.h>
 #include <pty.h>
 #include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utmpx.h>
-
-namespace {
-
-QString me() {
-    const passwd* pw = getpwuid(getuid());
-    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
-}
-
-} // namespace
 
 class TestNet : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    QString bin;  // the only folder on PATH besides the shell's own
-    QString utmp; // an empty login record file unless a test adds to it
+    std::unique_ptr<QTemporaryDir> dir;
+    QString bin, utmp; // the only folder on PATH besides /bin; the login records
+    const QString me = QString::fromLocal8Bit(getpwuid(getuid())->pw_name);
 
-    // net with args; its exit status and standard error.
+    // net with args: its exit status and standard error.
     QPair<int, QByteArray> net(const QStringList& args, bool sessionBus = false) {
         QProcess p;
         QProcessEnvironment e;
@@ -43,20 +25,16 @@ class TestNet : public QObject {
         }
         p.setProcessEnvironment(e);
         p.start(VELMORADO_BIN_DIR "/net", args);
-        if (!p.waitForFinished(20000)) {
-            p.kill();
-        }
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                p.readAllStandardError()};
+        const bool done = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit;
+        return {done ? p.exitCode() : -1, p.readAllStandardError()};
     }
 
 private Q_SLOTS:
     void init() {
-        QVERIFY(dir.isValid());
-        bin = dir.path() + "/bin-" + QString::number(QRandomGenerator::global()->generate());
-        QVERIFY(QDir().mkpath(bin));
-        utmp = dir.path() + "/utmp-" + QString::number(QRandomGenerator::global()->generate());
-        QVERIFY(filekit::writeFile(utmp, {}));
+        dir = std::make_unique<QTemporaryDir>();
+        bin = dir->filePath("bin");
+        utmp = dir->filePath("utmp");
+        QVERIFY(QDir().mkpath(bin) && filekit::writeFile(utmp, {}));
     }
 
     // A local user logged in on a terminal gets the words there, with an
@@ -71,75 +49,63 @@ private Q_SLOTS:
         utmpx entry{};
         entry.ut_type = USER_PROCESS;
         entry.ut_pid = getpid();
-        std::strncpy(entry.ut_line, name + 5, sizeof entry.ut_line - 1); // after "/dev/"
-        std::strncpy(entry.ut_id, "vt", sizeof entry.ut_id);
-        std::strncpy(entry.ut_user, me().toLocal8Bit().constData(), sizeof entry.ut_user - 1);
+        qstrncpy(entry.ut_line, name + 5, sizeof entry.ut_line); // after "/dev/"
+        qstrncpy(entry.ut_id, "vt", sizeof entry.ut_id);
+        qstrncpy(entry.ut_user, me.toLocal8Bit().constData(), sizeof entry.ut_user);
         QCOMPARE(utmpxname(utmp.toLocal8Bit().constData()), 0);
         setutxent();
         QVERIFY(pututxline(&entry));
         endutxent();
-
-        QCOMPARE(net({"send", me(), "disk", "\x1b[2Jgone"}).first, 0);
+        QCOMPARE(net({"send", me, "disk", "\x1b[2Jgone"}).first, 0);
         QByteArray seen;
         char buf[4096];
-        for (pollfd pfd{master, POLLIN, 0}; !seen.contains("EOF") && ::poll(&pfd, 1, 2000) > 0;) {
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n <= 0) {
-                break;
-            }
+        pollfd pfd{master, POLLIN, 0};
+        for (ssize_t n = 0; !seen.contains("EOF") && ::poll(&pfd, 1, 2000) > 0 &&
+                            (n = ::read(master, buf, sizeof buf)) > 0;) {
             seen.append(buf, int(n));
         }
         ::close(slave);
         ::close(master);
-        // The words as one message; an escape shown, not obeyed.
         QVERIFY2(seen.contains("Message from ") && seen.contains("disk ^[[2Jgone"), seen);
     }
 
     void deliveredOrRefused_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QByteArray>("fake"); // a program of bin that records what it gets
-        QTest::addColumn<int>("fakeStatus");
+        QTest::addColumn<QByteArray>("fake"); // a program of bin, exiting as net should
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArrayList>("said"); // on standard error
-        QTest::addColumn<QByteArray>("fakeGot");  // its arguments, "|" after each, and its input
+        QTest::addColumn<QByteArray>("said");    // on standard error
+        QTest::addColumn<QByteArray>("fakeGot"); // its arguments, "|" after each, and its input
         const QString other = "NOT-A-LOCAL-NAME-7";
+        const QByteArray smb = "-M|" + other.toLatin1() + "|-N|";
         QTest::newRow("local user, desktop notification")
-            << QStringList{"send", me(), "Warning from Velmorado: unknown folder"}
-            << QByteArray("notify-send") << 0 << 0 << QByteArrayList()
+            << QStringList{"send", me, "Warning from Velmorado: unknown folder"}
+            << QByteArray("notify-send") << 0 << QByteArray()
             << QByteArray("Velmorado|Warning from Velmorado: unknown folder|");
         QTest::newRow("network name through smbclient")
-            << QStringList{"send", other, "unknown", "folder"} << QByteArray("smbclient") << 0 << 0
-            << QByteArrayList() << QByteArray("-M|" + other.toLatin1() + "|-N|unknown folder\n");
+            << QStringList{"send", other, "unknown", "folder"} << QByteArray("smbclient") << 0
+            << QByteArray() << smb + "unknown folder\n";
         QTest::newRow("network name, machine not answering")
-            << QStringList{"send", other, "hello"} << QByteArray("smbclient") << 1 << 1
-            << QByteArrayList{"could not deliver"}
-            << QByteArray("-M|" + other.toLatin1() + "|-N|hello\n");
-        const QByteArrayList usage{"usage: net send RECIPIENT MESSAGE"};
-        QTest::newRow("recipient only") << QStringList{"send", "Administrator"} << QByteArray() << 0
-                                        << 2 << usage << QByteArray();
+            << QStringList{"send", other, "hello"} << QByteArray("smbclient") << 1
+            << QByteArray("could not deliver") << smb + "hello\n";
+        QTest::newRow("recipient only")
+            << QStringList{"send", "Administrator"} << QByteArray() << 2
+            << QByteArray("usage: net send RECIPIENT MESSAGE") << QByteArray("<missing>");
     }
-
     void deliveredOrRefused() {
         QFETCH(QStringList, args);
         QFETCH(QByteArray, fake);
-        QFETCH(int, fakeStatus);
         QFETCH(int, status);
-        QFETCH(QByteArrayList, said);
+        QFETCH(QByteArray, said);
         QFETCH(QByteArray, fakeGot);
-        const QString got = dir.path() + "/got";
-        QFile::remove(got);
-        QVERIFY(fake.isEmpty() ||
-                filekit::writeFile(bin + '/' + fake,
-                                   "#!/bin/sh\nprintf '%s|' \"$@\" >'" + got.toUtf8() +
-                                       "'\ncat >>'" + got.toUtf8() + "'\nexit " +
-                                       QByteArray::number(fakeStatus) + "\n",
-                                   0755));
+        QVERIFY(fake.isEmpty() || filekit::writeFile(bin + '/' + fake,
+                                                     "#!/bin/sh\nprintf '%s|' \"$@\" >\"$0.got\"\n"
+                                                     "cat >>\"$0.got\"\nexit " +
+                                                         QByteArray::number(status) + "\n",
+                                                     0755));
         const auto [code, err] = net(args, fake == "notify-send");
         QCOMPARE(code, status);
-        for (const QByteArray& part : said) {
-            QVERIFY2(err.contains(part), err);
-        }
-        QCOMPARE(filekit::readFile(got), fakeGot.isEmpty() ? QByteArray("<missing>") : fakeGot);
+        QVERIFY2(err.contains(said), err);
+        QCOMPARE(filekit::readFile(bin + '/' + fake + ".got"), fakeGot);
     }
 };
 

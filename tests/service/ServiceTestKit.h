@@ -1,29 +1,21 @@
-// A stand-in for the user's service manager: a systemctl first on PATH that
-// records its calls and keeps the enabled and masked state where systemd
-// keeps it (the wants link and the mask link under XDG_CONFIG_HOME), the unit
-// folder under XDG_DATA_HOME, and a recording system log.
+// A stand-in for the user's service manager, for this process and the ones it
+// starts: a systemctl first on PATH that records its calls and keeps the
+// state where systemd keeps it, and the system log in a file.
 #pragma once
 
 #include "service/ServiceControl.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcessEnvironment>
-#include <QTemporaryDir>
-#include <QtTest>
-
 #include "FileKit.h"
 
-#include <utility>
-
 namespace servicetest {
+
+inline const QString kUnit = "velmorado.service";
 
 // What systemctl --user does to the files, for the commands the program uses.
 // FAKE_SYSTEMCTL_FAIL=1 makes every call fail, as it does with no user manager.
 inline const char* const kFakeSystemctl = R"(#!/bin/sh
 echo "$*" >> "$FAKE_SYSTEMCTL_CALLS"
 [ "$FAKE_SYSTEMCTL_FAIL" = 1 ] && exit 1
-[ "$1" = "--user" ] || exit 1
 conf="$XDG_CONFIG_HOME/systemd/user"
 data="$XDG_DATA_HOME/systemd/user"
 case "$2" in
@@ -47,65 +39,42 @@ struct FakeSystemd {
     FakeSystemd() {
         QDir().mkpath(path("bin"));
         filekit::writeFile(path("bin/systemctl"), kFakeSystemctl, 0755);
+        forget();
         qputenv("PATH", path("bin").toUtf8() + ':' + savedPath);
         qputenv("XDG_DATA_HOME", path("data").toUtf8());
         qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
         qputenv("FAKE_SYSTEMCTL_CALLS", path("calls.txt").toUtf8());
-        qunsetenv("FAKE_SYSTEMCTL_FAIL");
-        qunsetenv("VELMORADO_SERVICE");
+        qputenv("VELMORADO_EVENT_LOG_FILE", path("events.txt").toUtf8());
     }
     ~FakeSystemd() {
-        qputenv("PATH", savedPath);
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "FAKE_SYSTEMCTL_CALLS",
-                                 "FAKE_SYSTEMCTL_FAIL", "VELMORADO_SERVICE"}) {
+        for (const char* name :
+             {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "FAKE_SYSTEMCTL_CALLS",
+              "VELMORADO_EVENT_LOG_FILE", "FAKE_SYSTEMCTL_FAIL", "VELMORADO_SERVICE"}) {
             qunsetenv(name);
         }
+        qputenv("PATH", savedPath);
     }
-    QString path(const char* relative) const { return dir.filePath(QString::fromLatin1(relative)); }
-    QString unitFile() const { return path("data/systemd/user/velmorado.service"); }
-    QString wantsLink() const {
-        return path("config/systemd/user/default.target.wants/velmorado.service");
+    QString path(const QString& relative) const { return dir.filePath(relative); }
+    QString unitFile() const { return path("data/systemd/user/" + kUnit); }
+    // Enabled (the wants link) and masked (the link to /dev/null).
+    bool enabled() const {
+        return QFileInfo(path("config/systemd/user/default.target.wants/" + kUnit)).isSymLink();
     }
-    QString maskLink() const { return path("config/systemd/user/velmorado.service"); }
-    // The calls received, one "--user enable velmorado.service" per call.
-    QStringList calls() const {
-        QFile f(path("calls.txt"));
-        if (!f.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    bool masked() const { return QFileInfo(path("config/systemd/user/" + kUnit)).isSymLink(); }
+    QStringList lines(const char* file) const {
+        return QString::fromUtf8(filekit::readFile(path(file))).split('\n', Qt::SkipEmptyParts);
     }
-    void forgetCalls() const { QFile::remove(path("calls.txt")); }
+    QStringList calls() const { return lines("calls.txt"); }
+    void forget() const {
+        filekit::writeFile(path("calls.txt"), {});
+        filekit::writeFile(path("events.txt"), {});
+    }
+    // The system log: "4<TAB>text" for information, 2 for a warning.
+    QStringList events() const { return lines("events.txt"); }
     // An installed unit, as a previous install left it.
     void registerService() const {
-        QDir().mkpath(QFileInfo(unitFile()).absolutePath());
+        QDir().mkpath(path("data/systemd/user"));
         filekit::writeFile(unitFile(), "[Service]\nExecStart=\"/nowhere/velmorado\"\n");
-    }
-    // What a child process needs to see the same service manager.
-    void addTo(QProcessEnvironment& env) const {
-        for (const char* name :
-             {"PATH", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "FAKE_SYSTEMCTL_CALLS"}) {
-            env.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
-        }
-        env.remove(QStringLiteral("VELMORADO_SERVICE"));
-    }
-};
-
-// Every entry written to the system log while it lives: (type, text).
-struct RecordedLog {
-    QList<std::pair<int, QString>> entries;
-    RecordedLog() {
-        service::ServiceControl::setEventLogSink([this](const QString& text, int type) {
-            entries.append({type, text});
-        });
-    }
-    ~RecordedLog() { service::ServiceControl::setEventLogSink({}); }
-    QStringList texts() const {
-        QStringList t;
-        for (const auto& e : entries) {
-            t.append(e.second);
-        }
-        return t;
     }
 };
 

@@ -1,49 +1,18 @@
 // Service mode: the start-up decision, and the built executable installed
-// through the service dialog and started as the unit starts it, against the
-// stand-in service manager.
-#include "app/ServiceMode.h"
+// through the dialog and started as the unit starts it.
 #include "config/ProgramValues.h"
 #include "ui/dialogs/frmAdminService.h"
 
 #include "ServiceTestKit.h"
 #include "UiTestKit.h"
 
-#include <QCryptographicHash>
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QThread>
-#include <QToolButton>
-
-#include <csignal>
-
 using service::ServiceControl;
 using servicetest::FakeSystemd;
-using servicetest::RecordedLog;
 using ui::frmAdminService;
 using namespace uitest;
 
-namespace {
-
-const QString kStopped = "4\tVelmorado Service: stopped";
-
-// What the dialog did to the rest of the program.
-struct DialogEffects {
-    QList<bool> modes; // the main window's mode, true for service
-    int beeps = 0, ends = 0;
-    frmAdminService::Hooks hooks() {
-        return {[this](bool service) { modes.append(service); }, [this] { ++beeps; },
-                [this] { ++ends; }};
-    }
-};
-
-QString sha(const QString& path) {
-    QFile f(path);
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    return f.open(QIODevice::ReadOnly) && h.addData(&f) ? h.result().toHex() : "<unreadable>";
-}
-
-} // namespace
+const QString kStarted = "4\tVelmorado Service: started",
+              kStopped = "4\tVelmorado Service: stopped";
 
 class TestServiceMode : public WindowTest {
     Q_OBJECT
@@ -51,41 +20,22 @@ class TestServiceMode : public WindowTest {
     std::unique_ptr<FakeSystemd> systemd;
     QProcess service;
 
-    void freshBoxes() {
-        auto boxes = std::make_unique<ui::ScriptedDialogs>();
-        d = boxes.get();
-        ui::setDialogs(std::move(boxes));
+    // The built executable, the pairs, one aged file in the first source.
+    bool withPairs(const QList<QPair<QString, QString>>& pairs, const QByteArray& data = "a") {
+        const QString file = pairs[0].first + "/report.doc";
+        return programkit::install(pf->path(), {"velmorado"}) && pf->writePairs(pairs) &&
+               writeFile(file, data) && (filekit::age(file), true);
     }
-    QStringList eventFile() const {
-        return QString::fromUtf8(readFile(pf->filePath("events.txt")))
-            .split('\n', Qt::SkipEmptyParts);
-    }
-    // A program folder with the built executable beside the archiver and
-    // pairs of source and target; each source holds one aged file of data.
-    QString withPairs(const QStringList& pairs, const QByteArray& data = "the report") {
-        QByteArray list;
-        for (int i = 0; i + 1 < pairs.size(); i += 2) {
-            list += listLine(pf->folder(pairs[i]), pf->folder(pairs[i + 1]));
-        }
-        const QString file = pf->filePath(pairs[0] + "/report.doc");
-        return programkit::install(pf->path(), {"velmorado"}) && pf->writeList(list) &&
-                       writeFile(file, data)
-                   ? (filekit::age(file), file)
-                   : QString();
-    }
-    // Installs through the dialog for the executable of the program folder,
-    // automatic, and starts the program as the service manager would: with
-    // the unit's environment and program, no display, and a file for the
-    // system log.
+    // Installs through the dialog, automatic, and starts the program of the
+    // unit as the service manager would: its environment, no display.
     void startService() {
         config::setProgramFolder(pf->path());
         ServiceControl control;
         control.setExecutablePath(pf->exe());
-        DialogEffects effects;
-        frmAdminService(control, effects.hooks()).findChild<QPushButton*>("cmdInstall")->click();
-        QCOMPARE(effects.ends, 1);
+        frmAdminService dialog(control, {});
+        button(&dialog, "cmdInstall")->click();
+        systemd->forget(); // the dialog's own entry
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        systemd->addTo(env);
         QString program;
         for (const QString& line : QString::fromUtf8(readFile(systemd->unitFile())).split('\n')) {
             if (line.startsWith("Environment=")) {
@@ -95,24 +45,20 @@ class TestServiceMode : public WindowTest {
             }
         }
         QCOMPARE(program, pf->exe());
-        QCOMPARE(env.value("QT_QPA_PLATFORM"), "offscreen");
         for (const char* gone : {"DISPLAY", "WAYLAND_DISPLAY", "VELMORADO_DIALOG_ANSWERS"}) {
             env.remove(gone);
         }
-        env.insert("VELMORADO_EVENT_LOG_FILE", pf->filePath("events.txt"));
         service.setProcessEnvironment(env);
         service.start(program, {});
         QVERIFY(service.waitForStarted());
     }
     // SIGTERM, as the service manager stops it: the program ends, once.
     void stopService(int timeout) {
-        ::kill(pid_t(service.processId()), SIGTERM);
-        QVERIFY(service.waitForFinished(timeout));
-        QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+        service.terminate(); // SIGTERM
+        QVERIFY(service.waitForFinished(timeout) && service.exitStatus() == QProcess::NormalExit);
         QCOMPARE(service.exitCode(), 0);
-        const QStringList events = eventFile();
-        QCOMPARE(events.value(events.size() - 1), kStopped);
-        QCOMPARE(events.count(kStopped), 1);
+        const QStringList events = systemd->events();
+        QCOMPARE(events.mid(events.indexOf(kStopped)), QStringList{kStopped}); // last, and once
     }
 
 private Q_SLOTS:
@@ -120,40 +66,14 @@ private Q_SLOTS:
         fresh();
         systemd = std::make_unique<FakeSystemd>();
         config::setLanguage(0);
-        config::settings().erreurDossierEventLog = false;
-        freshBoxes();
+        ui::setDialogs(std::make_unique<ui::ScriptedDialogs>());
     }
     void cleanup() {
-        if (service.state() != QProcess::NotRunning) {
-            service.kill();
-            service.waitForFinished();
-        }
+        service.kill();
+        service.waitForFinished();
         application.reset();
         window.reset();
         systemd.reset();
-    }
-
-    // Started by hand with the service installed, the answer Yes removes it,
-    // and the automatic start is switched off (only the written "0" keeps
-    // processing from starting).
-    void aStartByHandAnsweredYesRemovesTheService() {
-        ServiceControl installer;
-        installer.setStartType(0);
-        QVERIFY(installer.InstallService());
-        systemd->forgetCalls();
-        RecordedLog log;
-        const QString source = pf->folder("in"), target = pf->folder("out");
-        QVERIFY(writeFile(source + "/report.doc", "a report"));
-        QVERIFY(open(listLine(source, target), "[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n",
-                     {"yes"}));
-        QVERIFY(!QFileInfo::exists(systemd->unitFile()));
-        QVERIFY(!QFileInfo(systemd->wantsLink()).isSymLink());
-        QVERIFY(systemd->calls().contains("--user disable velmorado.service"));
-        QCOMPARE(log.texts(), QStringList{"Velmorado Service supprimé"});
-        QCOMPARE(log.entries.first().first, 4);
-        QCOMPARE(pf->setting("Configuration", "Automatique"), "0");
-        QVERIFY(!config::settings().automatique && engine::state().stopped);
-        QCOMPARE(readFile(source + "/report.doc"), "a report");
     }
 
     // Started as the service with no pairs: the start is refused, the window
@@ -161,55 +81,49 @@ private Q_SLOTS:
     void aServiceWithNoPairsDoesNotStart() {
         systemd->registerService();
         qputenv("VELMORADO_SERVICE", "1");
-        RecordedLog log;
         QVERIFY(open());
         QCOMPARE(label(w, "lblMode")->text(), "Service");
-        QCOMPARE(label(w, "PictureMode")->toolTip(), "Velmorado Service");
-        QVERIFY(!entry(w, "mnuQuitter")->isEnabled());
+        QVERIFY(!entry(w, "mnuQuitter")->isEnabled() && entry(w, "mnuTempo")->isEnabled());
         QVERIFY(w->isMinimized() || !w->isVisible());
-        QCOMPARE(log.texts(), QStringList{"Velmorado Service: started"});
+        QCOMPARE(systemd->events(), QStringList{kStarted});
         QVERIFY(engine::state().stopped);
-        QCOMPARE(child<QToolButton>(w, "cmdMiroir")->toolTip(),
-                 "Start compress/uncompress operations");
-        QVERIFY(entry(w, "mnuTempo")->isEnabled());
+        QCOMPARE(child<QWidget>(w, "cmdMiroir")->toolTip(), "Start compress/uncompress operations");
     }
 
-    // Installed, then started as the service: nobody presses start, the
-    // service processes by itself; a missing folder is a warning in the
-    // system log; SIGTERM ends it.
+    // Installed, then started as the service: it processes by itself, a
+    // missing folder is a warning in the system log, SIGTERM ends it.
     void installedThenStartedAsTheServiceCompresses() {
-        QVERIFY(!withPairs({"in", "out", "gone", "out"}).isEmpty());
-        QVERIFY(QDir(pf->filePath("gone")).removeRecursively());
-        QVERIFY(pf->writeIni("[Configuration]\r\nErreurDossierEventLog=1\r\n"));
+        QVERIFY(withPairs(
+            {{pf->folder("in"), pf->folder("out")}, {pf->folder("gone"), pf->folder("out")}}));
+        QVERIFY(QDir(pf->filePath("gone")).removeRecursively() &&
+                pf->writeIni("[Configuration]\r\nErreurDossierEventLog=1\r\n"));
         startService();
         QTRY_COMPARE_WITH_TIMEOUT(filekit::entries(pf->filePath("out")),
                                   QStringList{"RA000001.rar"}, 60000);
         QTRY_VERIFY_WITH_TIMEOUT(filekit::entries(pf->filePath("in")).isEmpty(), 10000);
-        QTRY_VERIFY(eventFile().size() >= 2);
-        QCOMPARE(eventFile().value(0), "4\tVelmorado Service: started");
-        const QRegularExpression warning("^2\t\\d\\d:\\d\\d:\\d\\d - Unknown source folder: " +
-                                         QRegularExpression::escape(pf->filePath("gone/")) + "$");
-        QVERIFY2(warning.match(eventFile().value(1)).hasMatch(), qPrintable(eventFile().value(1)));
+        const QRegularExpression time("\t\\d\\d:\\d\\d:\\d\\d - ");
+        QTRY_COMPARE(systemd->events().mid(0, 2).replaceInStrings(time, "\thh:mm:ss - "),
+                     QStringList({kStarted, "2\thh:mm:ss - Unknown source folder: " +
+                                                pf->filePath("gone/")}));
         stopService(60000);
     }
 
     // A stop while a file is being compressed: the file is finished first,
-    // whole in its archive, and nothing of it is left in the source folder.
+    // whole in its archive, nothing of it left in the source folder.
     void aStopDuringAPassFinishesTheFileFirst() {
         QByteArray noise(256 << 20, Qt::Uninitialized); // nothing a compressor shrinks much
         QRandomGenerator(20261207).fillRange(reinterpret_cast<quint32*>(noise.data()),
                                              noise.size() / 4);
-        const QString file = withPairs({"in", "out"}, noise);
-        QVERIFY(!file.isEmpty());
-        const QString original = sha(file), target = pf->filePath("out");
+        QVERIFY(withPairs({{pf->folder("in"), pf->folder("out")}}, noise));
+        const QByteArray original = QCryptographicHash::hash(noise, QCryptographicHash::Sha256);
+        const QString target = pf->filePath("out");
         noise.clear();
         startService();
         // The file has been taken in hand when its data file appears.
         const QString data = pf->filePath("in/RA000001.rr");
-        QDeadlineTimer deadline(120000);
-        while (!QFileInfo::exists(data) && !deadline.hasExpired() &&
-               service.state() == QProcess::Running) {
-            QThread::msleep(2);
+        for (QDeadlineTimer deadline(120000); !QFileInfo::exists(data) && !deadline.hasExpired() &&
+                                              service.state() == QProcess::Running;) {
+            QTest::qSleep(2);
         }
         QVERIFY2(QFileInfo::exists(data), "the pass never took the file");
         QVERIFY2(filekit::entries(target).isEmpty(), "the archive was done before the stop");
@@ -220,30 +134,43 @@ private Q_SLOTS:
         QProcess rar;
         rar.setWorkingDirectory(out.path());
         rar.start(programkit::binDir() + "/rar", {"e", target + "/RA000001.rar"});
-        QVERIFY(rar.waitForFinished(120000));
-        QCOMPARE(rar.exitCode(), 0);
-        QCOMPARE(sha(out.filePath("RA000001.rr")), original);
+        QVERIFY(rar.waitForFinished(120000) && rar.exitCode() == 0);
+        QCOMPARE(QCryptographicHash::hash(readFile(out.filePath("RA000001.rr")),
+                                          QCryptographicHash::Sha256),
+                 original);
     }
 
     // The missing archiver's box would wait for an OK nobody can give: an
     // unseen service writes it to the system log instead.
     void anUnseenServiceLogsItsBoxesInsteadOfWaiting() {
-        QVERIFY(QFile::remove(pf->filePath("rar")));
-        QVERIFY(programkit::install(pf->path(), {"velmorado"}));
+        QVERIFY(QFile::remove(pf->filePath("rar")) &&
+                programkit::install(pf->path(), {"velmorado"}));
         startService();
         QTRY_COMPARE_WITH_TIMEOUT(
-            eventFile(),
-            (QStringList{"4\tVelmorado Service: started",
-                         "2\tWinRar not installed |  | Velmorado cannot run"}),
-            30000);
+            systemd->events(),
+            QStringList({kStarted, "2\tWinRar not installed |  | Velmorado cannot run"}), 30000);
         stopService(30000);
     }
 
-    // Last: ending the program leaves the event loops of this process.
-    void theServiceEntryOpensTheDialogAndInstallEnds() {
-        QVERIFY(open());
+    // Started by hand with the service installed, the answer Yes removes it
+    // and switches the automatic start off (only the written "0" keeps
+    // processing from starting). The menu entry opens the dialog that
+    // installs it again, and ends the program: last, since that leaves the
+    // event loops of this process.
+    void aStartByHandAnsweredYesRemovesTheService() {
+        ServiceControl installer;
+        installer.setStartType(0);
+        QVERIFY(installer.InstallService());
+        const QString source = pf->folder("in"), target = pf->folder("out");
+        QVERIFY(writeFile(source + "/report.doc", "a report"));
+        QVERIFY(open(listLine(source, target), "[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n",
+                     {"yes"}));
+        QVERIFY(!QFileInfo::exists(systemd->unitFile()) && !systemd->enabled());
+        QCOMPARE(systemd->events(), QStringList{"4\tVelmorado Service supprimé"});
+        QCOMPARE(pf->setting("Configuration", "Automatique"), "0");
+        QVERIFY(!config::settings().automatique && engine::state().stopped);
+        QCOMPARE(readFile(source + "/report.doc"), "a report");
         QSignalSpy ending(w, &ui::frmKestrune::programEnding);
-        QVERIFY(entry(w, "mnuService")->isEnabled());
         OnShown<frmAdminService> watcher(w, [](frmAdminService* dialog) {
             QVERIFY(dialog->isModal());
             button(dialog, "cmdInstall")->click();

@@ -1,27 +1,21 @@
-// The user unit and what each start type does to it, and the service events
-// as system-log entries, against the stand-in service manager.
+// The user unit and what each start type does to it; the service events as
+// system-log entries.
 #include "app/ServiceMode.h"
 #include "config/ProgramValues.h"
 #include "engine/EngineState.h"
-#include "service/ServiceControl.h"
 
 #include "ServiceTestKit.h"
 
-#include <QEventLoop>
-#include <QTimer>
-#include <QtTest>
-
 #include <csignal>
 
-using app::ServiceEvents;
 using service::ServiceControl;
 using servicetest::FakeSystemd;
-using servicetest::RecordedLog;
 
 namespace {
 
 // A path with every character that systemd reads specially in ExecStart.
 const QString kOddPath = "/opt/Velmorado 100%/$HOME/\"q\"\\velmorado";
+const QString kUnit = " velmorado.service";
 
 QString unitFor(bool offscreen) {
     return QString("[Unit]\nDescription=Velmorado Service\n\n[Service]\nType=simple\n"
@@ -32,7 +26,7 @@ QString unitFor(bool offscreen) {
            "[Install]\nWantedBy=default.target\n";
 }
 
-// Runs the event loop until the program would end (or 10 s pass).
+// Runs the event loop until the program would end (or ms pass): the ends so far.
 int endsWithin(QEventLoop& loop, int& ends, int ms = 10000) {
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
@@ -55,64 +49,50 @@ private Q_SLOTS:
     // The unit as written, the calls, the state a fresh control reads back;
     // an automatic install over it (the mask of a disabled one included, as
     // a removal that a crash cut short leaves it); a removal leaves nothing.
+    // A failing manager: the unit is written all the same and the failed
+    // commands kept; an unwritable unit folder: nothing registered.
     void eachStartType() {
         QFETCH(int, type);
         QFETCH(bool, interact);
         QFETCH(QString, last);
         FakeSystemd systemd;
         ServiceControl control;
-        QVERIFY(!control.Installed());
         control.setExecutablePath(kOddPath);
         control.setStartType(qint16(type));
         control.setInteractWithDesktop(interact);
         QVERIFY(control.InstallService(false));
         QCOMPARE(QString::fromUtf8(filekit::readFile(systemd.unitFile())), unitFor(!interact));
-        const QString unit = " velmorado.service";
         QCOMPARE(systemd.calls(),
-                 (QStringList{"--user daemon-reload",
-                              type == 2 ? "--user disable" + unit : "--user unmask" + unit,
-                              "--user " + last + unit}));
+                 QStringList({"--user daemon-reload",
+                              (type == 2 ? "--user disable" : "--user unmask") + kUnit,
+                              "--user " + last + kUnit}));
         QVERIFY(control.failedCommands().isEmpty());
         ServiceControl later;
         QVERIFY(later.Installed());
         QCOMPARE(later.StartType(), qint16(type));
         QCOMPARE(later.InteractWithDesktop(), interact);
-        QCOMPARE(QFileInfo(systemd.wantsLink()).isSymLink(), type == 0);
-        QCOMPARE(QFileInfo(systemd.maskLink()).isSymLink(), type == 2);
+        QCOMPARE(QList<bool>({systemd.enabled(), systemd.masked()}),
+                 QList<bool>({type == 0, type == 2}));
         control.setStartType(0);
-        QVERIFY(control.InstallService());
-        QVERIFY(control.failedCommands().isEmpty());
+        QVERIFY(control.InstallService() && control.failedCommands().isEmpty());
         QCOMPARE(ServiceControl().StartType(), qint16(0));
-        systemd.forgetCalls();
+        systemd.forget();
         QVERIFY(later.UninstallService());
-        QVERIFY(!later.Installed());
-        QVERIFY(!QFileInfo::exists(systemd.unitFile()));
-        QVERIFY(!QFileInfo(systemd.wantsLink()).isSymLink());
-        QVERIFY(!QFileInfo(systemd.maskLink()).isSymLink());
-        QCOMPARE(systemd.calls(), (QStringList{"--user disable" + unit, "--user unmask" + unit,
+        QVERIFY(!later.Installed() && !QFileInfo::exists(systemd.unitFile()) &&
+                !systemd.enabled() && !systemd.masked());
+        QCOMPARE(systemd.calls(), QStringList({"--user disable" + kUnit, "--user unmask" + kUnit,
                                                "--user daemon-reload"}));
-    }
-
-    void failuresOfTheServiceManagerAreKept() {
-        FakeSystemd systemd;
         qputenv("FAKE_SYSTEMCTL_FAIL", "1");
-        ServiceControl control;
-        control.setStartType(0);
-        QVERIFY(control.InstallService()); // the unit is written all the same
-        QVERIFY(control.Installed());
+        QVERIFY(control.InstallService() && control.Installed());
         QCOMPARE(control.failedCommands(),
-                 (QStringList{"systemctl --user daemon-reload",
-                              "systemctl --user unmask velmorado.service",
-                              "systemctl --user enable velmorado.service"}));
-        // An unwritable unit folder: nothing registered, and said so.
+                 QStringList({"systemctl --user daemon-reload", "systemctl --user unmask" + kUnit,
+                              "systemctl --user enable" + kUnit}));
         QVERIFY(control.UninstallService());
         qunsetenv("FAKE_SYSTEMCTL_FAIL");
-        QVERIFY(QDir(systemd.path("data/systemd/user")).removeRecursively());
-        QVERIFY(filekit::writeFile(systemd.path("data/systemd/user"), "not a folder"));
-        systemd.forgetCalls();
-        QVERIFY(!control.InstallService());
-        QVERIFY(!control.Installed());
-        QVERIFY(systemd.calls().isEmpty());
+        QVERIFY(QDir(systemd.path("data/systemd/user")).removeRecursively() &&
+                filekit::writeFile(systemd.path("data/systemd/user"), "not a folder"));
+        systemd.forget();
+        QVERIFY(!control.InstallService() && !control.Installed() && systemd.calls().isEmpty());
     }
 
     void eventsAreLoggedInTheLanguage_data() {
@@ -125,46 +105,38 @@ private Q_SLOTS:
                                  << QStringList{"started", "paused", "continued", "logoff user",
                                                 "stopped"};
     }
-    // Pause, continue and log-off only write their entries (a real SIGTSTP
-    // would stop this test for good); SIGTERM, with processing stopped, ends
-    // the program at once.
+    // Pause, continue and log-off (a warning) only write their entries (a
+    // real SIGTSTP would stop this test for good); SIGTERM ends at once.
     void eventsAreLoggedInTheLanguage() {
         QFETCH(int, language);
         QFETCH(QStringList, texts);
         FakeSystemd systemd;
         systemd.registerService();
         qputenv("VELMORADO_SERVICE", "1");
-        RecordedLog log;
         config::setLanguage(language);
         engine::state().stopped = true;
         engine::state().passRunning = false;
         ServiceControl control;
         int stops = 0, ends = 0;
         QEventLoop loop;
-        ServiceEvents events(control, {[&] { ++stops; }, [&] { ++ends, loop.quit(); }});
+        app::ServiceEvents events(control, {[&] { ++stops; }, [&] { ++ends, loop.quit(); }});
         events.start();
         ::raise(SIGTSTP);
-        QTRY_COMPARE(log.entries.size(), 2);
+        QTRY_COMPARE(systemd.events().size(), 2);
         ::raise(SIGCONT);
-        QTRY_COMPARE(log.entries.size(), 3);
+        QTRY_COMPARE(systemd.events().size(), 3);
         Q_EMIT control.UserLoggedOff();
-        QCOMPARE(stops + ends, 0);
         ::raise(SIGTERM); // handled: this process goes on
         QCOMPARE(endsWithin(loop, ends), 1);
         QCOMPARE(stops, 0); // processing was not running
-        QCOMPARE(log.texts(),
-                 texts.replaceInStrings(QRegularExpression("^"), "Velmorado Service: "));
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(log.entries.at(i).first, i == 3 ? 2 : 4); // the log-off is a warning
-        }
+        texts.replaceInStrings(QRegularExpression("^"), "4\tVelmorado Service: ")[3][0] = '2';
+        QCOMPARE(systemd.events(), texts);
     }
 
-    // A stop during a pass stops processing as the button does, writes its
-    // entry, and waits for the pass to return before the program ends; a
-    // second stop changes nothing.
+    // A stop during a pass stops processing, writes its entry, and waits for
+    // the pass to return before the program ends; a second changes nothing.
     void aStopWaitsForThePassToReturn() {
         FakeSystemd systemd;
-        RecordedLog log;
         config::setLanguage(0);
         engine::EngineState& st = engine::state();
         st.stopped = false;
@@ -172,16 +144,16 @@ private Q_SLOTS:
         ServiceControl control;
         int ends = 0;
         QEventLoop loop;
-        ServiceEvents events(control, {[&] { st.stopped = true; }, [&] { ++ends, loop.quit(); }});
+        app::ServiceEvents events(control,
+                                  {[&] { st.stopped = true; }, [&] { ++ends, loop.quit(); }});
         events.start();
         ::raise(SIGTERM);
         QCOMPARE(endsWithin(loop, ends, 300), 0);
         QVERIFY(st.stopped && events.ending());
-        QCOMPARE(log.texts(), QStringList{"Velmorado Service: stopped"});
         ::raise(SIGTERM);
         st.passRunning = false;
         QCOMPARE(endsWithin(loop, ends), 1);
-        QCOMPARE(log.entries.size(), 1);
+        QCOMPARE(systemd.events(), QStringList{"4\tVelmorado Service: stopped"});
     }
 };
 
