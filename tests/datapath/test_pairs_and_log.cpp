@@ -1,20 +1,16 @@
-// The folder-pair list file and its table, on real files.
+// The folder-pair list file and its table, and the purge of old daily logs.
 
-#include "DataPathKit.h"
-#include "ProgramFolderKit.h"
-#include "config/FolderPairs.h"
-#include "engine/DailyLog.h"
+#include "../engine/EngineTestKit.h"
 
-using programkit::listLine;
+using namespace kit;
 
 class TestPairsAndLog : public QObject {
     Q_OBJECT
 
+    std::optional<kit::Program> m_prog;
+
 private slots:
-    void init() {
-        m_folder.emplace();
-        m_list = config::program().listFilePath;
-    }
+    void init() { m_prog.emplace(); }
 
     // A pair placed past the end grows the table with empty pairs and keeps
     // the others; one placed inside replaces only its own; a number that is
@@ -35,22 +31,22 @@ private slots:
         QVERIFY(table.place(32767, added) && table.pairs.size() == 32767);
     }
 
-    // A list file that cannot be read (here: past the size limit) loads no
-    // pairs, and a save never replaces it, which would lose every pair it holds.
+    // A list file that cannot be read (past the size limit) loads no pairs,
+    // and a save never replaces it, which would lose every pair it holds.
     void unreadableListsStay() {
-        const QString dir = m_folder->root.filePath("dir");
-        QVERIFY(QDir().mkdir(dir));
-        const QByteArray large = listLine(dir, dir) + QByteArray(9 << 20, '\n');
-        writeFile(m_list, large);
+        const QString list = config::program().listFilePath;
+        const QByteArray large =
+            programkit::listLine(m_prog->src, m_prog->out) + QByteArray(9 << 20, '\n');
+        writeFile(list, large);
         QVERIFY(config::LoadFolderPairs().isEmpty());
         config::SaveFolderPairs({});
-        QCOMPARE(readFile(m_list), large);
+        QCOMPARE(readFile(list), large);
     }
 
     // The purge removes only the oldest dated logs beyond the number kept,
     // never another file, and nothing when purging is off.
     void purgesOldLogs() {
-        const QString logs = m_folder->root.path();
+        const QString logs = m_prog->path();
         const QDate first(2026, 1, 1);
         const auto day = [&](int d) { return engine::dayLogPath(logs, first.addDays(d)); };
         const auto names = [&] {
@@ -69,10 +65,6 @@ private slots:
         QVERIFY(engine::writeLogHeader(day(12), first, 0, false, 2)); // purging off
         QCOMPARE(names().size(), 11);
     }
-
-private:
-    std::optional<ProgramFolder> m_folder;
-    QString m_list;
 };
 
 QTEST_GUILESS_MAIN(TestPairsAndLog)

@@ -17,8 +17,7 @@
 
 namespace filekit {
 
-// Writes data (and the permission bits when mode is given). A failure is
-// recorded against the running test and also returned.
+// Writes data (and the permission bits when mode is given); a failure fails the running test.
 inline bool writeFile(const QString& path, const QByteArray& data, int mode = -1) {
     QFile f(path);
     bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
@@ -27,7 +26,7 @@ inline bool writeFile(const QString& path, const QByteArray& data, int mode = -1
     return QTest::qVerify(ok, "writeFile", qPrintable(path), __FILE__, __LINE__);
 }
 
-// The content, or "<missing>" when the file cannot be read.
+// The content, or "<missing>".
 inline QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
@@ -39,8 +38,7 @@ inline QStringList entries(const QString& folder) {
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// Makes a file (not a link's target) look untouched for an hour, so that its
-// quiet period is over and a walk takes it at once.
+// Makes a file (not a link's target) an hour old: a walk takes it at once.
 inline void age(const QString& path) {
     struct timespec t[2];
     clock_gettime(CLOCK_REALTIME, &t[0]);
@@ -69,16 +67,15 @@ inline QList<QByteArray> userXattrs(const QString& path) {
     QList<QByteArray> result;
     for (const QByteArray& name : list.split('\0')) {
         if (name.startsWith("user.")) {
-            const ssize_t v = ::lgetxattr(p.constData(), name, value.data(), value.size());
-            result << name + '=' + value.left(v);
+            result << name + '=' + value.left(::lgetxattr(p, name, value.data(), value.size()));
         }
     }
     std::sort(result.begin(), result.end());
     return result;
 }
 
-// A folder that cannot be written for as long as this lives: a read-only bind
-// mount as root (permissions bind everyone but root), its permissions else.
+// A folder that cannot be written while this lives: a read-only bind mount as
+// root (permissions bind everyone but root), its permissions else.
 class ReadOnlyFolder {
 public:
     explicit ReadOnlyFolder(const QString& folder) : m_folder(QFile::encodeName(folder)) {

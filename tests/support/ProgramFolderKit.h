@@ -1,11 +1,8 @@
 #pragma once
 
-// A program folder as the tests build it: copies of the built programs, a
-// parameters file (Velmorado.ini) and a folder-pair list (Velmorado.w), in a
-// temporary directory.
-//
-// The list's hexadecimal text is written here by hand, not by the program's
-// own encoder, so that a fault in that encoder shows up as a mismatch.
+// A program folder in a temporary directory: copies of the built programs, a
+// parameters file and a folder-pair list whose hexadecimal text is written here
+// by hand, not by the program's encoder, so that a fault in it shows.
 
 #include <QDir>
 #include <QFile>
@@ -25,8 +22,7 @@ inline QString binDir() {
     return QStringLiteral(VELMORADO_BIN_DIR);
 }
 
-// A path as the list file stores it: each UTF-16 unit low byte first, in
-// upper-case hexadecimal.
+// A path as the list file stores it: each UTF-16 unit low byte first, upper-case hex.
 inline QByteArray hexText(const QString& text) {
     QByteArray out;
     for (const QChar c : text) {
@@ -42,9 +38,8 @@ inline QByteArray listLine(const QString& source, const QString& target) {
     return '"' + hexText(source) + "\",\"" + hexText(target) + "\"\r\n";
 }
 
-// Copies the named built programs ("velmorado", "rar", help pages) into
-// folder: copies, not links, since the program finds its folder from its own
-// real path. A failure is recorded against the running test and returned.
+// Copies (not links: the program finds its folder from its real path) the named
+// built programs into folder; a failure fails the running test.
 inline bool install(const QString& folder, Programs programs) {
     bool ok = true;
     for (const char* name : programs) {
@@ -55,9 +50,8 @@ inline bool install(const QString& folder, Programs programs) {
     return ok;
 }
 
-// The environment of the program started from a test: offscreen, and every
-// box answered from answers (one answer a line; empty: written to standard
-// error instead of waiting for a user).
+// Offscreen, every box answered from answers (one a line; empty: written to
+// standard error instead of waiting for a user).
 inline QProcessEnvironment environment(const QString& answers = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -65,8 +59,7 @@ inline QProcessEnvironment environment(const QString& answers = QString()) {
     return env;
 }
 
-// A temporary program folder with the archiver in it (or the programs named;
-// Programs{} for none), ready for a parameters file and a list.
+// A temporary program folder with the archiver in it (or the programs named).
 class ProgramFolder {
 public:
     ProgramFolder() : ProgramFolder({"rar"}) {}
@@ -76,7 +69,7 @@ public:
     QString ini() const { return filePath("Velmorado.ini"); }
     QString list() const { return filePath("Velmorado.w"); }
     QString exe() const { return filePath("velmorado"); }
-    // A folder, made, inside the temporary directory.
+    // A folder, made, in the temporary directory.
     QString folder(const QString& name) const {
         QDir().mkpath(filePath(name));
         return filePath(name);
