@@ -44,7 +44,6 @@ private slots:
         ::close(held);
         QCOMPARE(platform::clearStaleMoveTemporaries(other.path()), 1);
     }
-
     // A path that holds NUL names nothing: a move to it must not land on the
     // file that the part before the NUL names, nor may a delete remove it.
     void pathsWithNulNameNothing() {
@@ -60,7 +59,6 @@ private slots:
                 !platform::isFolder(dir.path() + QChar(0)) &&
                 !platform::isFolder(dir.filePath("none")));
     }
-
     // A move that must not replace stops at a file of the same name (or at
     // itself). A restored file replaces one only once complete: when the move
     // fails (an immutable source folder, even to root), the old file stays.

@@ -30,7 +30,6 @@ private slots:
         QVERIFY(!table.place(0, added) && !table.place(32768, added) && table.pairs.size() == 3);
         QVERIFY(table.place(32767, added) && table.pairs.size() == 32767);
     }
-
     // A list file that cannot be read (past the size limit) loads no pairs,
     // and a save never replaces it, which would lose every pair it holds.
     void unreadableListsStay() {
@@ -42,7 +41,6 @@ private slots:
         config::SaveFolderPairs({});
         QCOMPARE(readFile(list), large);
     }
-
     // The purge removes only the oldest dated logs beyond the number kept,
     // never another file, and nothing when purging is off.
     void purgesOldLogs() {

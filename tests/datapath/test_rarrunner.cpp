@@ -38,7 +38,6 @@ private slots:
         m_src = m_prog->src + '/', m_tgt = m_prog->arch + '/', m_out = m_prog->out + '/';
         config::settings().logs = true;
     }
-
     // A pair whose source is its target: nothing is unpacked over a plain
     // file, an archive is not packed again, and the file comes back whole.
     void pairOnOneFolderKeepsItsFiles() {
@@ -55,7 +54,6 @@ private slots:
         QCOMPARE(entries(f), (QStringList{"a.txt", "b.txt"}));
         QCOMPARE(readFile(f + "a.txt") + readFile(f + "b.txt"), "to packplain");
     }
-
     void refusesBadNameFiles_data() {
         QTest::addColumn<QByteArray>("nameFile");
         QTest::newRow("odd length") << QByteArray("\"6100620\"\r\n");
@@ -79,7 +77,6 @@ private slots:
         QCOMPARE(entries(m_out), QStringList());
         QCOMPARE(log(m_src + "RA000050.rar<br>").size(), 1);
     }
-
     // The name file is on disk before the file leaves its name: when it cannot
     // be written (a full disk) the file stays as it was; without the archiver
     // both stay. The number, handed out first, stays handed out.
@@ -107,7 +104,6 @@ private slots:
                  "user data\"61006200\"\r\n");
         QCOMPARE(config::ReadSetting(config::kSectionProcessing, "LastFileNumber"), "1");
     }
-
     // Two compress pairs share a target that is read-only for a while: each
     // archive takes a number never handed out before and waits in its source
     // folder (logged once) until the target can be written. A waiting archive
@@ -138,7 +134,6 @@ private slots:
                  "not yet extractedwaiting");
         QCOMPARE(log("An archive of the same name is already in the target folder").size(), 1);
     }
-
     // Members beside the archive's own data and name file are not extracted:
     // one named like the user's file or a pending archive leaves them be, and
     // the log names it.
@@ -160,7 +155,6 @@ private slots:
         QCOMPARE(log("not extracted: " + m_src + "RA000005.rar: RA000006.rar, notes.txt").size(),
                  1);
     }
-
     // An extraction cut short leaves its private folder: the next extraction
     // of that archive clears it, and a pass clears one whose archive is gone,
     // unless a live process holds it. Another copy that holds the archive
@@ -195,7 +189,6 @@ private slots:
         engine::ClearStaleExtractionFolders(m_src);
         QCOMPARE(entries(m_src), (QStringList{".velmorado-x-RA000010.rar", "RA000010.rar"}));
     }
-
     // A lock is seen by every other open file description; an exclusive
     // create that finds the name taken leaves the other file as it is.
     void locksBetweenCopies() {

@@ -102,6 +102,13 @@ inline void walk(engine::WindowPort& window, const QString& source, const QStrin
     engine::ProcessPair(window, {source + QLatin1Char('/'), target + QLatin1Char('/'), compress});
 }
 
+// The counts of the last pass, in the order of engine::PassCounts.
+inline QList<int> counts() {
+    const engine::EngineState& s = engine::state();
+    return {s.files,         s.compressed,           s.uncompressed,
+            s.sourceFolders, s.invalidSourceFolders, s.invalidTargetFolders};
+}
+
 // One processing pass, as the scheduler would start it.
 inline void pass(engine::WindowPort& window, const engine::ServiceHooks& hooks = {}) {
     engine::state().stopped = false;
