@@ -19,9 +19,8 @@ class TestFileOpsProcess : public QObject {
     Q_OBJECT
 
 private slots:
-    // A move across file systems killed part-way leaves its hidden copy
-    // behind; the next move into that folder removes such copies, but never
-    // one a live move holds locked, nor a file that only looks alike.
+    // The hidden copies of killed moves across file systems are removed by the
+    // next move, but not one a live move holds, nor look-alikes.
     void killedMovesLeaveNoCopyBehind() {
         QTemporaryDir local, other("/dev/shm/velmorado-test-XXXXXX");
         if (!local.isValid() || !other.isValid() || device(local.path()) == device(other.path())) {
@@ -59,9 +58,8 @@ private slots:
                 !platform::isFolder(dir.path() + QChar(0)) &&
                 !platform::isFolder(dir.filePath("none")));
     }
-    // A move that must not replace stops at a file of the same name (or at
-    // itself). A restored file replaces one only once complete: when the move
-    // fails (an immutable source folder, even to root), the old file stays.
+    // A no-replace move stops at a taken name; a replacing move that fails
+    // (an immutable source folder, even to root) leaves the old file.
     void movesInOneFileSystem() {
         QTemporaryDir dir;
         const QString locked = dir.filePath("locked"), same = dir.filePath("same");

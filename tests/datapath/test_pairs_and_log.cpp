@@ -12,9 +12,8 @@ class TestPairsAndLog : public QObject {
 private slots:
     void init() { m_prog.emplace(); }
 
-    // A pair placed past the end grows the table with empty pairs and keeps
-    // the others; one placed inside replaces only its own; a number that is
-    // no pair number (1 to 32767) changes nothing.
+    // A pair placed past the end grows the table, one inside replaces only its
+    // own; a number outside 1 to 32767 changes nothing.
     void placesPairsByNumber() {
         config::FolderPairTable& table = config::folderPairs();
         table.pairs = {config::FolderPair{"/a", "/b", "1", "1", "0", "1"}};

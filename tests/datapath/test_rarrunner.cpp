@@ -77,9 +77,8 @@ private slots:
         QCOMPARE(entries(m_out), QStringList());
         QCOMPARE(log(m_src + "RA000050.rar<br>").size(), 1);
     }
-    // The name file is on disk before the file leaves its name: when it cannot
-    // be written (a full disk) the file stays as it was; without the archiver
-    // both stay. The number, handed out first, stays handed out.
+    // A name file that cannot be written (full disk) leaves the file as it was;
+    // without the archiver both stay. The number stays handed out.
     void archiverMissing() {
         writeFile(m_src + "ab", "user data");
         ::signal(SIGXFSZ, SIG_IGN);
@@ -104,10 +103,8 @@ private slots:
                  "user data\"61006200\"\r\n");
         QCOMPARE(config::ReadSetting(config::kSectionProcessing, "LastFileNumber"), "1");
     }
-    // Two compress pairs share a target that is read-only for a while: each
-    // archive takes a number never handed out before and waits in its source
-    // folder (logged once) until the target can be written. A waiting archive
-    // never replaces one of its name in the target.
+    // Archives for a read-only target take fresh numbers and wait (logged once)
+    // until it can be written; a waiting archive never replaces one there.
     void numbersAreHandedOutOnce() {
         const QString src2 = m_prog->folder("src2") + '/';
         writeFile(m_src + "a", "A");
@@ -134,9 +131,8 @@ private slots:
                  "not yet extractedwaiting");
         QCOMPARE(log("An archive of the same name is already in the target folder").size(), 1);
     }
-    // Members beside the archive's own data and name file are not extracted:
-    // one named like the user's file or a pending archive leaves them be, and
-    // the log names it.
+    // Members beside the archive's own data and name file are not extracted
+    // over the user's files or pending archives; the log names them.
     void extractionTakesOnlyItsOwnMembers() {
         const QString stage = m_prog->folder("stage") + '/';
         writeFile(stage + "RA000005.rr", "payload");
@@ -155,10 +151,8 @@ private slots:
         QCOMPARE(log("not extracted: " + m_src + "RA000005.rar: RA000006.rar, notes.txt").size(),
                  1);
     }
-    // An extraction cut short leaves its private folder: the next extraction
-    // of that archive clears it, and a pass clears one whose archive is gone,
-    // unless a live process holds it. Another copy that holds the archive
-    // keeps this one from extracting it at the same time.
+    // Folders of extractions cut short are cleared (unless a live one holds
+    // them); an archive another copy holds is not extracted meanwhile.
     void interruptedAndConcurrentExtractions() {
         writeFile(m_src + "RA000007.rr", "doc");
         writeFile(m_src + "RA000007.rn", nameLine("doc"));

@@ -1,6 +1,5 @@
-// The whole program: two copies of the built velmorado and rar, each in a
-// program folder of its own, on the same chained pairs (In -> Arch compress,
-// Arch -> Out uncompress), with automatic start.
+// The whole program: two copies of the built programs, each in a folder of its
+// own, on the same chained pairs (src -> arch compress, arch -> out uncompress).
 
 #include "EngineTestKit.h"
 
@@ -10,10 +9,8 @@ class EndToEndTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Two copies, as two machines on one share, each with its own
-    // LastFileNumber (so both hand out the same numbers): every file arrives
-    // exactly once, whole, no archive replaces another, and nothing of the
-    // program's own is left in any folder.
+    // Two machines on one share handing out the same numbers: every file arrives
+    // once, whole, no archive replaces another, nothing of the program's is left.
     void twoCopiesOnTheSameFolders() {
         kit::Program root;
         constexpr int kFiles = 200;

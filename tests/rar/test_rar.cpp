@@ -95,10 +95,8 @@ private slots:
         put(d + "/src/X.rn", "name");
         put(d + "/src/X.rr", data);
     }
-    // Of dot-dot and absolute names, links, devices, fifos, folders, "." and
-    // "..", only regular files are written, here, without set-user-ID bits or
-    // attributes but user.*; a link there is replaced, not written through, and
-    // a file replaced whole (a second name for it keeps the old contents).
+    // Of a hostile archive only regular files are written, here, without setuid
+    // bits, with user.* attributes only; links there are replaced, not followed.
     void hostileArchiveWritesOnlyRegularFilesHere() {
         put(d + "/outside.txt", "OUTSIDE");
         QVERIFY(symlink("../outside.txt", d + "/work/victim") == 0);

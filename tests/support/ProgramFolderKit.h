@@ -1,8 +1,7 @@
 #pragma once
 
-// A program folder in a temporary directory: copies of the built programs, a
-// parameters file and a folder-pair list whose hexadecimal text is written here
-// by hand, not by the program's encoder, so that a fault in it shows.
+// A program folder in a temporary directory; the list's hex text is written
+// here by hand, not by the program's encoder, so that a fault in it shows.
 
 #include <QDir>
 #include <QFile>
