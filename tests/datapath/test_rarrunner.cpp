@@ -82,11 +82,10 @@ private slots:
     void archiverMissing() {
         writeFile(m_src + "ab", "user data");
         ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit full = limit;
-        limit.rlim_cur = 0; // no byte can be written
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        rlimit full{};
+        ::getrlimit(RLIMIT_FSIZE, &full);
+        const rlimit none{0, full.rlim_max}; // no byte can be written
+        ::setrlimit(RLIMIT_FSIZE, &none);
         const FileOutcome noNameFile = compress(m_src, m_tgt, "ab");
         ::setrlimit(RLIMIT_FSIZE, &full);
         QCOMPARE(noNameFile, FileOutcome::Stopped);

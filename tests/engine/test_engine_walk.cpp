@@ -71,11 +71,10 @@ private Q_SLOTS:
         QFETCH(QString, name);
         const QString file = in(src, name);
         QProcess writer;
-        const QString loop = " i=0; while [ $i -lt 40 ]; do printf 'chunk%03d\\n' $i ";
-        writer.start("/bin/sh", {"-c",
-                                 (keepOpen ? "exec 3>>\"$1\";" + loop + ">&3" : loop + ">>\"$1\"") +
-                                     "; i=$((i+1)); sleep 0.03; done",
-                                 "w", file});
+        const QString loop = QString(keepOpen ? "exec 3>>\"$1\";" : "") +
+                             " i=0; while [ $i -lt 40 ]; do printf 'chunk%03d\\n' $i " +
+                             (keepOpen ? ">&3" : ">>\"$1\"") + "; i=$((i+1)); sleep 0.03; done";
+        writer.start("/bin/sh", {"-c", loop, "w", file});
         QTRY_VERIFY(QFile::exists(file));
         int walks = 0;
         for (; !writer.waitForFinished(20); ++walks) {
