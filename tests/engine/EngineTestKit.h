@@ -77,50 +77,42 @@ public:
 inline QString in(const QString& folder, const QString& name) {
     return folder + '/' + name;
 }
-
 inline void ageAll(const QString& folder) {
     for (const QString& n : entries(folder)) {
         age(in(folder, n));
     }
 }
-
 // An aged file (filled with its name unless told): the next walk takes it at once.
 inline void drop(const QString& folder, const QString& name, const QByteArray& data = {}) {
     writeFile(in(folder, name), data.isNull() ? name.toUtf8() : data);
     age(in(folder, name));
 }
-
 // The name file of an archive base: the name in hexadecimal text, quoted.
 inline QByteArray nameLine(const QString& name) {
     return '"' + config::EncodeHexText(name).toLatin1() + "\"\r\n";
 }
-
 // One walk of source into target, as a pass would start it.
 inline void walk(engine::WindowPort& window, const QString& source, const QString& target,
                  bool compress) {
     engine::state().stopped = false;
     engine::ProcessPair(window, {source + QLatin1Char('/'), target + QLatin1Char('/'), compress});
 }
-
 // The counts of the last pass, in the order of engine::PassCounts.
 inline QList<int> counts() {
     const engine::EngineState& s = engine::state();
     return {s.files,         s.compressed,           s.uncompressed,
             s.sourceFolders, s.invalidSourceFolders, s.invalidTargetFolders};
 }
-
 // One processing pass, as the scheduler would start it.
 inline void pass(engine::WindowPort& window, const engine::ServiceHooks& hooks = {}) {
     engine::state().stopped = false;
     engine::RunProcessingPass(window, hooks);
 }
-
 // The lines of today's log in folder that hold part.
 inline QStringList logLines(const QString& folder, const QString& part) {
     const QString path = engine::dayLogPath(folder, QDate::currentDate());
     return QString::fromUtf8(readFile(path)).split("\r\n").filter(part);
 }
-
 // A shared read lock on a read-only descriptor, as another copy holds it
 // through a share; the descriptor, or -1.
 inline int lockShared(const QString& path) {
@@ -129,7 +121,6 @@ inline int lockShared(const QString& path) {
     lock.l_type = F_RDLCK;
     return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0 ? fd : -1;
 }
-
 // A program folder with the archiver linked in and three empty folders,
 // default settings, no pairs, a clean engine state and today's log path set.
 class Program : public programkit::ProgramFolder {

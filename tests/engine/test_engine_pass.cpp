@@ -205,8 +205,7 @@ private Q_SLOTS:
                                    "cmdModifierDossierSource", "cmdSupprimer", "mnuDefinirLogs",
                                    "mnuDossiers", "mnuLangue", "mnuPurgeLogs", "mnuQuitter",
                                    "mnuService", "mnuTempo"}));
-        QCOMPARE(window.events.mid(window.events.size() - 2),
-                 QStringList({"list 1 " + src, kWait}));
+        QCOMPARE(window.events.last(2), QStringList({"list 1 " + src, kWait}));
         drop(src, "doc");
         QStringList shown; // 3 s, 2 s, 1 s with the wait bar at 0, 1, 2, then a pass
         for (int i = 0; i < 4; ++i) {
@@ -215,13 +214,12 @@ private Q_SLOTS:
                          QString::number(window.bars.value("ProgressBarAttente"));
         }
         QCOMPARE(shown, QStringList({"3 s0", "2 s1", "1 s2", "3 s0"}));
-        QCOMPARE(window.events.mid(window.events.size() - 4),
+        QCOMPARE(window.events.last(4),
                  QStringList({kRunning, "list 1 " + src, "list 2 " + out, kWait}));
         scheduler.startStop();
         QVERIFY(scheduler.isStopped() && !window.timerOn && !window.running);
         QCOMPARE(window.enabled.keys(false), QStringList{"mnuQuitter"});
-        QCOMPARE(window.events.mid(window.events.size() - 2),
-                 QStringList({"tip Velmorado 1.0c", "restore"}));
+        QCOMPARE(window.events.last(2), QStringList({"tip Velmorado 1.0c", "restore"}));
         scheduler.tick();
         QCOMPARE(window.events.last(), "restore");
     }

@@ -25,19 +25,16 @@ inline bool writeFile(const QString& path, const QByteArray& data, int mode = -1
     ok = ok && (mode < 0 || ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
     return QTest::qVerify(ok, "writeFile", qPrintable(path), __FILE__, __LINE__);
 }
-
 // The content, or "<missing>".
 inline QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-
 // Every entry of a folder, hidden ones included, in name order.
 inline QStringList entries(const QString& folder) {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
-
 // Makes a file (not a link's target) an hour old: a walk takes it at once.
 inline void age(const QString& path) {
     struct timespec t[2];
@@ -47,18 +44,15 @@ inline void age(const QString& path) {
     QVERIFY2(::utimensat(AT_FDCWD, QFile::encodeName(path), t, AT_SYMLINK_NOFOLLOW) == 0,
              qPrintable(path));
 }
-
 inline bool setXattr(const QString& path, const char* name, const QByteArray& value) {
     return ::setxattr(QFile::encodeName(path), name, value, size_t(value.size()), 0) == 0;
 }
-
 // The value, or "<none>".
 inline QByteArray getXattr(const QString& path, const char* name) {
     char buf[4096];
     const ssize_t n = ::getxattr(QFile::encodeName(path), name, buf, sizeof buf);
     return n < 0 ? QByteArray("<none>") : QByteArray(buf, int(n));
 }
-
 // Every user.* attribute of a file (not following a link), "name=value", sorted.
 inline QList<QByteArray> userXattrs(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
@@ -73,7 +67,6 @@ inline QList<QByteArray> userXattrs(const QString& path) {
     std::sort(result.begin(), result.end());
     return result;
 }
-
 // A folder that cannot be written while this lives: a read-only bind mount as
 // root (permissions bind everyone but root), its permissions else.
 class ReadOnlyFolder {

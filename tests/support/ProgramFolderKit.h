@@ -20,7 +20,6 @@ using Programs = std::initializer_list<const char*>;
 inline QString binDir() {
     return QStringLiteral(VELMORADO_BIN_DIR);
 }
-
 // A path as the list file stores it: each UTF-16 unit low byte first, upper-case hex.
 inline QByteArray hexText(const QString& text) {
     QByteArray out;
@@ -31,12 +30,10 @@ inline QByteArray hexText(const QString& text) {
     }
     return out;
 }
-
 // One line of the folder-pair list file.
 inline QByteArray listLine(const QString& source, const QString& target) {
     return '"' + hexText(source) + "\",\"" + hexText(target) + "\"\r\n";
 }
-
 // Copies (not links: the program finds its folder from its real path) the named
 // built programs into folder; a failure fails the running test.
 inline bool install(const QString& folder, Programs programs) {
@@ -48,7 +45,6 @@ inline bool install(const QString& folder, Programs programs) {
     }
     return ok;
 }
-
 // Offscreen, every box answered from answers (one a line; empty: written to
 // standard error instead of waiting for a user).
 inline QProcessEnvironment environment(const QString& answers = QString()) {
@@ -57,7 +53,6 @@ inline QProcessEnvironment environment(const QString& answers = QString()) {
     env.insert("VELMORADO_DIALOG_ANSWERS", answers);
     return env;
 }
-
 // A temporary program folder with the archiver in it (or the programs named).
 class ProgramFolder {
 public:
