@@ -41,12 +41,11 @@ private Q_SLOTS:
             copies[c].setWorkingDirectory(root.path());
             copies[c].start(in(program, "velmorado"), {});
         }
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 50000 && (entries(root.out).size() < kFiles ||
-                                           !(entries(root.src) + entries(root.arch)).isEmpty())) {
-            QTest::qWait(200);
-        }
+        const auto over = [&] {
+            return entries(root.out).size() >= kFiles &&
+                   entries(root.src) + entries(root.arch) == QStringList();
+        };
+        (void)QTest::qWaitFor(over, 50000); // what is missing, the checks below say
         for (QProcess& copy : copies) {
             QVERIFY2(copy.state() == QProcess::Running, copy.readAllStandardError().constData());
             copy.kill();
