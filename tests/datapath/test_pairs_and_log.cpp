@@ -1,24 +1,19 @@
-// The folder-pair list file and its table, on real files.
+// The folder-pair list file and its table, and the purge of old daily logs.
 
-#include "DataPathKit.h"
-#include "ProgramFolderKit.h"
-#include "config/FolderPairs.h"
-#include "engine/DailyLog.h"
+#include "../engine/EngineTestKit.h"
 
-using programkit::listLine;
+using namespace kit;
 
 class TestPairsAndLog : public QObject {
     Q_OBJECT
 
-private slots:
-    void init() {
-        m_folder.emplace();
-        m_list = config::program().listFilePath;
-    }
+    std::optional<kit::Program> m_prog;
 
-    // A pair placed past the end grows the table with empty pairs and keeps
-    // the others; one placed inside replaces only its own; a number that is
-    // no pair number (1 to 32767) changes nothing.
+private slots:
+    void init() { m_prog.emplace(); }
+
+    // A pair placed past the end grows the table, one inside replaces only its
+    // own; a number outside 1 to 32767 changes nothing.
     void placesPairsByNumber() {
         config::FolderPairTable& table = config::folderPairs();
         table.pairs = {config::FolderPair{"/a", "/b", "1", "1", "0", "1"}};
@@ -34,23 +29,21 @@ private slots:
         QVERIFY(!table.place(0, added) && !table.place(32768, added) && table.pairs.size() == 3);
         QVERIFY(table.place(32767, added) && table.pairs.size() == 32767);
     }
-
-    // A list file that cannot be read (here: past the size limit) loads no
-    // pairs, and a save never replaces it, which would lose every pair it holds.
+    // A list file that cannot be read (past the size limit) loads no pairs,
+    // and a save never replaces it, which would lose every pair it holds.
     void unreadableListsStay() {
-        const QString dir = m_folder->root.filePath("dir");
-        QVERIFY(QDir().mkdir(dir));
-        const QByteArray large = listLine(dir, dir) + QByteArray(9 << 20, '\n');
-        writeFile(m_list, large);
+        const QString list = config::program().listFilePath;
+        const QByteArray large =
+            programkit::listLine(m_prog->src, m_prog->out) + QByteArray(9 << 20, '\n');
+        writeFile(list, large);
         QVERIFY(config::LoadFolderPairs().isEmpty());
         config::SaveFolderPairs({});
-        QCOMPARE(readFile(m_list), large);
+        QCOMPARE(readFile(list), large);
     }
-
     // The purge removes only the oldest dated logs beyond the number kept,
     // never another file, and nothing when purging is off.
     void purgesOldLogs() {
-        const QString logs = m_folder->root.path();
+        const QString logs = m_prog->path();
         const QDate first(2026, 1, 1);
         const auto day = [&](int d) { return engine::dayLogPath(logs, first.addDays(d)); };
         const auto names = [&] {
@@ -69,10 +62,6 @@ private slots:
         QVERIFY(engine::writeLogHeader(day(12), first, 0, false, 2)); // purging off
         QCOMPARE(names().size(), 11);
     }
-
-private:
-    std::optional<ProgramFolder> m_folder;
-    QString m_list;
 };
 
 QTEST_GUILESS_MAIN(TestPairsAndLog)

@@ -1,34 +1,43 @@
-// Compression and extraction of single files with the real bundled archiver,
-// on real folders.
+// Compression and extraction of single files with the real bundled archiver.
 
-#include "DataPathKit.h"
-#include "config/HexText.h"
+#include "../engine/EngineTestKit.h"
 #include "engine/RarRunner.h"
 #include "platform/FileLock.h"
 #include "platform/FileOps.h"
 
 #include <csignal>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using engine::FileOutcome;
+using namespace kit;
 
 class TestRarRunner : public QObject {
     Q_OBJECT
 
+    std::optional<kit::Program> m_prog;
+    QString m_src, m_tgt, m_out; // folders of a pair end with "/"
+
+    // The file n of folder s, compressed or extracted for the pair's target t.
+    static FileOutcome run(bool compressing, const QString& s, const QString& t, const QString& n) {
+        return compressing ? engine::CompressFile({s, t, n}) : engine::ExtractFile({s, t, n});
+    }
+    static FileOutcome compress(auto... a) { return run(true, a...); }
+    static FileOutcome extract(auto... a) { return run(false, a...); }
+    // Packs folder + base + ".rar" from members ("quoted, options after it); its content.
+    static QByteArray pack(const QString& folder, const QString& base, const QString& members) {
+        const QString archive = folder + base + ".rar";
+        QTest::qVerify(engine::RunRarConsole(false, "rar a -os \"" + archive + "\" \"" + members),
+                       "pack", qPrintable(base), __FILE__, __LINE__);
+        return readFile(archive);
+    }
+    QStringList log(const QString& part) const { return logLines(m_prog->path(), part); }
+
 private slots:
     void init() {
-        m_folder.emplace();
-        m_src = m_folder->root.filePath("src/"), m_tgt = m_folder->root.filePath("tgt/");
-        m_out = m_folder->root.filePath("out/");
-        for (const QString& f : {m_src, m_tgt, m_out}) {
-            QVERIFY(QDir().mkdir(f));
-        }
-        QVERIFY(QFile::link(VELMORADO_BIN_DIR "/rar", m_folder->prog + "/rar"));
-        engine::state().dayLogPath = m_folder->root.filePath("day.htm");
+        m_prog.emplace();
+        m_src = m_prog->src + '/', m_tgt = m_prog->arch + '/', m_out = m_prog->out + '/';
         config::settings().logs = true;
     }
-
     // A pair whose source is its target: nothing is unpacked over a plain
     // file, an archive is not packed again, and the file comes back whole.
     void pairOnOneFolderKeepsItsFiles() {
@@ -43,9 +52,8 @@ private slots:
         QCOMPARE(readFile(f + "RA000001.rar"), archive);
         QCOMPARE(extract(f, f, "RA000001.rar"), FileOutcome::Done);
         QCOMPARE(entries(f), (QStringList{"a.txt", "b.txt"}));
-        QCOMPARE(readFile(f + "a.txt") + readFile(f + "b.txt"), QByteArray("to packplain"));
+        QCOMPARE(readFile(f + "a.txt") + readFile(f + "b.txt"), "to packplain");
     }
-
     void refusesBadNameFiles_data() {
         QTest::addColumn<QByteArray>("nameFile");
         QTest::newRow("odd length") << QByteArray("\"6100620\"\r\n");
@@ -54,96 +62,78 @@ private slots:
         QTest::newRow("absolute") << QByteArray("\"2F0074006D0070002F0078\"\r\n");
         QTest::newRow("nul") << QByteArray("\"610000006200\"\r\n");
     }
-
-    // An archive whose name file does not give a plain name: the program goes
-    // on, writes nothing anywhere, keeps the archive and says why in the log.
+    // A name file that gives no plain name: nothing is written anywhere, the
+    // archive stays and the log says why.
     void refusesBadNameFiles() {
         QFETCH(QByteArray, nameFile);
         writeFile(m_src + "RA000050.rr", "precious");
         writeFile(m_src + "RA000050.rn", nameFile);
         const QByteArray archive = pack(m_src, "RA000050", m_src + "RA000050.r?\" -df");
-
         QCOMPARE(extract(m_src, m_out, "RA000050.rar"), FileOutcome::Stopped);
         QCOMPARE(entries(m_src), QStringList{"RA000050.rar"});
         QCOMPARE(readFile(m_src + "RA000050.rar"), archive);
-        QCOMPARE(entries(m_folder->root.path()),
-                 (QStringList{"day.htm", "out", "prog", "src", "tgt"}));
+        const QString logName = QFileInfo(engine::state().dayLogPath).fileName();
+        QCOMPARE(entries(m_prog->path()), QStringList({logName, "arch", "out", "rar", "src"}));
         QCOMPARE(entries(m_out), QStringList());
-        QCOMPARE(logLines(m_src + "RA000050.rar<br>").size(), 1);
+        QCOMPARE(log(m_src + "RA000050.rar<br>").size(), 1);
     }
-
-    // The name file is on disk before the file leaves its name: when it cannot
-    // be written the file stays as it was; without the archiver both the data
-    // and the name file stay. The number was handed out before anything was
-    // made under it, and stays handed out.
+    // A name file that cannot be written (full disk) leaves the file as it was;
+    // without the archiver both stay. The number stays handed out.
     void archiverMissing() {
         writeFile(m_src + "ab", "user data");
         ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit full = limit;
-        limit.rlim_cur = 0; // no byte can be written
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        rlimit full{};
+        ::getrlimit(RLIMIT_FSIZE, &full);
+        const rlimit none{0, full.rlim_max}; // no byte can be written
+        ::setrlimit(RLIMIT_FSIZE, &none);
         const FileOutcome noNameFile = compress(m_src, m_tgt, "ab");
         ::setrlimit(RLIMIT_FSIZE, &full);
         QCOMPARE(noNameFile, FileOutcome::Stopped);
         QCOMPARE(entries(m_src), QStringList{"ab"});
-
-        QVERIFY(QFile::remove(m_folder->prog + "/rar"));
+        QVERIFY(QFile::remove(m_prog->filePath("rar")));
         const QByteArray oldPath = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(m_folder->prog));
+        qputenv("PATH", QFile::encodeName(m_prog->path()));
         const FileOutcome outcome = compress(m_src, m_tgt, "ab");
         const bool checked = engine::CheckRarConsole();
         qputenv("PATH", oldPath);
         QVERIFY(outcome == FileOutcome::Stopped && !checked);
         QCOMPARE(entries(m_src), (QStringList{"RA000001.rn", "RA000001.rr"}));
-        QCOMPARE(readFile(m_src + "RA000001.rr"), QByteArray("user data"));
-        QCOMPARE(readFile(m_src + "RA000001.rn"), QByteArray("\"61006200\"\r\n"));
-        QCOMPARE(lastNumber(), "1");
+        QCOMPARE(readFile(m_src + "RA000001.rr") + readFile(m_src + "RA000001.rn"),
+                 "user data\"61006200\"\r\n");
+        QCOMPARE(config::ReadSetting(config::kSectionProcessing, "LastFileNumber"), "1");
     }
-
-    // Two compress pairs share a target that is read-only for a while: each
-    // archive takes a number that was never handed out before and waits in its
-    // own source folder (the log says why, once), and both reach the target
-    // when it can be written again. A waiting archive never replaces one of
-    // its name that is in the target already.
+    // Archives for a read-only target take fresh numbers and wait (logged once)
+    // until it can be written; a waiting archive never replaces one there.
     void numbersAreHandedOutOnce() {
-        const QString src2 = m_folder->root.filePath("src2/");
-        QVERIFY(QDir().mkdir(src2));
+        const QString src2 = m_prog->folder("src2") + '/';
         writeFile(m_src + "a", "A");
         writeFile(src2 + "b", "B");
         {
-            const ReadOnlyFolder readOnly(m_tgt);
+            const filekit::ReadOnlyFolder readOnly(m_tgt);
             QCOMPARE(compress(m_src, m_tgt, "a"), FileOutcome::Stopped);
             QCOMPARE(compress(src2, m_tgt, "b"), FileOutcome::Stopped);
             QCOMPARE(compress(m_src, m_tgt, "RA000001.rar"), FileOutcome::Stopped); // next pass
         }
-        QCOMPARE(entries(m_src), QStringList{"RA000001.rar"});
-        QCOMPARE(entries(src2), QStringList{"RA000002.rar"});
-        QCOMPARE(logLines("Target folder read-only - file waiting").size(), 2);
-        QCOMPARE(logLines(m_src + "a -&gt; " + m_src + "RA000001.rar<br>").size(), 1);
-
+        QCOMPARE(entries(m_src) + entries(src2), QStringList({"RA000001.rar", "RA000002.rar"}));
+        QCOMPARE(log("Target folder read-only - file waiting").size(), 2);
+        QCOMPARE(log(m_src + "a -&gt; " + m_src + "RA000001.rar<br>").size(), 1);
         QCOMPARE(compress(m_src, m_tgt, "RA000001.rar"), FileOutcome::Done);
         QCOMPARE(compress(src2, m_tgt, "RA000002.rar"), FileOutcome::Done);
-        QCOMPARE(logLines("Waiting over: Target folder read-only").size(), 2);
+        QCOMPARE(log("Waiting over: Target folder read-only").size(), 2);
         QCOMPARE(extract(m_tgt, m_out, "RA000001.rar"), FileOutcome::Done);
         QCOMPARE(extract(m_tgt, m_out, "RA000002.rar"), FileOutcome::Done);
-        QCOMPARE(readFile(m_out + "a") + readFile(m_out + "b"), QByteArray("AB"));
-
+        QCOMPARE(readFile(m_out + "a") + readFile(m_out + "b"), "AB");
         writeFile(m_tgt + "RA000009.rar", "not yet extracted");
         writeFile(m_src + "RA000009.rar", "waiting");
         QCOMPARE(compress(m_src, m_tgt, "RA000009.rar"), FileOutcome::Stopped);
         QCOMPARE(readFile(m_tgt + "RA000009.rar") + readFile(m_src + "RA000009.rar"),
-                 QByteArray("not yet extractedwaiting"));
-        QCOMPARE(logLines("An archive of the same name is already in the target folder").size(), 1);
+                 "not yet extractedwaiting");
+        QCOMPARE(log("An archive of the same name is already in the target folder").size(), 1);
     }
-
-    // What an archive holds beside its own data file and name file is not
-    // extracted: a member named like the user's file or like a pending
-    // archive leaves them as they were, and the log names it.
+    // Members beside the archive's own data and name file are not extracted
+    // over the user's files or pending archives; the log names them.
     void extractionTakesOnlyItsOwnMembers() {
-        const QString stage = m_folder->root.filePath("stage/");
-        QVERIFY(QDir().mkdir(stage));
+        const QString stage = m_prog->folder("stage") + '/';
         writeFile(stage + "RA000005.rr", "payload");
         writeFile(stage + "RA000005.rn", nameLine("report.doc"));
         writeFile(stage + "notes.txt", "from the archive");
@@ -151,22 +141,17 @@ private slots:
         pack(m_src, "RA000005", stage + "*\"");
         writeFile(m_src + "notes.txt", "the user's notes");
         writeFile(m_src + "RA000006.rar", "a pending archive");
-
         QCOMPARE(extract(m_src, m_out, "RA000005.rar"), FileOutcome::Done);
         QCOMPARE(entries(m_src), (QStringList{"RA000006.rar", "notes.txt"}));
         QCOMPARE(readFile(m_src + "notes.txt") + readFile(m_src + "RA000006.rar"),
-                 QByteArray("the user's notesa pending archive"));
+                 "the user's notesa pending archive");
         QCOMPARE(entries(m_out), QStringList{"report.doc"});
-        QCOMPARE(readFile(m_out + "report.doc"), QByteArray("payload"));
-        QCOMPARE(
-            logLines("not extracted: " + m_src + "RA000005.rar: RA000006.rar, notes.txt").size(),
-            1);
+        QCOMPARE(readFile(m_out + "report.doc"), "payload");
+        QCOMPARE(log("not extracted: " + m_src + "RA000005.rar: RA000006.rar, notes.txt").size(),
+                 1);
     }
-
-    // An extraction cut short leaves its private folder: the next extraction
-    // of that archive clears it, and a pass clears one whose archive is gone,
-    // unless a live process holds it. Another copy of the program that holds
-    // the archive keeps this one from extracting it at the same time.
+    // Folders of extractions cut short are cleared (unless a live one holds
+    // them); an archive another copy holds is not extracted meanwhile.
     void interruptedAndConcurrentExtractions() {
         writeFile(m_src + "RA000007.rr", "doc");
         writeFile(m_src + "RA000007.rn", nameLine("doc"));
@@ -182,8 +167,7 @@ private slots:
         }
         QCOMPARE(extract(m_src, m_out, "RA000007.rar"), FileOutcome::Done);
         QCOMPARE(entries(m_src), QStringList());
-        QCOMPARE(readFile(m_out + "doc"), QByteArray("doc"));
-
+        QCOMPARE(readFile(m_out + "doc"), "doc");
         for (const char* n : {"RA000008.rar", "RA000009.rar", "RA000010.rar"}) {
             QVERIFY(QDir().mkdir(m_src + ".velmorado-x-" + n));
             writeFile(m_src + ".velmorado-x-" + n + "/x", "x");
@@ -198,7 +182,6 @@ private slots:
         engine::ClearStaleExtractionFolders(m_src);
         QCOMPARE(entries(m_src), (QStringList{".velmorado-x-RA000010.rar", "RA000010.rar"}));
     }
-
     // A lock is seen by every other open file description; an exclusive
     // create that finds the name taken leaves the other file as it is.
     void locksBetweenCopies() {
@@ -208,7 +191,7 @@ private slots:
         QVERIFY(first.held() && !existed);
         const platform::FileLock second = platform::FileLock::create(f, "second", &existed);
         QVERIFY(!second.held() && existed);
-        QCOMPARE(readFile(f), QByteArray("first"));
+        QCOMPARE(readFile(f), "first");
         QVERIFY(platform::lockedByOther(f) && !platform::FileLock::take(f).held());
         ::chmod(QFile::encodeName(f).constData(), 0444); // shared lock only, then
         QVERIFY(!platform::FileLock::take(f).held() || geteuid() == 0);
@@ -218,38 +201,6 @@ private slots:
         QVERIFY(third.held() && platform::lockedByOther(f));
         QVERIFY(!platform::lockedByOther(m_src + "missing"));
     }
-
-private:
-    // The file n of folder s, compressed or extracted for the pair's target t.
-    static FileOutcome run(bool compressing, const QString& s, const QString& t, const QString& n) {
-        const engine::FileJob job{s, t, n};
-        return compressing ? engine::CompressFile(job) : engine::ExtractFile(job);
-    }
-    static FileOutcome compress(auto... a) { return run(true, a...); }
-    static FileOutcome extract(auto... a) { return run(false, a...); }
-    // Packs folder + base + ".rar" from what members names ("quoted, with
-    // options after it); its content.
-    static QByteArray pack(const QString& folder, const QString& base, const QString& members) {
-        const QString archive = folder + base + ".rar";
-        QTest::qVerify(engine::RunRarConsole(false, "rar a -os \"" + archive + "\" \"" + members),
-                       "pack", qPrintable(base), __FILE__, __LINE__);
-        return readFile(archive);
-    }
-    // The lines of the day's log that hold part.
-    static QStringList logLines(const QString& part) {
-        return QString::fromUtf8(readFile(engine::state().dayLogPath))
-            .split(QStringLiteral("\r\n"))
-            .filter(part);
-    }
-    static QByteArray nameLine(const QString& name) {
-        return '"' + config::EncodeHexText(name).toLatin1() + "\"\r\n";
-    }
-    static QString lastNumber() {
-        return config::ReadSetting(config::kSectionProcessing, "LastFileNumber");
-    }
-
-    std::optional<ProgramFolder> m_folder;
-    QString m_src, m_tgt, m_out; // folders of a pair end with "/"
 };
 
 QTEST_GUILESS_MAIN(TestRarRunner)

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the engine tests share: a window that records what the engine does to
-// it, a fresh program folder with the built archiver, and file helpers.
+// What the engine and data-path tests share: a window that records what the
+// engine does to it, a fresh program folder with the built archiver, file helpers.
 
 #include "config/FolderPairs.h"
 #include "config/HexText.h"
@@ -10,11 +10,13 @@
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
 #include "engine/PairProcessing.h"
+#include "engine/ProcessingPass.h"
 #include "engine/WaitCauses.h"
 #include "engine/WindowPort.h"
 #include "platform/InUseProbe.h"
 
 #include "FileKit.h"
+#include "ProgramFolderKit.h"
 
 #include <QtTest>
 
@@ -22,6 +24,7 @@ namespace kit {
 
 using engine::Control;
 using engine::ControlKind;
+using Kind = engine::ControlKind;
 using filekit::age;
 using filekit::entries;
 using filekit::readFile;
@@ -39,8 +42,7 @@ public:
     int selected = 0, beeps = 0;
     std::function<void()> onEvents; // runs inside each round of processEvents
 
-    // Controls are recorded under their names in the window; a control used
-    // as what it is not (a bar's text) would find nothing there: it stops the test.
+    // Controls are recorded under their names; one used as another kind stops the test.
     static QString name(Control c, ControlKind kind) {
         if (engine::controlKind(c) != kind) {
             qFatal("the engine used %s as a control of another kind",
@@ -48,19 +50,15 @@ public:
         }
         return engine::controlName(c);
     }
-    void setLabelText(Control c, const QString& t) override {
-        labels[name(c, ControlKind::Label)] = t;
-    }
+    void setLabelText(Control c, const QString& t) override { labels[name(c, Kind::Label)] = t; }
     void setBarValue(Control c, int v) override {
-        bars[name(c, ControlKind::Bar)] = v;
-        barLog[name(c, ControlKind::Bar)] << QString::number(v);
+        bars[name(c, Kind::Bar)] = v;
+        barLog[name(c, Kind::Bar)] << QString::number(v);
     }
     void setBarRange(Control c, int low, int high) override {
-        barLog[name(c, ControlKind::Bar)] << QStringLiteral("range %1 %2").arg(low).arg(high);
+        barLog[name(c, Kind::Bar)] << QStringLiteral("range %1 %2").arg(low).arg(high);
     }
-    void setControlEnabled(Control c, bool on) override {
-        enabled[name(c, ControlKind::Switch)] = on;
-    }
+    void setControlEnabled(Control c, bool on) override { enabled[name(c, Kind::Switch)] = on; }
     void showRunningState(bool r) override { running = r; }
     void setTimerOn(bool on) override { timerOn = on; }
     void setTrayTip(const QString& tip) override { events << "tip " + tip; }
@@ -79,72 +77,67 @@ public:
 inline QString in(const QString& folder, const QString& name) {
     return folder + '/' + name;
 }
-
 inline void ageAll(const QString& folder) {
     for (const QString& n : entries(folder)) {
         age(in(folder, n));
     }
 }
-
 // An aged file (filled with its name unless told): the next walk takes it at once.
-inline void drop(const QString& folder, const QString& name, const QByteArray& data) {
-    writeFile(in(folder, name), data);
+inline void drop(const QString& folder, const QString& name, const QByteArray& data = {}) {
+    writeFile(in(folder, name), data.isNull() ? name.toUtf8() : data);
     age(in(folder, name));
 }
-inline void drop(const QString& folder, const QString& name) {
-    drop(folder, name, name.toUtf8());
-}
-
 // The name file of an archive base: the name in hexadecimal text, quoted.
 inline QByteArray nameLine(const QString& name) {
     return '"' + config::EncodeHexText(name).toLatin1() + "\"\r\n";
 }
-
 // One walk of source into target, as a pass would start it.
 inline void walk(engine::WindowPort& window, const QString& source, const QString& target,
                  bool compress) {
     engine::state().stopped = false;
     engine::ProcessPair(window, {source + QLatin1Char('/'), target + QLatin1Char('/'), compress});
 }
-
+// The counts of the last pass, in the order of engine::PassCounts.
+inline QList<int> counts() {
+    const engine::EngineState& s = engine::state();
+    return {s.files,         s.compressed,           s.uncompressed,
+            s.sourceFolders, s.invalidSourceFolders, s.invalidTargetFolders};
+}
+// One processing pass, as the scheduler would start it.
+inline void pass(engine::WindowPort& window, const engine::ServiceHooks& hooks = {}) {
+    engine::state().stopped = false;
+    engine::RunProcessingPass(window, hooks);
+}
 // The lines of today's log in folder that hold part.
 inline QStringList logLines(const QString& folder, const QString& part) {
     const QString path = engine::dayLogPath(folder, QDate::currentDate());
     return QString::fromUtf8(readFile(path)).split("\r\n").filter(part);
 }
-
-// A shared read lock on a read-only descriptor, as another copy of the
-// program holds it through a share; the descriptor, or -1.
+// A shared read lock on a read-only descriptor, as another copy holds it
+// through a share; the descriptor, or -1.
 inline int lockShared(const QString& path) {
     const int fd = ::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC);
     struct flock lock {};
     lock.l_type = F_RDLCK;
     return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0 ? fd : -1;
 }
-
-// A program folder with the archiver linked in and three empty folders in
-// it, default settings, no pairs and a clean engine state.
-class Program {
+// A program folder with the archiver linked in and three empty folders,
+// default settings, no pairs, a clean engine state and today's log path set.
+class Program : public programkit::ProgramFolder {
 public:
-    QTemporaryDir dir;
     const QString src = folder("src"), arch = folder("arch"), out = folder("out");
 
-    Program() {
-        config::setProgramFolder(dir.path());
+    Program() : ProgramFolder(programkit::Programs{}) {
+        config::setProgramFolder(path());
         config::setLanguage(0);
         config::settings() = config::Settings{};
-        config::settings().pathLogs = dir.path();
+        config::settings().pathLogs = path();
         config::folderPairs().pairs.clear();
         engine::state() = engine::EngineState{};
         engine::pairProbe().clear();
         engine::waitCauses().reset();
-        QFile::link(VELMORADO_BIN_DIR "/rar", dir.filePath("rar"));
-    }
-
-    // A new empty folder in the program folder.
-    QString folder(const QString& name) const {
-        QDir(dir.path()).mkpath(name);
-        return dir.filePath(name);
+        QFile::link(VELMORADO_BIN_DIR "/rar", filePath("rar"));
+        engine::state().dayLogPath = engine::dayLogPath(path(), QDate::currentDate());
     }
 
     // Appends a pair to the table, in uncompress mode unless compress.

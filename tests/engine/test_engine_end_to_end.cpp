@@ -1,60 +1,16 @@
-// The whole program: two copies of the built velmorado and rar, each in a
-// program folder of its own, on the same chained pairs (In -> Arch compress,
-// Arch -> Out uncompress), with automatic start.
+// The whole program: two copies of the built programs, each in a folder of its
+// own, on the same chained pairs (src -> arch compress, arch -> out uncompress).
 
 #include "EngineTestKit.h"
-#include "ProgramFolderKit.h"
 
-using kit::entries;
-using kit::in;
-using kit::readFile;
-
-namespace {
-
-const QByteArray kPairs = "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n[Rar_2]\r\n"
-                          "NbTemporisations=1\r\nRar=1\r\nEnable=1\r\n";
-
-// A program folder of root's, installed, on the chained pairs; the program
-// started in it with folders of its own for what the desktop would keep, in
-// no service and on no display.
-void start(QProcess& velmorado, kit::Program& root, const QString& name, const QByteArray& ini) {
-    const QString program = root.folder(name);
-    QVERIFY(programkit::install(program, {"velmorado", "rar"}));
-    kit::writeFile(in(program, "Velmorado.ini"), "[Configuration]\r\nAutomatique=1\r\n" + ini);
-    kit::writeFile(in(program, "Velmorado.w"), programkit::listLine(root.src, root.arch) +
-                                                   programkit::listLine(root.arch, root.out));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    for (const char* xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
-        env.insert(xdg, root.folder(name + '-' + xdg));
-    }
-    env.remove("VELMORADO_SERVICE");
-    velmorado.setProcessEnvironment(env);
-    velmorado.setWorkingDirectory(root.dir.path());
-    velmorado.start(in(program, "velmorado"), {});
-}
-
-// Every entry under folder, hidden ones and those of subfolders included.
-QStringList everything(const QString& folder) {
-    QStringList all;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        all << it.next();
-    }
-    return all;
-}
-
-} // namespace
+using namespace kit;
 
 class EndToEndTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Two copies, as two machines on one share, each with its own
-    // LastFileNumber (so both hand out the same numbers): every file arrives
-    // exactly once, whole, no archive replaces another, and nothing of the
-    // program's own is left in any folder.
+    // Two machines on one share handing out the same numbers: every file arrives
+    // once, whole, no archive replaces another, nothing of the program's is left.
     void twoCopiesOnTheSameFolders() {
         kit::Program root;
         constexpr int kFiles = 200;
@@ -62,30 +18,43 @@ private Q_SLOTS:
         for (int i = 0; i < kFiles; ++i) {
             const QString name = QStringLiteral("file %1.txt").arg(i, 3, 10, QLatin1Char('0'));
             files[name] = QByteArray::number(i) + QByteArray(i * 37 % 5000, char('a' + i % 26));
-            kit::drop(root.src, name, files[name]);
+            drop(root.src, name, files[name]);
         }
         QProcess copies[2];
         const QStringList names = {"copyA", "copyB"};
-        for (int c = 0; c < 2; ++c) {
-            start(copies[c], root, names[c],
-                  "Temporisation=1\r\n" + kPairs + "[Logs]\r\nLogs=1\r\nFichiersLogs=1\r\n");
+        for (int c = 0; c < 2; ++c) { // in no service, with folders of its own for the desktop's
+            const QString program = root.folder(names[c]);
+            QVERIFY(programkit::install(program, {"velmorado", "rar"}));
+            writeFile(in(program, "Velmorado.ini"),
+                      "[Configuration]\r\nAutomatique=1\r\nTemporisation=1\r\n"
+                      "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n"
+                      "[Rar_2]\r\nNbTemporisations=1\r\nRar=1\r\nEnable=1\r\n"
+                      "[Logs]\r\nLogs=1\r\nFichiersLogs=1\r\n");
+            writeFile(in(program, "Velmorado.w"), programkit::listLine(root.src, root.arch) +
+                                                      programkit::listLine(root.arch, root.out));
+            QProcessEnvironment env = programkit::environment();
+            for (const char* xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+                env.insert(xdg, root.folder(names[c] + '-' + xdg));
+            }
+            env.remove("VELMORADO_SERVICE");
+            copies[c].setProcessEnvironment(env);
+            copies[c].setWorkingDirectory(root.path());
+            copies[c].start(in(program, "velmorado"), {});
         }
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 50000 && (entries(root.out).size() < kFiles ||
-                                           !(entries(root.src) + entries(root.arch)).isEmpty())) {
-            QTest::qWait(200);
-        }
+        const auto over = [&] {
+            return entries(root.out).size() >= kFiles &&
+                   entries(root.src) + entries(root.arch) == QStringList();
+        };
+        (void)QTest::qWaitFor(over, 50000); // what is missing, the checks below say
         for (QProcess& copy : copies) {
             QVERIFY2(copy.state() == QProcess::Running, copy.readAllStandardError().constData());
             copy.kill();
             copy.waitForFinished(5000);
         }
-        // Deliveries as both copies logged them: each file delivered once.
-        QHash<QString, int> delivered;
+        QHash<QString, int> delivered; // as both copies logged them
         int duplicates = 0, whole = 0;
         for (const QString& name : names) {
-            const QString program = root.dir.filePath(name);
+            const QString program = root.filePath(name);
             const QStringList logs = QDir(program).entryList({"Log Velmorado*.htm"});
             QCOMPARE(logs.size(), 1);
             for (const QString& line : QString::fromUtf8(readFile(in(program, logs[0])))
@@ -104,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(int(arrived.size()), kFiles);
         QCOMPARE(duplicates, 0);
         QCOMPARE(delivered.size(), kFiles);
-        QCOMPARE(everything(root.src) + everything(root.arch), QStringList());
+        QCOMPARE(entries(root.src) + entries(root.arch), QStringList());
     }
 };
 

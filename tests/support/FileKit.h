@@ -17,8 +17,7 @@
 
 namespace filekit {
 
-// Writes data (and the permission bits when mode is given). A failure is
-// recorded against the running test and also returned.
+// Writes data (and the permission bits when mode is given); a failure fails the running test.
 inline bool writeFile(const QString& path, const QByteArray& data, int mode = -1) {
     QFile f(path);
     bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
@@ -26,21 +25,17 @@ inline bool writeFile(const QString& path, const QByteArray& data, int mode = -1
     ok = ok && (mode < 0 || ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
     return QTest::qVerify(ok, "writeFile", qPrintable(path), __FILE__, __LINE__);
 }
-
-// The content, or "<missing>" when the file cannot be read.
+// The content, or "<missing>".
 inline QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-
 // Every entry of a folder, hidden ones included, in name order.
 inline QStringList entries(const QString& folder) {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
-
-// Makes a file (not a link's target) look untouched for an hour, so that its
-// quiet period is over and a walk takes it at once.
+// Makes a file (not a link's target) an hour old: a walk takes it at once.
 inline void age(const QString& path) {
     struct timespec t[2];
     clock_gettime(CLOCK_REALTIME, &t[0]);
@@ -49,18 +44,15 @@ inline void age(const QString& path) {
     QVERIFY2(::utimensat(AT_FDCWD, QFile::encodeName(path), t, AT_SYMLINK_NOFOLLOW) == 0,
              qPrintable(path));
 }
-
 inline bool setXattr(const QString& path, const char* name, const QByteArray& value) {
     return ::setxattr(QFile::encodeName(path), name, value, size_t(value.size()), 0) == 0;
 }
-
 // The value, or "<none>".
 inline QByteArray getXattr(const QString& path, const char* name) {
     char buf[4096];
     const ssize_t n = ::getxattr(QFile::encodeName(path), name, buf, sizeof buf);
     return n < 0 ? QByteArray("<none>") : QByteArray(buf, int(n));
 }
-
 // Every user.* attribute of a file (not following a link), "name=value", sorted.
 inline QList<QByteArray> userXattrs(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
@@ -69,16 +61,14 @@ inline QList<QByteArray> userXattrs(const QString& path) {
     QList<QByteArray> result;
     for (const QByteArray& name : list.split('\0')) {
         if (name.startsWith("user.")) {
-            const ssize_t v = ::lgetxattr(p.constData(), name, value.data(), value.size());
-            result << name + '=' + value.left(v);
+            result << name + '=' + value.left(::lgetxattr(p, name, value.data(), value.size()));
         }
     }
     std::sort(result.begin(), result.end());
     return result;
 }
-
-// A folder that cannot be written for as long as this lives: a read-only bind
-// mount as root (permissions bind everyone but root), its permissions else.
+// A folder that cannot be written while this lives: a read-only bind mount as
+// root (permissions bind everyone but root), its permissions else.
 class ReadOnlyFolder {
 public:
     explicit ReadOnlyFolder(const QString& folder) : m_folder(QFile::encodeName(folder)) {

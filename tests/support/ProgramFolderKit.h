@@ -1,11 +1,7 @@
 #pragma once
 
-// A program folder as the tests build it: copies of the built programs, a
-// parameters file (Velmorado.ini) and a folder-pair list (Velmorado.w), in a
-// temporary directory.
-//
-// The list's hexadecimal text is written here by hand, not by the program's
-// own encoder, so that a fault in that encoder shows up as a mismatch.
+// A program folder in a temporary directory; the list's hex text is written
+// here by hand, not by the program's encoder, so that a fault in it shows.
 
 #include <QDir>
 #include <QFile>
@@ -24,9 +20,7 @@ using Programs = std::initializer_list<const char*>;
 inline QString binDir() {
     return QStringLiteral(VELMORADO_BIN_DIR);
 }
-
-// A path as the list file stores it: each UTF-16 unit low byte first, in
-// upper-case hexadecimal.
+// A path as the list file stores it: each UTF-16 unit low byte first, upper-case hex.
 inline QByteArray hexText(const QString& text) {
     QByteArray out;
     for (const QChar c : text) {
@@ -36,15 +30,12 @@ inline QByteArray hexText(const QString& text) {
     }
     return out;
 }
-
 // One line of the folder-pair list file.
 inline QByteArray listLine(const QString& source, const QString& target) {
     return '"' + hexText(source) + "\",\"" + hexText(target) + "\"\r\n";
 }
-
-// Copies the named built programs ("velmorado", "rar", help pages) into
-// folder: copies, not links, since the program finds its folder from its own
-// real path. A failure is recorded against the running test and returned.
+// Copies (not links: the program finds its folder from its real path) the named
+// built programs into folder; a failure fails the running test.
 inline bool install(const QString& folder, Programs programs) {
     bool ok = true;
     for (const char* name : programs) {
@@ -54,19 +45,15 @@ inline bool install(const QString& folder, Programs programs) {
     }
     return ok;
 }
-
-// The environment of the program started from a test: offscreen, and every
-// box answered from answers (one answer a line; empty: written to standard
-// error instead of waiting for a user).
+// Offscreen, every box answered from answers (one a line; empty: written to
+// standard error instead of waiting for a user).
 inline QProcessEnvironment environment(const QString& answers = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("VELMORADO_DIALOG_ANSWERS", answers);
     return env;
 }
-
-// A temporary program folder with the archiver in it (or the programs named;
-// Programs{} for none), ready for a parameters file and a list.
+// A temporary program folder with the archiver in it (or the programs named).
 class ProgramFolder {
 public:
     ProgramFolder() : ProgramFolder({"rar"}) {}
@@ -76,7 +63,7 @@ public:
     QString ini() const { return filePath("Velmorado.ini"); }
     QString list() const { return filePath("Velmorado.w"); }
     QString exe() const { return filePath("velmorado"); }
-    // A folder, made, inside the temporary directory.
+    // A folder, made, in the temporary directory.
     QString folder(const QString& name) const {
         QDir().mkpath(filePath(name));
         return filePath(name);
