@@ -17,9 +17,17 @@
 
 namespace uitest {
 
-using filekit::readFile;
-using filekit::writeFile;
-using programkit::listLine;
+// Before the application starts: offscreen unless with_tray.sh names its X
+// server; sizes written with a point for decimals and a comma for thousands.
+inline const bool applicationSetUp = [] {
+    qputenv("QT_QPA_PLATFORM",
+            qEnvironmentVariable("VELMORADO_TEST_PLATFORM", "offscreen").toUtf8());
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    return true;
+}();
+
+using filekit::readFile, filekit::writeFile, programkit::listLine;
 
 template <typename T> T* child(QObject* parent, const char* name) {
     return parent->findChild<T*>(QString::fromLatin1(name));
@@ -56,8 +64,7 @@ template <typename D> struct OnShown {
     }
 };
 
-// Each test makes a fresh program folder (init), fills it, then opens the
-// main window on it.
+// Each test makes a fresh program folder (init), then opens the window on it.
 class WindowTest : public QObject {
 protected:
     std::unique_ptr<programkit::ProgramFolder> pf;
@@ -66,7 +73,6 @@ protected:
     ui::frmKestrune* w = nullptr;
     ui::PairGrid* grid = nullptr;
     ui::ScriptedDialogs* d = nullptr; // the boxes shown, and the answers to give
-
     void fresh() {
         application.reset();
         window.reset();
@@ -75,17 +81,15 @@ protected:
     }
     // Opens the window on the list and parameters given (none: as they are).
     bool open(const QByteArray& list = {}, const QByteArray& ini = {}) {
-        if ((!list.isEmpty() && !writeFile(pf->list(), list)) ||
-            (!ini.isEmpty() && !writeFile(pf->ini(), ini))) {
-            return false;
-        }
+        const bool written = (list.isEmpty() || writeFile(pf->list(), list)) &&
+                             (ini.isEmpty() || writeFile(pf->ini(), ini));
         ui::setDialogs(std::make_unique<ui::ScriptedDialogs>());
         d = static_cast<ui::ScriptedDialogs*>(&ui::dialogs());
         window = std::make_unique<ui::frmKestrune>(pf->path());
         w = window.get();
         grid = w->pairGrid();
         application = std::make_unique<app::Application>(*w, pf->path());
-        return application->start();
+        return written && application->start();
     }
     // The last box shown, or an empty one when none was.
     ui::ScriptedDialogs::Shown last() const {
@@ -102,16 +106,3 @@ protected:
 };
 
 } // namespace uitest
-
-// VELMORADO_TEST_PLATFORM: a real X server with a tray (with_tray.sh); sizes
-// are written with a point for decimals and a comma for thousands.
-#define VELMORADO_UI_TEST_MAIN(TestClass)                                                          \
-    int main(int argc, char* argv[]) {                                                             \
-        qputenv("QT_QPA_PLATFORM",                                                                 \
-                qEnvironmentVariable("VELMORADO_TEST_PLATFORM", "offscreen").toUtf8());            \
-        QApplication app(argc, argv);                                                              \
-        QApplication::setQuitOnLastWindowClosed(false);                                            \
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));                     \
-        TestClass test;                                                                            \
-        return QTest::qExec(&test, argc, argv);                                                    \
-    }

@@ -34,5 +34,5 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestFileListTeardown)
+QTEST_MAIN(TestFileListTeardown)
 #include "test_file_list_teardown.moc"

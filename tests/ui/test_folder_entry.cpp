@@ -1,5 +1,4 @@
-// Folder entry and the pair parameters dialog, driven through the main
-// window's buttons, menu entries and grid, with the boxes answered by script.
+// Folder entry and the pair parameters dialog, through the main window.
 #include "UiTestKit.h"
 
 #include "config/FolderPairs.h"
@@ -28,7 +27,6 @@ class TestFolderEntry : public WindowTest {
 
 private Q_SLOTS:
     void init() { fresh(); }
-
     void pairsAreAddedByTypingAndByBrowsing() {
         const QString in1 = pf->folder("in1"), in2 = pf->folder("in2");
         const QString odd = pf->folder("odd name !% ");
@@ -57,7 +55,6 @@ private Q_SLOTS:
         QCOMPARE(setMode->count, 1);
         QCOMPARE(readFile(pf->list()), sources({in1, in2, odd}));
     }
-
     void selectedBlocksAreRemovedInEitherDirection() {
         QStringList in;
         QByteArray ini;
@@ -94,7 +91,6 @@ private Q_SLOTS:
         }
         QVERIFY(label(w, "lblBulle1")->isVisible());
     }
-
     void parametersOpenWithTheStoredValuesAndOkWritesThem() {
         const QString in1 = pf->folder("in1"), out1 = pf->folder("out1");
         QVERIFY(open(listLine(out1, in1), "[Configuration]\r\nTemporisation=10\r\n"));
@@ -141,7 +137,6 @@ private Q_SLOTS:
         QCOMPARE(readFile(pf->ini()), before);
         QCOMPARE(pair(1).nbTemporisations, "12");
     }
-
     // The elapsed time of an interval, whole, in both languages, far past
     // 32 bits; a number too long for 64 bits is still read as a number.
     void intervalTimeTexts() {
@@ -158,5 +153,5 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestFolderEntry)
+QTEST_MAIN(TestFolderEntry)
 #include "test_folder_entry.moc"

@@ -1,5 +1,4 @@
-// The log viewer over real log folders, opened from the main window's menu,
-// with a recording document opener in place of the desktop.
+// The log viewer from the main window's menu, with a recording document opener.
 #include "UiTestKit.h"
 
 #include "ui/common/DocumentOpener.h"
@@ -11,11 +10,9 @@ const auto purple = [](const QLabel* l) { return l->styleSheet().contains("128, 
 
 class TestLogViewer : public WindowTest {
     Q_OBJECT
-
     ui::RecordingOpener* opener = nullptr;
     QString logs;
     QWidget* viewer = nullptr;
-
     QString logOf(const QString& date) const { return logs + "/Log Velmorado " + date + ".htm"; }
     // Opens the viewer on logs written in the order given (a date: that day's
     // log); returns its date labels by index, those hidden included.
@@ -50,7 +47,6 @@ private Q_SLOTS:
         window.reset(); // closes the viewer with it
         ui::setDocumentOpener(nullptr);
     }
-
     // The logs in date order; only the newest is purple and opened, and the
     // first opening leaves the main window alone. A click opens another log,
     // turns it purple and minimises the main window, which closing restores.
@@ -72,7 +68,6 @@ private Q_SLOTS:
         viewer->close();
         QVERIFY(!minimised());
     }
-
     // The remove acts on the log right-clicked, open (purple) or not; No
     // keeps it, Yes hides its label for good, and no other turns purple.
     void theRemoveActsOnTheLogRightClicked() {
@@ -97,5 +92,5 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestLogViewer)
+QTEST_MAIN(TestLogViewer)
 #include "test_log_viewer.moc"

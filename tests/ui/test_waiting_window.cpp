@@ -38,5 +38,5 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestWaitingWindow)
+QTEST_MAIN(TestWaitingWindow)
 #include "test_waiting_window.moc"
