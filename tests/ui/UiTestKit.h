@@ -83,8 +83,7 @@ protected:
     bool open(const QByteArray& list = {}, const QByteArray& ini = {}) {
         const bool written = (list.isEmpty() || writeFile(pf->list(), list)) &&
                              (ini.isEmpty() || writeFile(pf->ini(), ini));
-        ui::setDialogs(std::make_unique<ui::ScriptedDialogs>());
-        d = static_cast<ui::ScriptedDialogs*>(&ui::dialogs());
+        ui::setDialogs(std::unique_ptr<ui::Dialogs>(d = new ui::ScriptedDialogs));
         window = std::make_unique<ui::frmKestrune>(pf->path());
         w = window.get();
         grid = w->pairGrid();

@@ -12,11 +12,9 @@ namespace {
 const auto pair = [](int n) -> const config::FolderPair& { return *config::folderPairs().pair(n); };
 // The list of pairs on these sources, with no target.
 QByteArray sources(const QStringList& folders) {
-    QByteArray list;
-    for (const QString& folder : folders) {
-        list += listLine(folder, QString());
-    }
-    return list;
+    return std::accumulate(
+        folders.begin(), folders.end(), QByteArray(),
+        [](const QByteArray& list, const QString& f) { return list + listLine(f, {}); });
 }
 const auto ok = [](frmSetMode* dlg) { button(dlg, "cmdOK")->click(); };
 using SetMode = std::optional<OnShown<frmSetMode>>; // the parameters dialogs shown
@@ -24,7 +22,6 @@ using SetMode = std::optional<OnShown<frmSetMode>>; // the parameters dialogs sh
 
 class TestFolderEntry : public WindowTest {
     Q_OBJECT
-
 private Q_SLOTS:
     void init() { fresh(); }
     void pairsAreAddedByTypingAndByBrowsing() {

@@ -39,9 +39,8 @@ private Q_SLOTS:
     void init() {
         fresh();
         logs = pf->folder("logs");
-        auto recording = std::make_unique<ui::RecordingOpener>();
-        opener = recording.get();
-        ui::setDocumentOpener(std::move(recording));
+        ui::setDocumentOpener(
+            std::unique_ptr<ui::DocumentOpener>(opener = new ui::RecordingOpener));
     }
     void cleanup() {
         window.reset(); // closes the viewer with it

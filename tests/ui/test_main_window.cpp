@@ -9,9 +9,8 @@ using namespace uitest;
 namespace {
 QStringList texts(const QListWidget* list) {
     QStringList all;
-    for (const QListWidgetItem* item : list->findItems("*", Qt::MatchWildcard)) {
-        all << item->text();
-    }
+    std::ranges::transform(list->findItems("*", Qt::MatchWildcard), std::back_inserter(all),
+                           &QListWidgetItem::text);
     return all;
 }
 
