@@ -6,7 +6,6 @@
 #include "config/Settings.h"
 #include "engine/EngineState.h"
 #include "ui/main/Dialogs.h"
-#include "ui/main/PairGrid.h"
 #include "ui/main/frmKestrune.h"
 
 #include <QtTest>

@@ -1,4 +1,5 @@
-// The main window: file lists, the engine's controls, captions, closing, tray.
+// The main window: file lists, the engine's controls, captions, closing, tray,
+// files waiting. test_waiting_window runs the last alone.
 #include "UiTestKit.h"
 
 #include "ui/common/Captions.h"
@@ -39,10 +40,9 @@ private Q_SLOTS:
     void theFileListsShowWhatTheFoldersHold() {
         const QString src = pf->folder("in"), tgt2 = pf->folder("out2");
         const QString gone = pf->path() + "/gone";
-        for (const char* name : {"a.txt", "[x]", ".h"}) {
-            QVERIFY(writeFile(src + '/' + name, QByteArray(name).left(1)));
+        for (const QString name : {"a.txt", "[x]", ".h", "B.txt"}) {
+            QVERIFY(writeFile(src + '/' + name, QByteArray(name == "B.txt" ? 1536 : 1, 'b')));
         }
-        QVERIFY(writeFile(src + "/B.txt", QByteArray(1536, 'b')));
         QDir(src).mkdir("x");
         QFile big(tgt2 + "/big.bin");
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(Q_INT64_C(3221225472))); // sparse
@@ -163,6 +163,36 @@ private Q_SLOTS:
             entry(w, "mnuDemarrer")->trigger();
             QCOMPARE(iconImage(tray->icon()), shown);
         }
+    }
+    // After every pass the window tells which files wait and why: a line at
+    // its foot, shown only while something waits, a second line in the tray
+    // tip, and a tray notice once when a cause starts (again once cleared).
+    void filesWaitingShowAtTheFootInTheTrayTipAndOnceAsANotice() {
+        const QString in = pf->folder("in"), later = pf->path() + "/later";
+        QVERIFY(
+            open(listLine(in, later), "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n"));
+        auto* tray = w->findChild<QSystemTrayIcon*>("PictureVelmorado");
+        QVERIFY(tray && !w->findChild<QLabel*>("lblEnAttente"));
+        QSignalSpy told(w, &ui::frmKestrune::waitNoticeShown);
+        QAction* start = entry(w, "mnuDemarrer");
+        const QString waiting = "Files waiting: Target folder missing (1)";
+        for (int pass = 0; pass < 3; ++pass) {
+            start->trigger(); // the forced pass meets the missing target
+            QCOMPARE(label(w, "lblEnAttente")->text(), waiting);
+            QVERIFY(!w->statusBar()->isHidden());
+            QCOMPARE(tray->toolTip(), "Velmorado 1.0c - Wait\n" + waiting);
+            start->trigger(); // stopped: the files still wait
+            QCOMPARE(tray->toolTip(), "Velmorado 1.0c\n" + waiting);
+        }
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(told.at(0).at(1).toString(), "Files waiting: Target folder missing - " + later);
+        QVERIFY(QDir().mkdir(later));
+        start->trigger(), start->trigger();
+        QVERIFY(label(w, "lblEnAttente")->text().isEmpty() && w->statusBar()->isHidden());
+        QCOMPARE(tray->toolTip(), "Velmorado 1.0c");
+        QVERIFY(QDir().rmdir(later));
+        start->trigger(), start->trigger();
+        QCOMPARE(told.count(), 2);
     }
 };
 
