@@ -42,9 +42,8 @@ inline void moveOver(QWidget* widget, const QPoint& pos) {
     QApplication::sendEvent(widget, &move);
 }
 
-// Runs action on every dialog of type D that shows under parent while the
-// watcher lives (a modal dialog is answered from the event loop that shows
-// it); one left open, a failed check, is cancelled so that no test hangs.
+// Runs action on every dialog D that shows under parent while it lives, from
+// the dialog's own event loop; one left open (a failed check) is cancelled.
 template <typename D> struct OnShown {
     int count = 0;
     QTimer timer;

@@ -22,13 +22,11 @@ class TestLogViewer : public WindowTest {
         }
         open({}, "[Logs]\r\nPathLogs=" + logs.toUtf8() + "\r\n");
         entry(w, "mnuVoirLogs")->trigger();
-        QList<QLabel*> used;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->objectName() == "frmVoirLogs" && top->isVisible()) {
-                viewer = top;
-                used = top->findChildren<QLabel*>("Label");
-            }
-        }
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        const auto it = std::ranges::find_if(
+            tops, [](QWidget* t) { return t->objectName() == "frmVoirLogs" && t->isVisible(); });
+        viewer = it == tops.end() ? nullptr : *it;
+        QList<QLabel*> used = viewer ? viewer->findChildren<QLabel*>("Label") : QList<QLabel*>();
         used.removeIf([](QLabel* l) { return !l->property("index").isValid(); });
         std::ranges::sort(used, {}, [](QLabel* l) { return l->property("index").toInt(); });
         return used;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs a window test program on Xvfb with a system tray (trayer), so that
-# QSystemTrayIcon finds one; exits 77 (CTest: skipped) when either is missing.
+# Runs a window test program on Xvfb with a system tray (trayer) for QSystemTrayIcon;
+# exits 77 (CTest: skipped) when either is missing.
 #   bash with_tray.sh TEST_PROGRAM [TEST FUNCTIONS...]
 for tool in xvfb-run trayer; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (scripts/install-deps.sh)"; exit 77; }
