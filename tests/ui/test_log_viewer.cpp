@@ -31,7 +31,6 @@ class TestLogViewer : public WindowTest {
         std::ranges::sort(used, {}, [](QLabel* l) { return l->property("index").toInt(); });
         return used;
     }
-    bool minimised() const { return w->windowState() & Qt::WindowMinimized; }
 
 private Q_SLOTS:
     void init() {
@@ -39,10 +38,6 @@ private Q_SLOTS:
         logs = pf->folder("logs");
         ui::setDocumentOpener(
             std::unique_ptr<ui::DocumentOpener>(opener = new ui::RecordingOpener));
-    }
-    void cleanup() {
-        window.reset(); // closes the viewer with it
-        ui::setDocumentOpener(nullptr);
     }
     // The logs in date order; only the newest is purple and opened, and the
     // first opening leaves the main window alone. A click opens another log,
@@ -57,13 +52,13 @@ private Q_SLOTS:
         QCOMPARE(std::count_if(l.begin(), l.end(), purple), 1);
         QVERIFY(purple(l[4]) && l[4]->font().underline());
         QCOMPARE(opener->opened, QStringList{logOf("2026-12-05")});
-        QVERIFY(!minimised());
+        QVERIFY(!w->isMinimized());
         QTest::mouseClick(l[0], Qt::LeftButton);
         QVERIFY(purple(l[0]));
         QCOMPARE(opener->opened.last(), logOf("2026-12-01"));
-        QVERIFY(minimised());
+        QVERIFY(w->isMinimized());
         viewer->close();
-        QVERIFY(!minimised());
+        QVERIFY(!w->isMinimized());
     }
     // The remove acts on the log right-clicked, open (purple) or not; No
     // keeps it, Yes hides its label for good, and no other turns purple.

@@ -2,7 +2,6 @@
 // files waiting. test_waiting_window runs the last alone.
 #include "UiTestKit.h"
 
-#include "ui/common/Captions.h"
 #include "ui/main/UiSupport.h"
 
 using namespace uitest;
@@ -14,20 +13,15 @@ QStringList texts(const QListWidget* list) {
                            &QListWidgetItem::text);
     return all;
 }
-
 QString tipOver(QListWidget* list, int row) {
     moveOver(list->viewport(), list->visualItemRect(list->item(row)).center());
     return list->toolTip();
 }
-
 // The window is put away: hidden in the tray where there is one, else minimised.
-bool putAway(QWidget* w) {
-    return QSystemTrayIcon::isSystemTrayAvailable() ? !w->isVisible()
-                                                    : (w->windowState() & Qt::WindowMinimized);
-}
-bool shownNormal(QWidget* w) {
-    return w->isVisible() && !(w->windowState() & Qt::WindowMinimized);
-}
+const auto putAway = [](QWidget* w) {
+    return QSystemTrayIcon::isSystemTrayAvailable() ? !w->isVisible() : w->isMinimized();
+};
+const auto shownNormal = [](QWidget* w) { return w->isVisible() && !w->isMinimized(); };
 QImage iconImage(const QIcon& icon) {
     return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
 }

@@ -3,7 +3,6 @@
 #include "UiTestKit.h"
 
 #include "engine/Scheduler.h"
-#include "ui/common/Captions.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
 #include "ui/dialogs/frmPerformance.h"
