@@ -1,214 +1,191 @@
-// The main window with real widgets: the file lists and their sizes, the
-// controls the engine drives, the captions, closing and the tray.
+// The main window: file lists, the engine's controls, captions, closing, tray,
+// files waiting. test_waiting_window runs the last alone.
 #include "UiTestKit.h"
 
-#include "ui/common/Captions.h"
 #include "ui/main/UiSupport.h"
-
-#include <QGroupBox>
-#include <QListWidget>
-#include <QMenu>
-#include <QProgressBar>
-#include <QSignalSpy>
-#include <QSystemTrayIcon>
 
 using namespace uitest;
 
 namespace {
-
 QStringList texts(const QListWidget* list) {
     QStringList all;
-    for (int i = 0; i < list->count(); ++i) {
-        all << list->item(i)->text();
-    }
+    std::ranges::transform(list->findItems("*", Qt::MatchWildcard), std::back_inserter(all),
+                           &QListWidgetItem::text);
     return all;
 }
-
 QString tipOver(QListWidget* list, int row) {
     moveOver(list->viewport(), list->visualItemRect(list->item(row)).center());
     return list->toolTip();
 }
-
 // The window is put away: hidden in the tray where there is one, else minimised.
-bool putAway(QWidget* w) {
-    return QSystemTrayIcon::isSystemTrayAvailable() ? !w->isVisible()
-                                                    : (w->windowState() & Qt::WindowMinimized);
-}
-bool shownNormal(QWidget* w) {
-    return w->isVisible() && !(w->windowState() & Qt::WindowMinimized);
-}
+const auto putAway = [](QWidget* w) {
+    return QSystemTrayIcon::isSystemTrayAvailable() ? !w->isVisible() : w->isMinimized();
+};
+const auto shownNormal = [](QWidget* w) { return w->isVisible() && !w->isMinimized(); };
 QImage iconImage(const QIcon& icon) {
     return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
 }
-
 } // namespace
 
 class TestMainWindow : public WindowTest {
     Q_OBJECT
 private Q_SLOTS:
     void init() { fresh(); }
-
     void theFileListsShowWhatTheFoldersHold() {
-        const QString src = pf->folder(QStringLiteral("in"));
-        const QString src2 = pf->folder(QStringLiteral("in2"));
-        const QString tgt2 = pf->folder(QStringLiteral("out2"));
-        const QString gone = pf->path() + QStringLiteral("/gone");
-        QVERIFY(writeFile(src + QStringLiteral("/a.txt"), "hello"));
-        QVERIFY(writeFile(src + QStringLiteral("/B.txt"), QByteArray(1536, 'b')));
-        QVERIFY(writeFile(src + QStringLiteral("/[x]"), QByteArray()));
-        QVERIFY(writeFile(src + QStringLiteral("/.h"), "h"));
-        QDir(src).mkdir(QStringLiteral("x"));
-        QFile big(tgt2 + QStringLiteral("/big.bin"));
+        const QString src = pf->folder("in"), tgt2 = pf->folder("out2");
+        const QString gone = pf->path() + "/gone";
+        for (const QString name : {"a.txt", "[x]", ".h", "B.txt"}) {
+            QVERIFY(writeFile(src + '/' + name, QByteArray(name == "B.txt" ? 1536 : 1, 'b')));
+        }
+        QDir(src).mkdir("x");
+        QFile big(tgt2 + "/big.bin");
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(Q_INT64_C(3221225472))); // sparse
-        big.close();
-        QVERIFY(open(listLine(src, gone) + listLine(src2, tgt2),
+        QVERIFY(open(listLine(src, gone) + listLine(pf->folder("in2"), tgt2),
                      "[Configuration]\r\nAfficherFichiers=1\r\n"));
         auto* sources = child<QListWidget>(w, "lstFichiersSources");
         auto* targets = child<QListWidget>(w, "lstFichiersCibles");
-        QLabel* nbSources = label(w, "lblNbFichiersSources");
-        QLabel* nbTargets = label(w, "lblNbFichiersCibles");
-        auto* legend = child<QGroupBox>(w, "frameLegende");
         clickCell(0, 0);
         QCOMPARE(texts(sources), QStringList({".h", "[x]", "[x]", "a.txt", "B.txt"}));
-        QCOMPARE(nbSources->text(), QStringLiteral("5 files/folders in ") + src);
-        QCOMPARE(nbTargets->text(), QStringLiteral("0 files/folders in ??? ") + gone);
+        QCOMPARE(label(w, "lblNbFichiersSources")->text(), "5 files/folders in " + src);
+        QCOMPARE(label(w, "lblNbFichiersCibles")->text(), "0 files/folders in ??? " + gone);
         // The folder [x] and the file [x] look alike; their tooltips do not.
-        QCOMPARE(tipOver(sources, 0), QStringLiteral(".h   1 bytes"));
         QCOMPARE(QSet<QString>({tipOver(sources, 1), tipOver(sources, 2)}),
-                 QSet<QString>({QStringLiteral("folder [x]"), QStringLiteral("[x]   0 bytes")}));
-        QCOMPARE(tipOver(sources, 4), QStringLiteral("B.txt   1.50KB (1,536 bytes)"));
-        // Moving to the next row refills both lists; a 3 GiB file shows its real size.
+                 QSet<QString>({"folder [x]", "[x]   1 bytes"}));
+        // The next row refills both lists; a 3 GiB file shows its real size.
         grid->setCurrentCell(1, 0);
         QCOMPARE(sources->count(), 0);
-        QCOMPARE(texts(targets), QStringList{QStringLiteral("big.bin")});
-        QCOMPARE(tipOver(targets, 0), QStringLiteral("big.bin   3.00GB (3,221,225,472 bytes)"));
-        // F2 off: lists emptied and hidden, the legend back, the key written;
-        // on again: shown and filled for the current row.
+        QCOMPARE(texts(targets), QStringList{"big.bin"});
+        QCOMPARE(tipOver(targets, 0), "big.bin   3.00GB (3,221,225,472 bytes)");
+        // F2 off: lists hidden and emptied, the legend back; on: refilled.
         clickCell(0, 2);
         for (const bool on : {false, true}) {
             entry(w, "mnuAfficherFichiers")->trigger();
-            QCOMPARE(pf->setting("Configuration", "AfficherFichiers"), QString::number(on));
-            QCOMPARE(sources->isVisible(), on);
-            QCOMPARE(legend->isVisible(), !on);
-            QCOMPARE(sources->count(), on ? 5 : 0);
+            QCOMPARE(setting("Configuration", "AfficherFichiers"), QString::number(on));
+            QCOMPARE(std::tuple(sources->isVisible(), sources->count(),
+                                child<QWidget>(w, "frameLegende")->isVisible()),
+                     std::tuple(on, on ? 5 : 0, !on));
         }
     }
-
-    // Every control the engine drives is in the window under its name, alone
-    // and of the kind the engine uses it as, and the engine's calls reach it.
+    // Every control the engine drives is in the window, alone, of its kind,
+    // and reached by the engine's calls.
     void everyEngineControlIsInTheWindow() {
         QVERIFY(open());
         for (const engine::ControlEntry& c : engine::controlTable()) {
             const QString name = engine::controlName(c.control);
             const QList<QObject*> found = w->findChildren<QObject*>(name);
             QVERIFY2(found.size() == 1, qPrintable(name));
-            QObject* object = found.first();
+            auto* menu = qobject_cast<QMenu*>(found[0]);
+            QObject* o = menu ? menu->menuAction() : found[0];
+            bool ok = true;
             if (c.kind == engine::ControlKind::Label) {
-                auto* label = qobject_cast<QLabel*>(object);
-                QVERIFY2(label, qPrintable(name));
                 w->setLabelText(c.control, "text of " + name);
-                QCOMPARE(label->text(), "text of " + name);
+                ok = o->inherits("QLabel") && o->property("text") == "text of " + name;
             } else if (c.kind == engine::ControlKind::Bar) {
-                auto* bar = qobject_cast<QProgressBar*>(object);
-                QVERIFY2(bar, qPrintable(name));
                 w->setBarRange(c.control, 0, 7);
                 w->setBarValue(c.control, 5);
-                QCOMPARE(std::pair(bar->maximum(), bar->value()), std::pair(7, 5));
+                ok = o->inherits("QProgressBar") && o->property("maximum") == 7 &&
+                     o->property("value") == 5;
             } else {
-                auto* menu = qobject_cast<QMenu*>(object);
-                auto* action = menu ? menu->menuAction() : qobject_cast<QAction*>(object);
-                auto* button = qobject_cast<QAbstractButton*>(object);
-                QVERIFY2(action || button, qPrintable(name));
                 for (const bool on : {false, true}) {
                     w->setControlEnabled(c.control, on);
-                    QVERIFY2((action ? action->isEnabled() : button->isEnabled()) == on,
-                             qPrintable(name));
+                    ok = ok && (o->inherits("QAction") || o->inherits("QAbstractButton")) &&
+                         o->property("enabled") == on;
                 }
             }
+            QVERIFY2(ok, qPrintable(name));
         }
     }
-
     // Each caption of the table names a control of the window, which shows it.
     void everyCaptionNamesAControlOfTheWindow() {
         ui::frmKestrune bare(pf->path());
         QCOMPARE(ui::missingCaptionNames(&bare, ui::frmKestrune::captions()), QStringList());
         bare.AppliquerLangue(1);
-        QCOMPARE(child<QMenu>(&bare, "mnuFichier")->title(), QStringLiteral("&Fichier"));
-        QCOMPARE(button(&bare, "cmdModifierDossierCible")->text(), QStringLiteral("Modifier"));
+        QCOMPARE(child<QMenu>(&bare, "mnuFichier")->title(), "&Fichier");
+        QCOMPARE(button(&bare, "cmdModifierDossierCible")->text(), "Modifier");
     }
-
+    // Closing puts the window away, the File menu offering more while it is
+    // hidden; Exit asks, and No keeps the program (Yes: test_startup).
     void closingPutsTheWindowAwayAndOnlyExitEnds() {
         QVERIFY(open());
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QAction* logs = entry(w, "mnuFichierVoirLogs");
         QAction* restore = entry(w, "mnuRestaurer");
-        QVERIFY(!logs->isVisible() && !restore->isVisible());
-        // The close button and Alt+F4 reach the window as a close request.
         QVERIFY(!w->close());
         QTRY_VERIFY(putAway(w));
-        // The File menu offers more while the window is hidden; the tray, or
-        // the task bar, brings it back.
         w->hide();
         QVERIFY(logs->isVisible() && restore->isVisible());
         restore->trigger();
         QTRY_VERIFY(shownNormal(w));
         QVERIFY(!logs->isVisible() && !restore->isVisible());
-        // Exit still asks; No keeps the program.
         QSignalSpy ending(w, &ui::frmKestrune::programEnding);
-        answer(QStringLiteral("no"));
+        answer("no");
         entry(w, "mnuQuitter")->trigger();
-        QCOMPARE(last().text, QStringLiteral("Exit program"));
-        QCOMPARE(ending.count(), 0);
-        QVERIFY(shownNormal(w));
-        // Yes: test_startup (it leaves the event loop for good).
+        QCOMPARE(last().text, "Exit program");
+        QVERIFY(ending.isEmpty() && shownNormal(w));
     }
-
+    // A click or a lone double click toggles the window, a double click after
+    // its click once; the right button opens the File menu; the icon tells running.
     void theTrayTogglesOnAClickAndShowsTheRunningState() {
-        QVERIFY(
-            open(listLine(pf->folder(QStringLiteral("in")), pf->folder(QStringLiteral("out")))));
+        QVERIFY(open(listLine(pf->folder("in"), pf->folder("out"))));
         QVERIFY(QTest::qWaitForWindowExposed(w));
-        QSystemTrayIcon* tray = w->findChild<QSystemTrayIcon*>(QStringLiteral("PictureVelmorado"));
-        QVERIFY(tray);
-        // On a real tray (test_main_window_tray) the icon shows there.
-        if (QSystemTrayIcon::isSystemTrayAvailable()) {
-            QTRY_VERIFY(tray->isVisible());
-            QCOMPARE(tray->toolTip(), w->trayTip());
-        }
-        // A single click puts the window away and brings it back; so does a
-        // double click alone; a double click starts with a click: together
-        // they toggle once.
-        for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
-            Q_EMIT tray->activated(reason);
-            QTRY_VERIFY(putAway(w));
-            QTest::qWait(QApplication::doubleClickInterval() + 50);
-            Q_EMIT tray->activated(reason);
-            QTRY_VERIFY(shownNormal(w));
+        auto* tray = w->findChild<QSystemTrayIcon*>("PictureVelmorado");
+        QVERIFY(tray); // on a real tray (test_main_window_tray) it shows there
+        QTRY_VERIFY(tray->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable());
+        using Clicks = QList<QSystemTrayIcon::ActivationReason>;
+        const auto click = QSystemTrayIcon::Trigger, twice = QSystemTrayIcon::DoubleClick;
+        bool away = false;
+        for (const Clicks& clicks : {Clicks{click}, Clicks{click}, Clicks{twice}, Clicks{twice},
+                                     Clicks{click, twice}, Clicks{click}}) {
+            for (const auto reason : clicks) {
+                Q_EMIT tray->activated(reason);
+            }
+            away = !away;
+            QTRY_VERIFY(away ? putAway(w) : shownNormal(w));
             QTest::qWait(QApplication::doubleClickInterval() + 50);
         }
-        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-        Q_EMIT tray->activated(QSystemTrayIcon::DoubleClick);
-        QTest::qWait(50);
-        QVERIFY(putAway(w));
-        Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
-        QTRY_VERIFY(shownNormal(w));
-        // The right button opens the File menu.
         Q_EMIT tray->activated(QSystemTrayIcon::Context);
-        QVERIFY(child<QMenu>(w, "mnuFichier")->isVisible());
-        child<QMenu>(w, "mnuFichier")->hide();
-        // The icon tells running from stopped; the tip is what the engine says.
+        QMenu* file = child<QMenu>(w, "mnuFichier");
+        QVERIFY(file->isVisible());
+        file->hide();
         const QImage stopped = iconImage(ui::programIcon("velmorado"));
         const QImage running = iconImage(ui::programIcon("velmorado-running"));
         QVERIFY(stopped != running);
         QCOMPARE(iconImage(tray->icon()), stopped);
-        entry(w, "mnuDemarrer")->trigger();
-        QCOMPARE(iconImage(tray->icon()), running);
-        w->setTrayTip(QStringLiteral("Velmorado 1.0c - 2 files waiting"));
-        QCOMPARE(tray->toolTip(), QStringLiteral("Velmorado 1.0c - 2 files waiting"));
-        QCOMPARE(iconImage(tray->icon()), running);
-        entry(w, "mnuDemarrer")->trigger();
-        QCOMPARE(iconImage(tray->icon()), stopped);
+        for (const QImage& shown : {running, stopped}) {
+            entry(w, "mnuDemarrer")->trigger();
+            QCOMPARE(iconImage(tray->icon()), shown);
+        }
+    }
+    // After a pass the window tells which files wait and why: at its foot, in
+    // the tray tip, and once as a tray notice when a cause starts.
+    void filesWaitingShowAtTheFootInTheTrayTipAndOnceAsANotice() {
+        const QString in = pf->folder("in"), later = pf->path() + "/later";
+        QVERIFY(
+            open(listLine(in, later), "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n"));
+        auto* tray = w->findChild<QSystemTrayIcon*>("PictureVelmorado");
+        QVERIFY(tray && !w->findChild<QLabel*>("lblEnAttente"));
+        QSignalSpy told(w, &ui::frmKestrune::waitNoticeShown);
+        QAction* start = entry(w, "mnuDemarrer");
+        const QString waiting = "Files waiting: Target folder missing (1)";
+        for (int pass = 0; pass < 3; ++pass) {
+            start->trigger(); // the forced pass meets the missing target
+            QCOMPARE(label(w, "lblEnAttente")->text(), waiting);
+            QVERIFY(!w->statusBar()->isHidden());
+            QCOMPARE(tray->toolTip(), "Velmorado 1.0c - Wait\n" + waiting);
+            start->trigger(); // stopped: the files still wait
+            QCOMPARE(tray->toolTip(), "Velmorado 1.0c\n" + waiting);
+        }
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(told.at(0).at(1).toString(), "Files waiting: Target folder missing - " + later);
+        QVERIFY(QDir().mkdir(later));
+        start->trigger(), start->trigger();
+        QVERIFY(label(w, "lblEnAttente")->text().isEmpty() && w->statusBar()->isHidden());
+        QCOMPARE(tray->toolTip(), "Velmorado 1.0c");
+        QVERIFY(QDir().rmdir(later));
+        start->trigger(), start->trigger();
+        QCOMPARE(told.count(), 2);
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestMainWindow)
+QTEST_MAIN(TestMainWindow)
 #include "test_main_window.moc"
