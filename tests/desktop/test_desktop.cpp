@@ -124,5 +124,5 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestDesktop)
+QTEST_MAIN(TestDesktop)
 #include "test_desktop.moc"

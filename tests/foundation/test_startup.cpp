@@ -137,5 +137,5 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestStartup)
+QTEST_MAIN(TestStartup)
 #include "test_startup.moc"

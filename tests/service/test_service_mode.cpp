@@ -167,7 +167,7 @@ private Q_SLOTS:
                      {"yes"}));
         QVERIFY(!QFileInfo::exists(systemd->unitFile()) && !systemd->enabled());
         QCOMPARE(systemd->events(), QStringList{"4\tVelmorado Service supprimé"});
-        QCOMPARE(pf->setting("Configuration", "Automatique"), "0");
+        QCOMPARE(setting("Configuration", "Automatique"), "0");
         QVERIFY(!config::settings().automatique && engine::state().stopped);
         QCOMPARE(readFile(source + "/report.doc"), "a report");
         QSignalSpy ending(w, &ui::frmKestrune::programEnding);
@@ -183,5 +183,5 @@ private Q_SLOTS:
     }
 };
 
-VELMORADO_UI_TEST_MAIN(TestServiceMode)
+QTEST_MAIN(TestServiceMode)
 #include "test_service_mode.moc"

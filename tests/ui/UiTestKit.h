@@ -77,11 +77,13 @@ protected:
         pf = std::make_unique<programkit::ProgramFolder>();
         engine::state().stopped = true;
     }
-    // Opens the window on the list and parameters given (none: as they are).
-    bool open(const QByteArray& list = {}, const QByteArray& ini = {}) {
+    // Opens the window on the list and parameters given (none: as they are),
+    // with the boxes of the start-up answered from answers.
+    bool open(const QByteArray& list = {}, const QByteArray& ini = {},
+              const QStringList& answers = {}) {
         const bool written = (list.isEmpty() || writeFile(pf->list(), list)) &&
                              (ini.isEmpty() || writeFile(pf->ini(), ini));
-        ui::setDialogs(std::unique_ptr<ui::Dialogs>(d = new ui::ScriptedDialogs));
+        ui::setDialogs(std::unique_ptr<ui::Dialogs>(d = new ui::ScriptedDialogs(answers)));
         window = std::make_unique<ui::frmKestrune>(pf->path());
         w = window.get();
         grid = w->pairGrid();

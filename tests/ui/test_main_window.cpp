@@ -1,5 +1,5 @@
 // The main window: file lists, the engine's controls, captions, closing, tray,
-// files waiting. test_waiting_window runs the last alone.
+// files waiting.
 #include "UiTestKit.h"
 
 #include "ui/main/UiSupport.h"
