@@ -13,8 +13,8 @@ class TestFileOpsProcess : public QObject {
     Q_OBJECT
 
 private slots:
-    // The hidden copies of killed moves across file systems are removed by the
-    // next move, but not one a live move holds, nor look-alikes.
+    // Moves across file systems. The hidden copies of killed ones are removed
+    // by the next move, but not one a live move holds, nor look-alikes.
     void killedMovesLeaveNoCopyBehind() {
         QTemporaryDir local, other("/dev/shm/velmorado-test-XXXXXX");
         if (!other.isValid() ||
@@ -37,6 +37,18 @@ private slots:
                               "velmorado-move-Ab12Cd"}));
         ::close(held);
         QCOMPARE(platform::clearStaleMoveTemporaries(other.path()), 1);
+
+        // Across file systems too, a move that must not replace leaves both
+        // files as they were; one that may replace does, and leaves no copy.
+        writeFile(local.filePath("a"), "newer");
+        QVERIFY(!platform::moveNoReplace(local.filePath("a"), other.filePath("a")));
+        QCOMPARE(readFile(other.filePath("a")), "a");
+        QCOMPARE(readFile(local.filePath("a")), "newer");
+        QVERIFY(platform::moveReplacing(local.filePath("a"), other.filePath("a")));
+        QCOMPARE(readFile(other.filePath("a")), "newer");
+        QCOMPARE(entries(local.path()), QStringList());
+        QCOMPARE(entries(other.path()),
+                 QStringList({".velmorado-move-notes", "a", "velmorado-move-Ab12Cd"}));
     }
     // A path that holds NUL names nothing: a move to it must not land on the
     // file that the part before the NUL names, nor may a delete remove it.
