@@ -2,6 +2,7 @@
 // skips, deletes and takes, files being written, stops, leftovers of crashes.
 
 #include "EngineTestKit.h"
+#include "config/ParameterKeys.h"
 
 using namespace kit;
 
@@ -137,6 +138,21 @@ private Q_SLOTS:
         const QStringList said = logLines(prog->path(), "prefix");
         QCOMPARE(said.size(), 1);
         QVERIFY2(said[0].contains("&quot;.A&quot;") && said[0].contains(ini), qPrintable(said[0]));
+    }
+    // A prefix is the same in any case: one edited in lower case here does not
+    // take the number of an archive of the upper-case one, and extracts both.
+    void aPrefixInAnotherCaseIsTheSamePrefix() {
+        config::settings().prefix = "AB"; // as another machine writes it
+        drop(src, "a", "first");
+        walk(window, src, arch, true);
+        config::settings().prefix = "ab";
+        config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber, "0");
+        drop(src, "b", "second");
+        walk(window, src, arch, true);
+        QCOMPARE(entries(arch), QStringList({"AB000001.rar", "ab000002.rar"}));
+        extractAll(arch, out);
+        QCOMPARE(entries(arch), QStringList());
+        QCOMPARE(readFile(in(out, "a")) + readFile(in(out, "b")), "firstsecond");
     }
     // A folder that names a user's file, or holds a NUL that would cut it short
     // there, is missing: nothing is moved, the file stays whole.
