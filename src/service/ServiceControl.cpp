@@ -29,11 +29,6 @@ void forwardSignal(int sig) {
     errno = saved;
 }
 
-ServiceControl::EventLogSink& eventLogSink() {
-    static ServiceControl::EventLogSink sink;
-    return sink;
-}
-
 QString configUnitDir() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty()) {
@@ -168,15 +163,7 @@ bool ServiceControl::UninstallService() {
     return removed;
 }
 
-void ServiceControl::setEventLogSink(EventLogSink sink) {
-    eventLogSink() = std::move(sink);
-}
-
 void ServiceControl::WriteEventLog(const QString& text, int type) {
-    if (eventLogSink()) {
-        eventLogSink()(text, type);
-        return;
-    }
     const QString file = qEnvironmentVariable("VELMORADO_EVENT_LOG_FILE");
     if (!file.isEmpty()) {
         QFile f(file);

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 namespace service {
 
 // "Velmorado Service" as a systemd user unit, and the system log.
@@ -50,14 +48,12 @@ public:
     // could not be run (no user service manager, for one), as typed.
     QStringList failedCommands() const { return m_failed; }
 
-    // One entry in the system log: type 4 information, 2 warning. Goes to the
-    // sink when one is set, else to syslog(3) under "Velmorado Service".
+    // One entry in the system log: type 4 information, 2 warning, through
+    // syslog(3) under "Velmorado Service".
     // Test seam: when VELMORADO_EVENT_LOG_FILE names a file, entries are
     // appended there instead ("4<TAB>text" per line, line breaks as " | "),
     // so that tests of the real executable can read what it logged.
     static void WriteEventLog(const QString& text, int type);
-    using EventLogSink = std::function<void(const QString& text, int type)>;
-    static void setEventLogSink(EventLogSink sink);
 
     // Where the unit file lives: $XDG_DATA_HOME/systemd/user (so that masking,
     // which writes into ~/.config/systemd/user, can override it).
