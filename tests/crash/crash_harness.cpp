@@ -8,7 +8,9 @@
 #include "ProgramFolderKit.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -342,6 +344,19 @@ struct Harness {
     }
 };
 
+// A whole number from low to high, or the harness stops saying which value is wrong.
+unsigned long long number(const std::string& text, unsigned long long low, unsigned long long high,
+                          const char* what) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-' || n < low || n > high) {
+        die(std::string(what) + " must be a whole number from " + std::to_string(low) + " to " +
+            std::to_string(high) + ", not \"" + text + "\"");
+    }
+    return n;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -357,10 +372,11 @@ int main(int argc, char** argv) {
         o[argv[i]] = argv[i + 1];
     }
     const char* given = std::getenv("VELMORADO_CRASH_SEED");
-    const auto seed = given ? std::stoull(given) : Clock::now().time_since_epoch().count();
+    const auto seed = given ? number(given, 0, ULLONG_MAX, "VELMORADO_CRASH_SEED")
+                            : Clock::now().time_since_epoch().count();
     Harness h;
-    h.seconds = std::max(10, std::atoi(o["--seconds"].c_str()));
-    h.copies.resize(size_t(std::clamp(std::atoi(o["--copies"].c_str()), 1, 2)));
+    h.seconds = int(number(o["--seconds"], 10, 86400, "--seconds"));
+    h.copies.resize(number(o["--copies"], 1, 2, "--copies"));
     const bool keep = !o["--work"].empty();
     std::string work =
         keep ? o["--work"] : fs::temp_directory_path().string() + "/velmorado-crash.XXXXXX";
