@@ -71,21 +71,51 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
         *existed = false;
     }
     const QByteArray p = QFile::encodeName(path);
-    const int fd = ::open(p.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
+    const QFileInfo info(path);
+    // The content is written, flushed and locked under a hidden name first
+    // and then linked to path, which fails when path exists: the file appears
+    // whole or not at all, so that a crash never leaves an empty one that
+    // nothing would tell from a user's file. The walk removes a hidden copy
+    // that a crash left once nobody holds it.
+    QByteArray staged = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
+                                          info.fileName() + QStringLiteral(".XXXXXX"));
+    UniqueFd fd(createLockedTemporary(staged));
+    if (fd.valid()) {
+        const bool ready = lockWhole(fd.get(), F_WRLCK, false) && ::fchmod(fd.get(), 0644) == 0 &&
+                           writeAll(fd.get(), data.constData(), data.size()) &&
+                           ::fsync(fd.get()) == 0;
+        const bool linked = ready && ::link(staged.constData(), p.constData()) == 0;
+        const int linkError = errno;
+        ::unlink(staged.constData());
+        if (linked) {
+            syncFolder(info.absolutePath());
+            return FileLock{std::move(fd)};
+        }
+        if (!ready || (linkError != EPERM && linkError != ENOTSUP && linkError != EOPNOTSUPP &&
+                       linkError != ENOSYS)) {
+            if (existed) {
+                *existed = ready && linkError == EEXIST;
+            }
+            return {}; // whatever stands there is somebody else's
+        }
+        // A share without hard links: the file is made in place below.
+    }
+    const int made =
+        ::open(p.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (made < 0) {
         if (existed) {
             *existed = errno == EEXIST;
         }
-        return {}; // whatever stands there is somebody else's
+        return {};
     }
-    FileLock lock{UniqueFd(fd)};
+    FileLock lock{UniqueFd(made)};
     // Ours from here on: a failure removes what this call made.
-    if (!lockWhole(fd, F_WRLCK, false) || !writeAll(fd, data.constData(), data.size()) ||
-        ::fsync(fd) != 0) {
+    if (!lockWhole(made, F_WRLCK, false) || !writeAll(made, data.constData(), data.size()) ||
+        ::fsync(made) != 0) {
         ::unlink(p.constData());
         return {};
     }
-    syncFolder(QFileInfo(path).absolutePath());
+    syncFolder(info.absolutePath());
     return lock;
 }
 

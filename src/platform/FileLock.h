@@ -26,10 +26,14 @@ public:
     // cannot be opened (missing, a link, not a regular file).
     static FileLock take(const QString& path);
 
-    // Creates path, which must not exist yet, locks it before a byte is
-    // written, writes data and flushes it and its folder to disk. On failure
-    // nothing that this call did not create is removed: when the name was
-    // taken (*existed is then true) the other file stays as it is.
+    // Creates path, which must not exist yet, holding data, locked, flushed
+    // with its folder to disk. The file is written under a hidden name
+    // (".NAME.XXXXXX") and linked to path, so that it appears whole or not at
+    // all; a crash can leave only that hidden copy. Where the folder has no
+    // hard links, path is created exclusively and locked before a byte is
+    // written, and a crash can leave it short. On failure nothing that this
+    // call did not create is removed: when the name was taken (*existed is
+    // then true) the other file stays as it is.
     static FileLock create(const QString& path, const QByteArray& data, bool* existed = nullptr);
 
     // A shared lock on a folder (a folder cannot be opened for writing).

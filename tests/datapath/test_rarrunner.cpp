@@ -192,6 +192,7 @@ private slots:
         const platform::FileLock second = platform::FileLock::create(f, "second", &existed);
         QVERIFY(!second.held() && existed);
         QCOMPARE(readFile(f), "first");
+        QCOMPARE(entries(m_src).filter("RA000001"), QStringList{"RA000001.rn"});
         QVERIFY(platform::lockedByOther(f) && !platform::FileLock::take(f).held());
         ::chmod(QFile::encodeName(f).constData(), 0444); // shared lock only, then
         QVERIFY(!platform::FileLock::take(f).held() || geteuid() == 0);
