@@ -185,6 +185,8 @@ private Q_SLOTS:
         }
         writeFile(in(src, "busy"), "newer busy");                 // fresh: it stays
         writeFile(in(src, "RA000046.rn"), nameLine("in flight")); // fresh: it waits
+        age(in(src, "busy"), -3600);                              // fresh however slow the walk is
+        age(in(src, "RA000046.rn"), -3600);
         walk(window, src, arch, true);
         QCOMPARE(entries(src), QStringList({"RA000046.rn", "busy"}));
         QCOMPARE(engine::state().compressed, 8);

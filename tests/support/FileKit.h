@@ -35,11 +35,12 @@ inline QStringList entries(const QString& folder) {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
-// Makes a file (not a link's target) an hour old: a walk takes it at once.
-inline void age(const QString& path) {
+// Makes a file (not a link's target) seconds old, an hour unless told: a walk
+// takes it at once. Negative: that long in the future, fresh for any walk.
+inline void age(const QString& path, int seconds = 3600) {
     struct timespec t[2];
     clock_gettime(CLOCK_REALTIME, &t[0]);
-    t[0].tv_sec -= 3600;
+    t[0].tv_sec -= seconds;
     t[1] = t[0];
     QVERIFY2(::utimensat(AT_FDCWD, QFile::encodeName(path), t, AT_SYMLINK_NOFOLLOW) == 0,
              qPrintable(path));
