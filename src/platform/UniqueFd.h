@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace platform {
 
 // Owns one file descriptor and closes it when it goes (also on the early
-// returns of a failed step). A move hands the descriptor on.
+// returns of a failed step). A move hands the descriptor on. Plain C++, so
+// that the bundled archiver uses it too.
 class UniqueFd {
 public:
     UniqueFd() = default;
@@ -37,10 +39,11 @@ public:
         return fd;
     }
     // Closes now and says whether the close itself went well (on some file
-    // systems a write's error only shows there).
+    // systems a write's error only shows there). On Linux an interrupted
+    // close has closed the descriptor all the same.
     bool close() {
         const int fd = release();
-        return fd < 0 || ::close(fd) == 0;
+        return fd < 0 || ::close(fd) == 0 || errno == EINTR;
     }
 
 private:

@@ -12,33 +12,6 @@
 
 namespace rar {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-UniqueFd::~UniqueFd() {
-    close();
-}
-
-int UniqueFd::release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-bool UniqueFd::close() {
-    if (fd_ < 0) {
-        return true;
-    }
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0 || errno == EINTR;
-}
-
 std::string errorText(int err) {
     return std::strerror(err);
 }

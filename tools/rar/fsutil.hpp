@@ -1,30 +1,13 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <cstddef>
 #include <string>
 
 namespace rar {
 
-// Owns a file descriptor and closes it on destruction.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    ~UniqueFd();
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release();
-    // Closes now and reports a failed close (which can mean lost data on some file systems).
-    bool close();
-
-private:
-    int fd_ = -1;
-};
+using platform::UniqueFd;
 
 std::string errorText(int err);
 
