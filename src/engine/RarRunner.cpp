@@ -302,6 +302,7 @@ FileOutcome CompressFile(const FileJob& job) {
     // Nothing can be made in a source folder that cannot be written: no
     // number is handed out for nothing at every pass.
     if (::access(QFile::encodeName(s).constData(), W_OK | X_OK) != 0) {
+        causes.set(s, t, s + n, WaitCause::SourceReadOnly);
         return FileOutcome::Stopped;
     }
 
@@ -346,6 +347,8 @@ FileOutcome CompressFile(const FileJob& job) {
         platform::deleteFile(nameFile); // made and locked by us just now
         return FileOutcome::Stopped;
     }
+    causes.clear(s + n); // it has left its name: nothing waits under it
+
     // Held while the archiver works, so that another copy of the program
     // does not take the pair for the leftover of a crash.
     const platform::FileLock dataLock = platform::FileLock::take(dataFile);
@@ -378,7 +381,6 @@ FileOutcome CompressFile(const FileJob& job) {
                    s + n + QStringLiteral(" -> ") + s + archive);
         return FileOutcome::Stopped;
     }
-    causes.clear(s + n);
 
     ++st.compressed;
     if (perFileLogs()) {

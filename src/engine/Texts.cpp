@@ -88,6 +88,9 @@ QString waitCause(WaitCause cause, int language) {
     switch (cause) {
     case WaitCause::TargetMissing:
         return config::pickText(language, "Dossier cible absent", "Target folder missing");
+    case WaitCause::SourceReadOnly:
+        return config::pickText(language, "Dossier source en lecture seule",
+                                "Source folder read-only");
     case WaitCause::TargetReadOnly:
         return config::pickText(language, "Dossier cible en lecture seule",
                                 "Target folder read-only");

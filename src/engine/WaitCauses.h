@@ -12,6 +12,7 @@ namespace engine {
 
 enum class WaitCause {
     TargetMissing,    // the pair's target folder is not there (the pair's files wait)
+    SourceReadOnly,   // the source folder cannot be written: no file can leave its name
     TargetReadOnly,   // the target folder cannot be written
     TargetFull,       // no room left in the target folder
     ArchiveNameTaken, // an archive of the same name is already in the target folder

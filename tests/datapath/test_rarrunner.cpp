@@ -109,6 +109,13 @@ private slots:
         writeFile(m_src + "a", "A");
         writeFile(src2 + "b", "B");
         {
+            const filekit::ReadOnlyFolder readOnly(m_src); // the file cannot leave its name
+            QCOMPARE(compress(m_src, m_tgt, "a"), FileOutcome::Stopped);
+            QCOMPARE(compress(m_src, m_tgt, "a"), FileOutcome::Stopped);
+        }
+        QCOMPARE(log("Source folder read-only - file waiting").size(), 1);
+        QCOMPARE(entries(m_src), QStringList{"a"});
+        {
             const filekit::ReadOnlyFolder readOnly(m_tgt);
             QCOMPARE(compress(m_src, m_tgt, "a"), FileOutcome::Stopped);
             QCOMPARE(compress(src2, m_tgt, "b"), FileOutcome::Stopped);
@@ -120,6 +127,7 @@ private slots:
         QCOMPARE(compress(m_src, m_tgt, "RA000001.rar"), FileOutcome::Done);
         QCOMPARE(compress(src2, m_tgt, "RA000002.rar"), FileOutcome::Done);
         QCOMPARE(log("Waiting over: Target folder read-only").size(), 2);
+        QCOMPARE(log("Waiting over: Source folder read-only").size(), 1);
         QCOMPARE(extract(m_tgt, m_out, "RA000001.rar"), FileOutcome::Done);
         QCOMPARE(extract(m_tgt, m_out, "RA000002.rar"), FileOutcome::Done);
         QCOMPARE(readFile(m_out + "a") + readFile(m_out + "b"), "AB");
