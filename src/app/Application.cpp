@@ -78,9 +78,12 @@ bool Application::start() {
         buildCaption(platform::computerName(), platform::userName(), platform::osDescription()));
 
     // Application or service.
-    const RunMode mode = decideRunMode(m_window.serviceControl(), [this](const QString& question) {
-        return m_window.askYesNo(question);
-    });
+    const RunMode mode = decideRunMode(
+        m_window.serviceControl(),
+        [this](const QString& question) { return m_window.askYesNo(question); },
+        [this](const QString& message) {
+            m_window.showMessage(MainWindowPort::Box::Critical, config::kProductName, message);
+        });
     if (mode == RunMode::EndNow) {
         m_exitCode = 0;
         return false;

@@ -58,8 +58,15 @@ QString serviceRemovedEntry(int language) {
     return config::pickText(language, "Velmorado Service supprimé", "Velmorado Service removed");
 }
 
+QString serviceNotRemovedMessage(int language) {
+    return config::pickText(language, "Velmorado Service: impossible de supprimer ",
+                            "Velmorado Service: cannot remove ") +
+           service::ServiceControl::unitFilePath();
+}
+
 RunMode decideRunMode(service::ServiceControl& control,
-                      const std::function<bool(const QString&)>& askYesNo) {
+                      const std::function<bool(const QString&)>& askYesNo,
+                      const std::function<void(const QString&)>& tell) {
     if (!control.Installed()) {
         return RunMode::Application;
     }
@@ -70,8 +77,13 @@ RunMode decideRunMode(service::ServiceControl& control,
     if (!askYesNo(removeServiceQuestion(language))) {
         return RunMode::EndNow;
     }
-    control.UninstallService();
-    service::ServiceControl::WriteEventLog(serviceRemovedEntry(language), 4);
+    if (control.UninstallService()) {
+        service::ServiceControl::WriteEventLog(serviceRemovedEntry(language), 4);
+    } else {
+        const QString message = serviceNotRemovedMessage(language);
+        service::ServiceControl::WriteEventLog(message, 2);
+        tell(message);
+    }
     config::WriteSetting(config::kSectionConfiguration, config::keys::kAutomatique,
                          config::flagText(false));
     return RunMode::Application;

@@ -24,6 +24,8 @@ enum class RunMode {
 QString removeServiceQuestion(int language);
 // The information entry written when that question is answered Yes.
 QString serviceRemovedEntry(int language);
+// Said when the unit file cannot be removed: the service is still registered.
+QString serviceNotRemovedMessage(int language);
 
 // The start-up decision. Not installed: application. Installed and started
 // by the service manager: service. Installed and started by hand: ask
@@ -31,8 +33,11 @@ QString serviceRemovedEntry(int language);
 // program with nothing changed; Yes removes the service, writes the
 // information entry and Automatique = "0" to the parameters file (so that the
 // settings read next find automatic start off) and runs as an application.
+// A removal that fails is never logged as done: its message goes to the
+// system log as a warning and to tell (a box for the user).
 RunMode decideRunMode(service::ServiceControl& control,
-                      const std::function<bool(const QString& question)>& askYesNo);
+                      const std::function<bool(const QString& question)>& askYesNo,
+                      const std::function<void(const QString& message)>& tell);
 
 // The service's events as the program handles them. Each event writes one
 // entry to the system log ("Velmorado Service: started", in the language of

@@ -95,6 +95,29 @@ private Q_SLOTS:
         QVERIFY(!control.InstallService() && !control.Installed() && systemd.calls().isEmpty());
     }
 
+    // Yes at a start by hand removes the service; a removal that cannot
+    // happen (the unit's folder read-only) is said, never logged as done.
+    void aRemovalThatFailsIsSaid() {
+        FakeSystemd systemd;
+        systemd.registerService();
+        ServiceControl control;
+        QStringList told;
+        const auto yes = [](const QString&) { return true; };
+        const auto tell = [&](const QString& message) { told << message; };
+        const QString cannot = "Velmorado Service: cannot remove " + systemd.unitFile();
+        {
+            const filekit::ReadOnlyFolder readOnly(systemd.path("data/systemd/user"));
+            QCOMPARE(app::decideRunMode(control, yes, tell), app::RunMode::Application);
+        }
+        QVERIFY(control.Installed());
+        QCOMPARE(told, QStringList{cannot});
+        QCOMPARE(systemd.events(), QStringList{"2\t" + cannot});
+        systemd.forget();
+        QCOMPARE(app::decideRunMode(control, yes, tell), app::RunMode::Application);
+        QVERIFY(!control.Installed() && told.size() == 1);
+        QCOMPARE(systemd.events(), QStringList{"4\tVelmorado Service removed"});
+    }
+
     void eventsAreLoggedInTheLanguage_data() {
         QTest::addColumn<int>("language");
         QTest::addColumn<QStringList>("texts");

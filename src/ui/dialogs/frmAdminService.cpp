@@ -1,5 +1,6 @@
 #include "ui/dialogs/frmAdminService.h"
 
+#include "app/ServiceMode.h"
 #include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
@@ -178,9 +179,7 @@ void frmAdminService::cmdRemove_Click() {
         if (!m_control.UninstallService()) {
             // The unit file is still there: the service is still registered.
             dialogs().message(this, Dialogs::Icon::Critical, config::kProductName,
-                              config::pickText("Velmorado Service: impossible de supprimer ",
-                                               "Velmorado Service: cannot remove ") +
-                                  service::ServiceControl::unitFilePath());
+                              app::serviceNotRemovedMessage(config::language()));
             return;
         }
         m_ui->lblService->setText(stateText(State::Removed));
