@@ -6,6 +6,7 @@
 #include "config/ValueRules.h"
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
+#include "engine/NumberedName.h"
 #include "engine/RarRunner.h"
 #include "engine/Texts.h"
 #include "engine/WindowPort.h"
@@ -90,7 +91,7 @@ class Walk {
 public:
     Walk(WindowPort& window, platform::InUseProbe& probe, const PairJob& pair)
         : m_window(window), m_probe(probe), m_state(state()), m_folder(pair.sourceFolder),
-          m_target(pair.targetFolder), m_prefix(config::settings().prefix),
+          m_target(pair.targetFolder), m_numbered(config::settings().prefix),
           m_compress(pair.compress) {}
 
     void run() {
@@ -155,7 +156,7 @@ private:
             return Step::Next; // links, pipes, sockets and devices are left alone
         }
         QString base;
-        if (IsOwnTemporaryFile(name, m_prefix, &base)) {
+        if (m_numbered.isTemporary(name, &base)) {
             return handleTemporary(name, base);
         }
         return handOverIfLeftAlone(name);
@@ -173,7 +174,7 @@ private:
         const FileJob job{m_folder, m_target, name};
         const FileOutcome outcome = m_compress ? CompressFile(job) : ExtractFile(job);
         ++m_state.files;
-        if (m_compress && outcome != FileOutcome::Stopped && !IsNumberedArchive(name, m_prefix)) {
+        if (m_compress && outcome != FileOutcome::Stopped && !m_numbered.isArchive(name)) {
             vouchForArchive();
         }
         return outcome == FileOutcome::EndWalk ? Step::EndWalk : Step::Next;
@@ -186,8 +187,7 @@ private:
         const QString stored =
             config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber);
         const qint32 number = config::readInt32(stored);
-        m_probe.vouch(m_target + m_prefix +
-                      QStringLiteral("%1.rar").arg(number, 6, 10, QLatin1Char('0')));
+        m_probe.vouch(m_target + m_numbered.archive(number));
     }
 
     Step handleTemporary(const QString& name, const QString& base) {
@@ -298,7 +298,7 @@ private:
     EngineState& m_state;
     const QString m_folder;
     const QString m_target;
-    const QString m_prefix;
+    const NumberedName m_numbered; // of the prefix in force when the walk began
     const bool m_compress;
     int m_dirFd = -1;
     QSet<QString> m_met;        // names met (or made) in this walk: each is handled once

@@ -233,14 +233,6 @@ QString rarMissingTitle() {
     return config::kProductName + QStringLiteral(" - ") + config::kVersion;
 }
 
-bool IsNumberedArchive(const QString& name, const QString& prefix) {
-    return NumberedName(prefix).isArchive(name);
-}
-
-bool IsOwnTemporaryFile(const QString& name, const QString& prefix, QString* base) {
-    return NumberedName(prefix).isTemporary(name, base);
-}
-
 std::optional<QString> ReadNameFile(const QByteArray& content) {
     // The first item: blanks skipped, the text between the first pair of
     // double quotes, or up to a comma or line end when it is not quoted.

@@ -51,10 +51,6 @@ FileOutcome ExtractFile(const FileJob& job);
 // process still holds, nor one whose archive is still there.
 void ClearStaleExtractionFolders(const QString& folder);
 
-// prefix + six digits + ".rar", prefix and extension without case, whatever
-// the case of the stored prefix (NumberedName).
-bool IsNumberedArchive(const QString& name, const QString& prefix);
-
 // The source name held by a name file's content ("HEX" CR LF), or nothing
 // when it does not decode or is no plain name for a folder: empty, "." or
 // "..", holding "/" or NUL, too long or not valid as a file name here.
@@ -68,12 +64,6 @@ bool CheckRarConsole();
 // receives the archiver's exit code, -1 when it did not exit normally.
 bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
                      int* exitStatus = nullptr);
-
-// The data file (prefix + six digits + ".rr") and the name file (".rn") of
-// an archive being made or just extracted: the program's own temporary files,
-// recognised by their names (prefix and extension without case). *base
-// (when given) receives the archive base name, prefix + six digits.
-bool IsOwnTemporaryFile(const QString& name, const QString& prefix, QString* base = nullptr);
 
 // The start-up check's failure message (language 1 French, else English) and
 // the title of its box, "Velmorado - 1.0c".
