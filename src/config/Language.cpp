@@ -1,4 +1,3 @@
-
 #include "config/Language.h"
 #include "config/Settings.h"
 
