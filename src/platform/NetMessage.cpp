@@ -2,6 +2,7 @@
 
 #include "platform/Process.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTimer>
@@ -98,9 +99,10 @@ void sendNetMessage(const QString& text, const QString& programFolder,
     };
     auto job = std::make_shared<Job>(Job{result, std::move(done)});
 
-    // Nobody owns the process: it deletes itself once it has been reaped, and
-    // one still running when the program ends is left to finish its message.
-    auto* process = new QProcess;
+    // The process deletes itself once it has been reaped; the application
+    // owns it until then, so that one still running when the program quits
+    // is stopped and reaped rather than left behind.
+    auto* process = new QProcess(QCoreApplication::instance());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PATH"), pathWithProgramFolder(programFolder));
     process->setProcessEnvironment(env);
