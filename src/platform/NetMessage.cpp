@@ -102,7 +102,8 @@ void sendNetMessage(const QString& text, const QString& programFolder,
     // The process deletes itself once it has been reaped; the application
     // owns it until then, so that one still running when the program quits
     // is stopped and reaped rather than left behind.
-    auto* process = new QProcess(QCoreApplication::instance());
+    QCoreApplication* application = QCoreApplication::instance();
+    auto* process = new QProcess(application);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PATH"), pathWithProgramFolder(programFolder));
     process->setProcessEnvironment(env);
@@ -144,6 +145,13 @@ void sendNetMessage(const QString& text, const QString& programFolder,
                              report(NetSendResult::Status::NotStarted, -1, process->errorString());
                          }
                      });
+    if (application != nullptr) {
+        // Once the application has left its event loop, whoever was to be told
+        // may be gone: a net stopped at the end is not reported.
+        const auto abandon = [job] { job->reported = true; };
+        QObject::connect(application, &QCoreApplication::aboutToQuit, process, abandon);
+        QObject::connect(application, &QObject::destroyed, process, abandon);
+    }
     auto* limit = new QTimer(process);
     limit->setSingleShot(true);
     QObject::connect(limit, &QTimer::timeout, process, [process, job] {

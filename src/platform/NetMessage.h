@@ -49,7 +49,8 @@ inline constexpr int kNetTimeLimitMs = 120000;
 // from the event loop once net has ended (or could not be started). The
 // child is reaped then; one still running after kNetTimeLimitMs is killed, so
 // a net that hangs on an unreachable machine never piles up behind the
-// passes, and so is one still running when the application object goes. net's standard input and
+// passes, and so is one still running when the application object goes
+// (done is not called for that one: the program is ending). net's standard input and
 // output are /dev/null, its standard error is kept for the report, and programFolder goes first on
 // its PATH, where it looks for the programs that deliver (notify-send, smbclient).
 void sendNetMessage(const QString& text, const QString& programFolder,
