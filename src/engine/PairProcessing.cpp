@@ -77,12 +77,14 @@ void logRefusedPrefix() {
         return;
     }
     const QString quoted = QLatin1Char('"') + s.refusedPrefix + QLatin1Char('"');
+    const QString inForce = QLatin1Char('"') + s.prefix + QLatin1Char('"');
     const QString message =
-        texts::timeNow() +
-        config::pickText(QStringLiteral(" - Préfixe des fichiers compressés ") + quoted +
-                             QStringLiteral(" inutilisable, \"RA\" est utilisé"),
-                         QStringLiteral(" - Compressed files prefix ") + quoted +
-                             QStringLiteral(" not usable, \"RA\" is used"));
+        texts::timeNow() + config::pickText(QStringLiteral(" - Préfixe des fichiers compressés ") +
+                                                quoted + QStringLiteral(" inutilisable, ") +
+                                                inForce + QStringLiteral(" est utilisé"),
+                                            QStringLiteral(" - Compressed files prefix ") + quoted +
+                                                QStringLiteral(" not usable, ") + inForce +
+                                                QStringLiteral(" is used"));
     s.refusedPrefixLogged = LogUnknownFolder(message, config::program().parametersPath);
 }
 

@@ -40,6 +40,17 @@ private slots:
         config::SaveFolderPairs({});
         QCOMPARE(readFile(list), large);
     }
+    // A compression applies the prefix rule of start-up and the dialog to the
+    // prefix in force: one refused there makes no archive, hidden or not.
+    void aCompressionMakesNoArchiveUnderARefusedPrefix() {
+        kit::drop(m_prog->src, "report.txt", "the user's");
+        for (const QString prefix : {".A", "[A", "A\t"}) {
+            config::settings().prefix = prefix;
+            kit::Recorder window;
+            kit::walk(window, m_prog->src, m_prog->arch, true);
+            QCOMPARE(entries(m_prog->src) + entries(m_prog->arch), QStringList{"report.txt"});
+        }
+    }
     // The purge removes only the oldest dated logs beyond the number kept,
     // never another file, and nothing when purging is off.
     void purgesOldLogs() {

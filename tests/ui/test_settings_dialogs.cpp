@@ -2,6 +2,7 @@
 // main window's menu entries, their boxes answered by script.
 #include "UiTestKit.h"
 
+#include "engine/DailyLog.h"
 #include "engine/Scheduler.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
@@ -89,6 +90,60 @@ private Q_SLOTS:
             QCOMPARE(child<QProgressBar>(w, "ProgressBarAttente")->value(), 1);
             w->scheduler().startStop();
         }
+    }
+    // The prefix dialog applies the rule of start-up and of every compression:
+    // what it refuses (a leading dot above all: hidden archives, which the
+    // walk deletes) is said in the window's language and never used; the pass
+    // packs under "RA", standing in for the ".B" start-up refused, and the log
+    // says so. A prefix accepted ends that refusal: the log no longer tells it.
+    void thePrefixDialogRefusesWhatCompressionWouldNotUse_data() {
+        for (const char* column : {"typed", "language", "message", "prefix"}) {
+            QTest::addColumn<QString>(column);
+        }
+        const auto row = [](const char* typed, const char* language, const char* message,
+                            const char* prefix) {
+            QTest::newRow(typed) << QString::fromUtf8(typed) << language
+                                 << QString::fromUtf8(message) << QString::fromUtf8(prefix);
+        };
+        row(".a", "0",
+            "Prefix cannot begin with a dot: the archives would be hidden files, which "
+            "Velmorado deletes",
+            "RA");
+        row(".b", "1",
+            "Le préfixe ne peut pas commencer par un point : les archives seraient des fichiers "
+            "cachés, que Velmorado efface",
+            "RA");
+        row("a[", "0", "Invalid character", "RA");
+        row("aß", "0", "Prefix must be 2 characters", "RA"); // three once in upper case
+        row(" é1 ", "0", "", "É1");
+    }
+    void thePrefixDialogRefusesWhatCompressionWouldNotUse() {
+        QFETCH(QString, typed);
+        QFETCH(QString, language);
+        QFETCH(QString, message);
+        QFETCH(QString, prefix);
+        const QString in = pf->folder("in"), out = pf->folder("out"), logs = pf->folder("logs");
+        QVERIFY(
+            open(listLine(in, out),
+                 "[Configuration]\r\nPrefixeFichiersCompresses=.B\r\nLangue=" + language.toUtf8() +
+                     "\r\n[Logs]\r\nLogs=1\r\nPathLogs=" + logs.toUtf8() + "\r\n"));
+        OnShown<ui::frmPrefixeCible> shown(w, [&](ui::frmPrefixeCible* dlg) {
+            child<QLineEdit>(dlg, "Text1")->setText(typed);
+            button(dlg, "cmdOK")->click();
+            QCOMPARE(dlg->isVisible(), !message.isEmpty());
+        });
+        entry(w, "mnuPrefixe")->trigger();
+        QCOMPARE(last().kind == "message" ? last().text : QString(), message);
+        QCOMPARE(setting("Configuration", "PrefixeFichiersCompresses"),
+                 message.isEmpty() ? prefix : ".B");
+        writeFile(in + "/report.txt", "the user's");
+        filekit::age(in + "/report.txt");
+        w->scheduler().startStop();
+        w->scheduler().startStop();
+        QCOMPARE(filekit::entries(out), QStringList{prefix + "000001.rar"});
+        const QString log =
+            QString::fromUtf8(readFile(engine::dayLogPath(logs, QDate::currentDate())));
+        QCOMPARE(log.contains("&quot;.B&quot;"), !message.isEmpty());
     }
     // Try sends the typed text, unsaved, split by the shell as typed (to a net
     // in the program folder, found first, that records its words); Cancel
