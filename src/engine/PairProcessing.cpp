@@ -136,6 +136,9 @@ private:
     }
 
     Step handle(const QString& name, const QByteArray& raw) {
+        if (isDailyLogName(name)) {
+            return Step::Next; // the program's own daily logs stay, wherever the log folder is
+        }
         struct stat st {};
         if (::fstatat(m_dirFd, raw.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             S_ISDIR(st.st_mode)) {
