@@ -77,12 +77,14 @@ void logRefusedPrefix() {
         return;
     }
     const QString quoted = QLatin1Char('"') + s.refusedPrefix + QLatin1Char('"');
+    const QString inForce = QLatin1Char('"') + s.prefix + QLatin1Char('"');
     const QString message =
-        texts::timeNow() +
-        config::pickText(QStringLiteral(" - Préfixe des fichiers compressés ") + quoted +
-                             QStringLiteral(" inutilisable, \"RA\" est utilisé"),
-                         QStringLiteral(" - Compressed files prefix ") + quoted +
-                             QStringLiteral(" not usable, \"RA\" is used"));
+        texts::timeNow() + config::pickText(QStringLiteral(" - Préfixe des fichiers compressés ") +
+                                                quoted + QStringLiteral(" inutilisable, ") +
+                                                inForce + QStringLiteral(" est utilisé"),
+                                            QStringLiteral(" - Compressed files prefix ") + quoted +
+                                                QStringLiteral(" not usable, ") + inForce +
+                                                QStringLiteral(" is used"));
     s.refusedPrefixLogged = LogUnknownFolder(message, config::program().parametersPath);
 }
 
@@ -134,6 +136,9 @@ private:
     }
 
     Step handle(const QString& name, const QByteArray& raw) {
+        if (isDailyLogName(name)) {
+            return Step::Next; // the program's own daily logs stay, wherever the log folder is
+        }
         struct stat st {};
         if (::fstatat(m_dirFd, raw.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             S_ISDIR(st.st_mode)) {

@@ -27,6 +27,8 @@ struct PairJob {
 // the entries, and hands every file that is left alone to CompressFile or
 // ExtractFile by pair.compress, as a FileJob of the pair:
 //  - folders are skipped, and so are links, pipes, sockets and devices;
+//  - the program's daily logs (isDailyLogName) stay where they are: a log
+//    folder that is also a source folder never sends them on;
 //  - hidden entries (names that start with ".") are deleted, a file only
 //    once it is left alone (InUseProbe): a copy in progress may write its
 //    part file under a hidden name;

@@ -42,18 +42,6 @@ bool unquotable(const QString& text) {
     return text.contains(QLatin1Char('"')) || text.contains(QChar(0));
 }
 
-// A prefix goes into the archiver's wildcard, whose matches it deletes once
-// archived: one that could match other files, or leave the folder, is refused.
-bool usablePrefix(const QString& prefix) {
-    for (const QChar c : prefix) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
-            c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('\\')) {
-            return false;
-        }
-    }
-    return !prefix.isEmpty() && !unquotable(prefix);
-}
-
 bool perFileLogs() {
     const config::Settings& s = config::settings();
     return s.logs && s.fichiersLogs;
@@ -353,7 +341,7 @@ FileOutcome CompressFile(const FileJob& job) {
         return FileOutcome::Done;
     }
 
-    if (unquotable(s) || !usablePrefix(set.prefix)) {
+    if (unquotable(s) || !config::usablePrefix(set.prefix)) {
         return FileOutcome::Stopped;
     }
     // Nothing can be made in a source folder that cannot be written: no

@@ -2,6 +2,7 @@
 #include "config/HexText.h"
 #include "config/PrivateProfile.h"
 #include "config/Settings.h"
+#include "config/ValueRules.h"
 #include "platform/AtomicFile.h"
 
 #include "FileKit.h"
@@ -156,15 +157,24 @@ private Q_SLOTS:
         QCOMPARE(filekit::readFile(big), huge);
     }
 
-    // A stored prefix that the prefix dialog would refuse, or that makes
-    // archives hidden files, is not used: "RA" stands in for it.
+    // A stored prefix that the prefix dialog or a compression would refuse
+    // (the archiver's wildcard brackets, a leading dot that makes hidden
+    // archives) is not used: "RA" stands in for it. The length is told first.
     void unusableStoredPrefixFallsBack() {
-        for (const QString stored : {".A", "..", "A?", "A/", "R", "RAX", "A\\", "R A", "ZX"}) {
+        using F = PrefixFault;
+        const QList<std::pair<QString, F>> table{
+            {".A", F::LeadingDot},   {"..", F::LeadingDot}, {"A?", F::Character},
+            {"[A", F::Character},    {"A]", F::Character},  {"A\\", F::Character},
+            {"A\x01", F::Character}, {"R", F::Length},      {"???", F::Length},
+            {"ZX", F::None},         {"É1", F::None},       {"A.", F::None}};
+        for (const auto& [stored, fault] : table) {
+            QCOMPARE(prefixFault(stored), fault);
             write("PrefixeFichiersCompresses", stored);
             const Settings s = load();
-            QCOMPARE(s.prefix, stored == "ZX" ? "ZX" : "RA");
-            QCOMPARE(s.refusedPrefix, stored == "ZX" ? QString() : stored);
+            QCOMPARE(s.prefix, fault == F::None ? stored : "RA");
+            QCOMPARE(s.refusedPrefix, fault == F::None ? QString() : stored);
         }
+        QCOMPARE(prefixFault("A\t"), F::Character); // the file trims blanks, the dialog not all
     }
 
     // UTF-16 units low byte first, upper case, outside the BMP too; anything

@@ -271,7 +271,7 @@ void frmKestrune::mnuVoirLogs_Click() {
         return;
     }
     delete m_logViewer;
-    m_logViewer = new frmVoirLogs(this);
+    m_logViewer = new frmVoirLogs(this, [this] { restoreWindow(); });
     m_logViewer->setAttribute(Qt::WA_DeleteOnClose);
     m_logViewer->show();
 }
