@@ -58,8 +58,8 @@ Rar5Headers readRar5Headers(int fd);
 // Restores on the open file fileFd the streams of member and its
 // modification time. A stream that cannot be restored (compressed, refused
 // by the file system) is named on standard error and gives ExitWarning; a
-// stream that fails its CRC gives ExitCrc; a disk that is full or failing
-// gives ExitFatal.
+// stream that fails its CRC gives ExitCrc; a failing disk (EIO) gives
+// ExitFatal.
 int restoreRar5Streams(int archiveFd, const Rar5Member& member, int fileFd,
                        const std::string& shown);
 
