@@ -298,6 +298,7 @@ private slots:
             {"user.DosStream.Zone.Identifier:$DATA", "[ZoneTransfer]\r\nZoneId=3\r\n"},
             {"user.DosStream.a/b:$DATA", "not a stream name on Windows"},
             {"user.DosStream.Velmorado.xattr.x:$DATA", "our own prefix, other case"},
+            {"user.DosStream.velmorado.xattr.78:$DATA", "a stream named as our own"},
             {"user.xdg.origin.url", "https://example.org/x"},
             {"user.Mixed Case:%41", QByteArray(3000, 'v')},
             {"user.empty", ""}};
