@@ -108,6 +108,7 @@ void Settings::load(const QString& path, const QString& exeDir) {
         messageNetSend = kDefaultMessageNetSend;
     }
     erreurDossierEventLog = readFlag(conf(keys::kErreurDossierEventLog));
+    formatRar5 = readFlag(conf(keys::kFormatRar5));
 
     logs = readFlag(logsKey(keys::kLogs));
     fichiersLogs = readFlag(logsKey(keys::kFichiersLogs));

@@ -49,6 +49,7 @@ struct Settings {
     bool erreurDossierNetSend = false;
     QString messageNetSend = kDefaultMessageNetSend;
     bool erreurDossierEventLog = false;
+    bool formatRar5 = false; // archives as RAR 5 (rar a -ma5), for Windows machines
     // Logs
     bool logs = false;
     bool fichiersLogs = false;

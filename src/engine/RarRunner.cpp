@@ -400,8 +400,10 @@ FileOutcome CompressFile(const FileJob& job) {
 
     // The archiver deletes the data file before the name file, once the
     // archive is complete. Without it both files stay for a later pass.
-    const QString command = QStringLiteral("rar a -os \"") + s + archive + QStringLiteral("\" \"") +
-                            s + numbered.base(number) + QStringLiteral(".r?\" -df");
+    const QString command = QStringLiteral("rar a ") +
+                            (set.formatRar5 ? QStringLiteral("-ma5 ") : QString()) +
+                            QStringLiteral("-os \"") + s + archive + QStringLiteral("\" \"") + s +
+                            numbered.base(number) + QStringLiteral(".r?\" -df");
     int status = -1;
     if (!RunRarConsoleIn(set.voirConsoleRar, command, QString(), &status)) {
         return FileOutcome::Stopped;

@@ -9,6 +9,44 @@ class EndToEndTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // With FormatRar5=1 the compress pair makes a RAR 5 archive, and the
+    // uncompress pair gives back the file under its own name, with its
+    // bytes, its time to the nanosecond and its attributes.
+    void aWindowsArchiveCarriesAFileWithItsAttributes() {
+        kit::Program root;
+        QVERIFY(writeFile(root.ini(), "[Configuration]\r\nFormatRar5=1\r\n"));
+        config::settings().load(root.ini(), root.path());
+        config::settings().pathLogs = root.path();
+        const QString name = "Café \"report\" 😀.doc";
+        QByteArray data(300000, '\0');
+        QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        drop(root.src, name, data);
+        const QString file = in(root.src, name);
+        if (!filekit::setXattr(file, "user.DosStream.AFP_Resource:$DATA", "fork") ||
+            !filekit::setXattr(file, "user.xdg.origin.url", "https://example.org/")) {
+            QSKIP("this file system keeps no user.* extended attributes");
+        }
+        const timespec t[2] = {{1600000000, 123456789}, {1600000000, 123456789}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(file), t, 0) == 0);
+        const QList<QByteArray> attributes = filekit::userXattrs(file);
+
+        Recorder window;
+        walk(window, root.src, root.arch, true);
+        const QStringList archives = entries(root.arch);
+        QCOMPARE(archives.size(), 1);
+        QVERIFY(readFile(in(root.arch, archives[0])).startsWith("Rar!\x1A\x07\x01"));
+        ageAll(root.arch);
+        walk(window, root.arch, root.out, false);
+        QCOMPARE(entries(root.src) + entries(root.arch), QStringList());
+        QCOMPARE(entries(root.out), QStringList{name});
+        const QString arrived = in(root.out, name);
+        QCOMPARE(readFile(arrived), data);
+        QCOMPARE(filekit::userXattrs(arrived), attributes);
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(arrived), &st) == 0);
+        QCOMPARE(std::pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
+                 std::pair(t[1].tv_sec, t[1].tv_nsec));
+    }
     // Two machines on one share handing out the same numbers: every file arrives
     // once, whole, no archive replaces another, nothing of the program's is left.
     void twoCopiesOnTheSameFolders() {
