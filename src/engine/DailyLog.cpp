@@ -5,11 +5,11 @@
 #include "config/Settings.h"
 #include "engine/EngineState.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
 
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -34,7 +34,7 @@ bool appendBytes(const QString& path, const QByteArray& bytes, bool truncate) {
         return false;
     }
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
-    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0644);
+    const int fd = ::open(platform::encodePath(path).constData(), flags, 0644);
     if (fd < 0) {
         return false;
     }
