@@ -121,6 +121,9 @@ QString waitCause(WaitCause cause, int language) {
         return config::pickText(language,
                                 "Numéro d'archive impossible à enregistrer (LastFileNumber)",
                                 "Archive number cannot be stored (LastFileNumber)");
+    case WaitCause::FileUnreadable:
+        return config::pickText(language, "Fichier illisible (droits d'accès)",
+                                "File cannot be read (access rights)");
     }
     return QString();
 }
