@@ -88,8 +88,8 @@ void Settings::load(const QString& path, const QString& exeDir) {
     refusedPrefix.clear();
     refusedPrefixLogged = false;
     if (!prefix.isEmpty() && !usablePrefix(prefix)) {
-        // Hand-edited: a prefix that makes archives hidden files (the walk
-        // deletes those) or that names no plain file is not used.
+        // Hand-edited: a prefix that makes archives hidden files or that
+        // names no plain file is not used.
         refusedPrefix = prefix;
         prefix.clear();
     }

@@ -7,12 +7,12 @@
 #include "engine/Texts.h"
 #include "engine/WindowPort.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/UniqueFd.h"
 
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -80,7 +80,7 @@ Open examine(const QString& path, const QByteArray& p, bool* missing) {
 // that this call made it. Non-blocking open: a pipe put there never hangs the
 // pass; it is refused like anything that is not a regular file.
 platform::UniqueFd openLog(const QString& path, bool* fresh) {
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = platform::encodePath(path);
     *fresh = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         bool missing = false;
@@ -222,7 +222,7 @@ bool writeLogHeader(const QString& path, const QDate& date, int language, bool p
         return false;
     }
     bool missing = false;
-    if (examine(path, QFile::encodeName(path), &missing) != Open::Ok) {
+    if (examine(path, platform::encodePath(path), &missing) != Open::Ok) {
         return false; // refused (not a regular file), or not to be examined
     }
     if (!missing) {

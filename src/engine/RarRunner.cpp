@@ -11,6 +11,7 @@
 #include "engine/Texts.h"
 #include "engine/WaitCauses.h"
 #include "platform/FileLock.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
 
@@ -36,18 +37,22 @@ bool archiverSucceeded(int exitStatus) {
     return exitStatus == 0 || exitStatus == 1;
 }
 
-// A folder or name that cannot stand between double quotes on the
-// archiver's command line.
-bool unquotable(const QString& text) {
-    return text.contains(QLatin1Char('"')) || text.contains(QChar(0));
+// The archiver's extraction command line for archive, run in the folder it
+// is to unpack into.
+QString extractionCommand(const QString& archive) {
+    return QStringLiteral("rar e ") + platform::quoteArgument(archive);
+}
+
+// A path holding NUL names nothing (it would stand for what is before the
+// NUL): it never goes onto the archiver's command line.
+bool holdsNul(const QString& text) {
+    return text.contains(QChar(0));
 }
 
 bool perFileLogs() {
     const config::Settings& s = config::settings();
     return s.logs && s.fichiersLogs;
 }
-
-const QString kExtractionFolderPrefix = QStringLiteral(".velmorado-x-");
 
 // Plain move in uncompress mode of a file under its own name: it replaces a
 // file of that name in the target once complete. A pair whose target is its
@@ -89,7 +94,7 @@ bool removeTreeAt(int parentFd, const char* name, int depth) {
 }
 
 bool removeFolder(const QString& path) {
-    return removeTreeAt(AT_FDCWD, QFile::encodeName(path).constData(), 0);
+    return removeTreeAt(AT_FDCWD, platform::encodePath(path).constData(), 0);
 }
 
 // The private folder that one extraction writes into: hidden, in the folder
@@ -105,7 +110,7 @@ public:
             (platform::lockedByOther(m_path) || !removeFolder(m_path))) {
             return;
         }
-        if (::mkdir(QFile::encodeName(m_path).constData(), 0700) != 0) {
+        if (::mkdir(platform::encodePath(m_path).constData(), 0700) != 0) {
             return;
         }
         m_made = true;
@@ -202,7 +207,7 @@ bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 n
     int status = -1;
     if (!lock.held() || !work.ready() ||
         !RunRarConsoleIn(config::settings().voirConsoleRar,
-                         QStringLiteral("rar e \"") + archive + QLatin1Char('"'), work.path(),
+                         extractionCommand(archive), work.path(),
                          &status) ||
         !archiverSucceeded(status)) {
         return true;
@@ -237,7 +242,7 @@ bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 n
 // Free bytes in folder, -1 when unknown.
 qint64 freeSpace(const QString& folder) {
     struct statvfs vfs {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &vfs) != 0) {
+    if (::statvfs(platform::encodePath(folder).constData(), &vfs) != 0) {
         return -1;
     }
     return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
@@ -308,8 +313,8 @@ std::optional<QString> ReadNameFile(const QByteArray& content) {
         name->contains(QLatin1Char('/')) || name->contains(QChar(0))) {
         return std::nullopt;
     }
-    const QByteArray encoded = QFile::encodeName(*name);
-    if (encoded.size() > NAME_MAX || QFile::decodeName(encoded) != *name) {
+    const QByteArray encoded = platform::encodePath(*name);
+    if (encoded.size() > NAME_MAX || platform::decodePath(encoded) != *name) {
         return std::nullopt; // half a character, or too long for a file name
     }
     return name;
@@ -341,12 +346,12 @@ FileOutcome CompressFile(const FileJob& job) {
         return FileOutcome::Done;
     }
 
-    if (unquotable(s) || !config::usablePrefix(set.prefix)) {
+    if (holdsNul(s) || !config::usablePrefix(set.prefix)) {
         return FileOutcome::Stopped;
     }
     // Nothing can be made in a source folder that cannot be written: no
     // number is handed out for nothing at every pass.
-    if (::access(QFile::encodeName(s).constData(), W_OK | X_OK) != 0) {
+    if (::access(platform::encodePath(s).constData(), W_OK | X_OK) != 0) {
         causes.set(s, t, s + n, WaitCause::SourceReadOnly);
         return FileOutcome::Stopped;
     }
@@ -400,10 +405,11 @@ FileOutcome CompressFile(const FileJob& job) {
 
     // The archiver deletes the data file before the name file, once the
     // archive is complete. Without it both files stay for a later pass.
-    const QString command = QStringLiteral("rar a ") +
-                            (set.formatRar5 ? QStringLiteral("-ma5 ") : QString()) +
-                            QStringLiteral("-os \"") + s + archive + QStringLiteral("\" \"") + s +
-                            numbered.base(number) + QStringLiteral(".r?\" -df");
+    const QString command =
+        QStringLiteral("rar a ") + (set.formatRar5 ? QStringLiteral("-ma5 ") : QString()) +
+        QStringLiteral("-os ") + platform::quoteArgument(s + archive) + QLatin1Char(' ') +
+        platform::quoteArgument(s + numbered.base(number) + QStringLiteral(".r?")) +
+        QStringLiteral(" -df");
     int status = -1;
     if (!RunRarConsoleIn(set.voirConsoleRar, command, QString(), &status)) {
         return FileOutcome::Stopped;
@@ -473,7 +479,7 @@ FileOutcome ExtractFile(const FileJob& job) {
     }
 
     const QString archive = s + n;
-    if (unquotable(s)) {
+    if (holdsNul(s)) {
         return FileOutcome::Stopped;
     }
     const qint64 size = platform::fileSize(archive);
@@ -489,7 +495,7 @@ FileOutcome ExtractFile(const FileJob& job) {
     if (!archiveLock.held()) {
         return FileOutcome::Stopped;
     }
-    const ExtractionFolder work(s + kExtractionFolderPrefix + n);
+    const ExtractionFolder work(s + platform::kExtractionFolderPrefix + n);
     if (!work.ready()) {
         if (!platform::lockedByOther(work.path())) {
             causes.set(s, t, archive,
@@ -499,7 +505,7 @@ FileOutcome ExtractFile(const FileJob& job) {
     }
 
     int status = -1;
-    const QString command = QStringLiteral("rar e \"") + archive + QLatin1Char('"');
+    const QString command = extractionCommand(archive);
     if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status)) {
         causes.set(s, t, archive, WaitCause::ExtractionFailed);
         return FileOutcome::Stopped;
@@ -568,14 +574,14 @@ FileOutcome ExtractFile(const FileJob& job) {
 void ClearStaleExtractionFolders(const QString& folder) {
     QDir dir(folder);
     const QStringList names =
-        dir.entryList({kExtractionFolderPrefix + QLatin1Char('*')},
+        dir.entryList({platform::kExtractionFolderPrefix + QLatin1Char('*')},
                       QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QString& name : names) {
         const QString path = dir.filePath(name);
         // While the archive is there, its next extraction clears the folder
         // under the archive's lock; without it, only a live process still
         // removing the folder can hold it.
-        if (platform::exists(dir.filePath(name.mid(kExtractionFolderPrefix.size()))) ||
+        if (platform::exists(dir.filePath(name.mid(platform::kExtractionFolderPrefix.size()))) ||
             platform::lockedByOther(path)) {
             continue;
         }

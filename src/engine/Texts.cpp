@@ -125,6 +125,9 @@ QString waitCause(WaitCause cause, int language) {
     case WaitCause::PackingFailed:
         return config::pickText(language, "Échec de la compression, fichier rendu sous son nom",
                                 "Packing failed, the file has its name back");
+    case WaitCause::FileUnreadable:
+        return config::pickText(language, "Fichier illisible (droits d'accès)",
+                                "File cannot be read (access rights)");
     }
     return QString();
 }

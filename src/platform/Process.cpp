@@ -1,8 +1,9 @@
 #include "platform/Process.h"
 
+#include "platform/FileNames.h"
+
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 
 #include <cerrno>
 #include <csignal>
@@ -25,7 +26,7 @@ bool isBlank(QChar c) {
 }
 
 bool isExecutableFile(const QString& path) {
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = encodePath(path);
     struct stat st {};
     return ::stat(p.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
            ::access(p.constData(), X_OK) == 0;
@@ -138,6 +139,27 @@ QStringList splitWindowsCommandLine(const QString& commandLine) {
     return words;
 }
 
+QString quoteArgument(const QString& text) {
+    QString quoted(QLatin1Char('"'));
+    qsizetype backslashes = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\')) {
+            ++backslashes;
+        } else if (c == QLatin1Char('"')) {
+            // 2n+1 backslashes and the quote: n backslashes and a literal quote.
+            quoted.append(QString(backslashes + 1, QLatin1Char('\\')));
+            backslashes = 0;
+        } else {
+            backslashes = 0;
+        }
+        quoted.append(c);
+    }
+    // 2n backslashes before the closing quote give n.
+    quoted.append(QString(backslashes, QLatin1Char('\\')));
+    quoted.append(QLatin1Char('"'));
+    return quoted;
+}
+
 QString findProgram(const QString& word, const QString& programFolder) {
     if (word.isEmpty()) {
         return {};
@@ -178,7 +200,7 @@ bool runAndWait(const QString& commandLine, const RunOptions& options, int* exit
     std::vector<QByteArray> args;
     args.reserve(size_t(words.size()));
     for (const QString& w : words) {
-        args.push_back(QFile::encodeName(w));
+        args.push_back(encodePath(w));
     }
     std::vector<char*> argv;
     for (QByteArray& a : args) {
@@ -200,11 +222,11 @@ bool runAndWait(const QString& commandLine, const RunOptions& options, int* exit
         posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&s.actions, 2, "/dev/null", O_WRONLY, 0);
     }
-    const QByteArray folder = QFile::encodeName(options.workingFolder);
+    const QByteArray folder = encodePath(options.workingFolder);
     if (!options.workingFolder.isEmpty()) {
         posix_spawn_file_actions_addchdir_np(&s.actions, folder.constData());
     }
-    const QByteArray path = QFile::encodeName(program);
+    const QByteArray path = encodePath(program);
     pid_t pid = -1;
     if (posix_spawn(&pid, path.constData(), &s.actions, &s.attr, argv.data(), environ) != 0) {
         return false;

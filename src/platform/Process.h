@@ -13,6 +13,14 @@ namespace platform {
 // the closing quote when it starts with one; it keeps its backslashes.
 QStringList splitWindowsCommandLine(const QString& commandLine);
 
+// One argument (not the program) for such a command line: text between
+// double quotes, which splitWindowsCommandLine gives back exactly, whatever
+// it holds. A double quote goes in as \", the backslashes just before a
+// double quote or before the closing one are doubled, and every other
+// character goes in as it is: a text without double quotes or trailing
+// backslashes is simply put between double quotes, as any console expects.
+QString quoteArgument(const QString& text);
+
 // The executable that a program word names: a word holding "/" is taken as
 // it stands; otherwise programFolder, then the current folder, then every
 // folder of PATH. Empty when none holds an executable file of that name.

@@ -5,6 +5,7 @@
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
+#include "platform/FileNames.h"
 #include "ui/dialogs/FolderTree.h"
 #include "ui/main/Dialogs.h"
 
@@ -47,8 +48,8 @@ QString driveText(const QStorageInfo& volume) {
 bool sameFolder(const QString& a, const QString& b) {
     struct stat sa {
     }, sb{};
-    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-        ::stat(QFile::encodeName(b).constData(), &sb) == 0) {
+    if (::stat(platform::encodePath(a).constData(), &sa) == 0 &&
+        ::stat(platform::encodePath(b).constData(), &sb) == 0) {
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     }
     return QDir::cleanPath(QDir(a).absolutePath()) == QDir::cleanPath(QDir(b).absolutePath());
