@@ -43,6 +43,7 @@ namespace {
 std::string g_work = "(none yet)";
 
 [[noreturn]] void die(const std::string& message) {
+    std::fflush(stdout); // what was printed before, in order
     std::fprintf(stderr, "crash harness: FAILED: %s\nthe folders are kept in %s\n", message.c_str(),
                  g_work.c_str());
     std::_Exit(1);
