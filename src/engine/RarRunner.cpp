@@ -43,6 +43,18 @@ QString extractionCommand(const QString& archive) {
     return QStringLiteral("rar e ") + platform::quoteArgument(archive);
 }
 
+// The archiver's warnings about streams it could not restore, as it wrote
+// them on its standard error ("rar: warning: ... not restored: why").
+QStringList streamsNotRestored(const QByteArray& errorOutput) {
+    QStringList lines;
+    for (const QByteArray& line : errorOutput.split('\n')) {
+        if (line.startsWith("rar: warning: ") && line.contains("not restored")) {
+            lines << QString::fromUtf8(line.mid(14)).trimmed();
+        }
+    }
+    return lines;
+}
+
 // A path holding NUL names nothing (it would stand for what is before the
 // NUL): it never goes onto the archiver's command line.
 bool holdsNul(const QString& text) {
@@ -264,9 +276,10 @@ struct OneFile {
 } // namespace
 
 bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
-                     int* exitStatus) {
+                     int* exitStatus, QByteArray* errorOutput) {
     platform::RunOptions options;
     options.show = show;
+    options.errorOutput = errorOutput;
     options.programFolder = config::program().exeDir;
     options.workingFolder = workingFolder;
     return platform::runAndWait(commandLine, options, exitStatus);
@@ -505,7 +518,8 @@ FileOutcome ExtractFile(const FileJob& job) {
 
     int status = -1;
     const QString command = extractionCommand(archive);
-    if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status)) {
+    QByteArray errors;
+    if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status, &errors)) {
         causes.set(s, t, archive, WaitCause::ExtractionFailed);
         return FileOutcome::Stopped;
     }
@@ -557,6 +571,14 @@ FileOutcome ExtractFile(const FileJob& job) {
         platform::deleteIfSame(archive, *archiveLock.id());
     }
     causes.clear(archive);
+    // Streams (extended attributes) the archiver could not give the file: it
+    // is delivered all the same, and the log says which.
+    const QStringList lost = streamsNotRestored(errors);
+    if (!lost.isEmpty() && config::settings().logs) {
+        LogUnknownFolder(texts::timeNow() + texts::streamsNotRestored(config::language()),
+                         archive + QStringLiteral(" -> ") + restored + QStringLiteral(": ") +
+                             lost.join(QStringLiteral("; ")));
+    }
     if (!members.others.isEmpty() && config::settings().logs) {
         LogUnknownFolder(texts::timeNow() + texts::otherMembersLeft(config::language()),
                          archive + QStringLiteral(": ") +

@@ -157,6 +157,11 @@ QString filesCaughtGivenBack(int language) {
                             " - Files caught in a new archive, given back to their folder");
 }
 
+QString streamsNotRestored(int language) {
+    return config::pickText(language, " - Flux du fichier non restaurés",
+                            " - Streams of the file not restored");
+}
+
 QString otherMembersLeft(int language) {
     return config::pickText(language, " - Autres fichiers de l'archive non extraits",
                             " - Other files of the archive not extracted");

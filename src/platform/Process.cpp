@@ -1,10 +1,13 @@
 #include "platform/Process.h"
 
+#include "platform/UniqueFd.h"
+
 #include "platform/FileNames.h"
 
 #include <QByteArray>
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -47,6 +50,22 @@ struct SpawnSetup {
     SpawnSetup(const SpawnSetup&) = delete;
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
+
+// Reads fd to its end, keeping at most limit bytes in out.
+void readAtMost(int fd, QByteArray& out, qsizetype limit) {
+    out.clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return;
+        }
+        out.append(buffer, std::min<qsizetype>(got, std::max<qsizetype>(0, limit - out.size())));
+    }
+}
 
 } // namespace
 
@@ -217,10 +236,25 @@ bool runAndWait(const QString& commandLine, const RunOptions& options, int* exit
     posix_spawnattr_setsigmask(&s.attr, &none);
     posix_spawnattr_setsigdefault(&s.attr, &all);
     posix_spawnattr_setflags(&s.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // The read end of the pipe that carries the child's standard error, when
+    // the caller wants it; the write end is the child's alone.
+    UniqueFd errorRead;
+    UniqueFd errorWrite;
+    if (!options.show && options.errorOutput != nullptr) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) == 0) {
+            errorRead = UniqueFd(ends[0]);
+            errorWrite = UniqueFd(ends[1]);
+        }
+    }
     if (!options.show) {
         posix_spawn_file_actions_addopen(&s.actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&s.actions, 2, "/dev/null", O_WRONLY, 0);
+        if (errorWrite.valid()) {
+            posix_spawn_file_actions_adddup2(&s.actions, errorWrite.get(), 2);
+        } else {
+            posix_spawn_file_actions_addopen(&s.actions, 2, "/dev/null", O_WRONLY, 0);
+        }
     }
     const QByteArray folder = encodePath(options.workingFolder);
     if (!options.workingFolder.isEmpty()) {
@@ -230,6 +264,10 @@ bool runAndWait(const QString& commandLine, const RunOptions& options, int* exit
     pid_t pid = -1;
     if (posix_spawn(&pid, path.constData(), &s.actions, &s.attr, argv.data(), environ) != 0) {
         return false;
+    }
+    if (errorRead.valid()) {
+        errorWrite.reset(); // the end of the output comes when the child's copy goes
+        readAtMost(errorRead.get(), *options.errorOutput, kErrorOutputLimit);
     }
     int status = 0;
     for (;;) {

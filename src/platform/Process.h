@@ -30,7 +30,12 @@ struct RunOptions {
     bool show = false;     // false: no terminal output (standard streams on /dev/null)
     QString programFolder; // looked in first for the program
     QString workingFolder; // the child's current folder; empty keeps ours
+    // When given (and show is false): receives what the program wrote on its
+    // standard error, up to kErrorOutputLimit bytes; the rest is read and
+    // dropped, so the program never blocks on a full pipe.
+    QByteArray* errorOutput = nullptr;
 };
+inline constexpr qsizetype kErrorOutputLimit = 64 * 1024;
 
 // Starts the command line and waits for it to end, with no time limit.
 // True when it could be started. *exitStatus (when given) receives the exit

@@ -2,6 +2,7 @@
 // own, on the same chained pairs (src -> arch compress, arch -> out uncompress).
 
 #include "EngineTestKit.h"
+#include "Rar5Kit.h"
 
 using namespace kit;
 
@@ -46,6 +47,33 @@ private Q_SLOTS:
         QVERIFY(::stat(QFile::encodeName(arrived), &st) == 0);
         QCOMPARE(std::pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
                  std::pair(t[1].tv_sec, t[1].tv_nsec));
+    }
+    // A stream the archiver cannot give back (compressed by another archiver):
+    // the file is delivered all the same, without it, and the day's log names
+    // the stream with its archive and file; a stream it can give back is kept.
+    void aStreamNotRestoredIsLoggedAndTheFileDelivered() {
+        using namespace rar5kit;
+        kit::Program root;
+        config::settings().logs = true;
+        const QString name = "notes d'été.txt";
+        writeFile(in(root.arch, "RA000001.rar"),
+                  rar5Archive({{2, "RA000001.rr", "the user's text"},
+                               stream(":Zone.Identifier", "packed", 3),
+                               stream(":AFP_Resource", "fork"),
+                               {2, "RA000001.rn", nameLine(name)}}));
+        ageAll(root.arch);
+        Recorder window;
+        walk(window, root.arch, root.out, false);
+        QCOMPARE(entries(root.arch), QStringList());
+        QCOMPARE(entries(root.out), QStringList{name});
+        QCOMPARE(readFile(in(root.out, name)), QByteArray("the user's text"));
+        QCOMPARE(filekit::userXattrs(in(root.out, name)),
+                 QList<QByteArray>{"user.DosStream.AFP_Resource:$DATA=fork"});
+        const QStringList lines = logLines(root.path(), "Streams of the file not restored");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains("RA000001.rar") && lines[0].contains(name) &&
+                     lines[0].contains(":Zone.Identifier"),
+                 qPrintable(lines[0]));
     }
     // Two machines on one share handing out the same numbers: every file arrives
     // once, whole, no archive replaces another, nothing of the program's is left.
