@@ -16,6 +16,7 @@
 #include "platform/ShellCommand.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 
 namespace engine {
@@ -206,6 +207,8 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     waitCauses().sweep();
     window.setWaitingSummary(waitCauses().summary(language));
     window.setLabelText(kLblTempo, QString());
+    st.lastPass = counts;
+    st.lastPassEnded = QDateTime::currentDateTime();
 
     if (s.arretAutomatique) {
         YieldEvents(window);
