@@ -3,6 +3,7 @@
 #include "app/MainWindowPort.h"
 #include "app/ServiceMode.h"
 #include "app/Startup.h"
+#include "app/Status.h"
 #include "config/Fatal.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
@@ -15,6 +16,8 @@
 #include "service/ServiceControl.h"
 
 #include <QCoreApplication>
+
+#include <cstdio>
 
 namespace app {
 
@@ -41,22 +44,36 @@ bool Application::start() {
     config::setLanguage(config::readLanguage(program.parametersPath));
 
     // Only one copy per program folder: the copy that runs comes to the
-    // front, this one says why it ends.
+    // front (handed this start's activation token, so that it may take the
+    // focus), this one says why it ends. Unattended it says so and ends at
+    // once: a timer or cron job must not pile up waiting copies.
     m_instance = std::make_unique<platform::SingleInstance>(m_programFolder);
     if (!m_instance->acquire()) {
-        m_instance->askToRaise();
-        m_window.showMessage(MainWindowPort::Box::Exclamation, config::kProductName,
-                             secondInstanceMessage(config::language()));
-        m_exitCode = 1;
+        const QString refusal = secondInstanceMessage(config::language());
+        m_exitCode = kExitAnotherCopyRuns;
+        if (unattended()) {
+            tellUnattended(refusal);
+            return false;
+        }
+        m_instance->askToRaise({m_activationToken, m_startupId});
+        m_window.showMessage(MainWindowPort::Box::Exclamation, config::kProductName, refusal);
         return false;
     }
-    m_instance->listen([this] { m_window.restoreWindow(); });
+    if (!m_instance->problem().isEmpty()) {
+        std::fprintf(stderr, "velmorado: cannot tell whether another copy runs: %s\n",
+                     qPrintable(m_instance->problem()));
+    }
+    platform::SingleInstance::Answers answers;
+    answers.raise = [this](const platform::RaiseRequest& request) {
+        m_window.raiseOnRequest(request.activationToken, request.startupId);
+    };
+    answers.status = [] { return statusReport(); };
+    m_instance->listen(answers);
     config::setFatalMessageHandler([this](const QString& text) {
         // Standard error and the system log have the message already. A box
         // that nobody can see (no screen, or the service) would keep this
         // copy, and its lock, alive for ever.
-        if (!m_serviceMode && !m_window.serviceControl().StartedAsService() &&
-            m_window.hasScreen()) {
+        if (!unattended()) {
             m_window.showMessage(MainWindowPort::Box::Critical, config::kProductName, text);
         }
         m_window.removeTrayIcon();
@@ -83,9 +100,15 @@ bool Application::start() {
         [this](const QString& question) { return m_window.askYesNo(question); },
         [this](const QString& message) {
             m_window.showMessage(MainWindowPort::Box::Critical, config::kProductName, message);
-        });
+        },
+        !unattended());
     if (mode == RunMode::EndNow) {
         m_exitCode = 0;
+        return false;
+    }
+    if (mode == RunMode::Unanswered) {
+        tellUnattended(serviceKeptUnansweredMessage(config::language()));
+        m_exitCode = kExitServiceInstalled;
         return false;
     }
     m_serviceMode = mode == RunMode::Service;
@@ -110,6 +133,13 @@ bool Application::start() {
 
     // The archiver must be there for processing to start.
     m_rarAvailable = engine::CheckRarConsole();
+    if (!m_rarAvailable && unattended()) {
+        // Nobody could start processing by hand: say why and end.
+        m_window.removeTrayIcon();
+        tellUnattended(engine::rarMissingMessage(config::language()));
+        m_exitCode = kExitNoArchiver;
+        return false;
+    }
     if (!m_rarAvailable) {
         m_window.showMessage(MainWindowPort::Box::Critical, engine::rarMissingTitle(),
                              engine::rarMissingMessage(config::language()));
@@ -124,6 +154,10 @@ bool Application::start() {
         m_window.scheduler().startStop();
     }
     return true;
+}
+
+bool Application::unattended() {
+    return m_window.serviceControl().StartedAsService() || !m_window.hasScreen();
 }
 
 void Application::startAutomatically() {

@@ -23,8 +23,10 @@ public:
     virtual void prepare() = 0;
     // The caption with the computer, the user and the operating system.
     virtual void setCaption(const QString& caption) = 0;
-    // Another copy asked this one to come to the front.
-    virtual void restoreWindow() = 0;
+    // Another copy asked this one to come to the front, handing on the
+    // activation token and the startup id its launcher gave it (either may
+    // be empty), which let this window take the focus meant for that start.
+    virtual void raiseOnRequest(const QString& activationToken, const QString& startupId) = 0;
     // The run mode decided (true: service): its picture and caption, boxes
     // that go to the system log where nobody can see them, and no Exit entry
     // for the service.
@@ -43,7 +45,8 @@ public:
     virtual void showMessage(Box box, const QString& title, const QString& text) = 0;
     // A Yes/No question; true only for Yes.
     virtual bool askYesNo(const QString& question) = 0;
-    // False on Qt's stand-ins for a screen, where nobody can answer a box.
+    // False where nobody can answer a box: Qt's stand-ins for a screen,
+    // unless the boxes are answered by script.
     virtual bool hasScreen() const = 0;
 
     virtual void removeTrayIcon() = 0;

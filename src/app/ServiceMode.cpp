@@ -64,14 +64,27 @@ QString serviceNotRemovedMessage(int language) {
            service::ServiceControl::unitFilePath();
 }
 
+QString serviceKeptUnansweredMessage(int language) {
+    return config::pickText(language,
+                            "Velmorado Service installé (voir 'systemctl --user status "
+                            "velmorado') : sans écran, impossible de demander s'il faut le "
+                            "supprimer ; le service est gardé et ce lancement s'arrête",
+                            "Velmorado Service installed (see 'systemctl --user status "
+                            "velmorado'): without a screen nobody can be asked whether to remove "
+                            "it; the service is kept and this start ends");
+}
+
 RunMode decideRunMode(service::ServiceControl& control,
                       const std::function<bool(const QString&)>& askYesNo,
-                      const std::function<void(const QString&)>& tell) {
+                      const std::function<void(const QString&)>& tell, bool canAsk) {
     if (!control.Installed()) {
         return RunMode::Application;
     }
     if (control.StartedAsService()) {
         return RunMode::Service;
+    }
+    if (!canAsk) {
+        return RunMode::Unanswered;
     }
     const int language = config::language();
     if (!askYesNo(removeServiceQuestion(language))) {

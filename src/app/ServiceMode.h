@@ -16,8 +16,9 @@ namespace app {
 // How this copy of the program runs, decided once at start-up.
 enum class RunMode {
     Application,
-    Service, // the service manager started it and the service is installed
-    EndNow,  // started by hand while the service is registered, and the user kept it
+    Service,    // the service manager started it and the service is installed
+    EndNow,     // started by hand while the service is registered, and the user kept it
+    Unanswered, // the same, where nobody can answer the question: kept, said, ended
 };
 
 // The question asked when the program is started by hand while the service is registered.
@@ -26,6 +27,8 @@ QString removeServiceQuestion(int language);
 QString serviceRemovedEntry(int language);
 // Said when the unit file cannot be removed: the service is still registered.
 QString serviceNotRemovedMessage(int language);
+// Said instead of the question where nobody can answer it.
+QString serviceKeptUnansweredMessage(int language);
 
 // The start-up decision. Not installed: application. Installed and started
 // by the service manager: service. Installed and started by hand: ask
@@ -34,10 +37,11 @@ QString serviceNotRemovedMessage(int language);
 // information entry and Automatique = "0" to the parameters file (so that the
 // settings read next find automatic start off) and runs as an application.
 // A removal that fails is never logged as done: its message goes to the
-// system log as a warning and to tell (a box for the user).
+// system log as a warning and to tell (a box for the user). Where nobody can
+// answer (canAsk false: no screen), nothing is asked or changed: Unanswered.
 RunMode decideRunMode(service::ServiceControl& control,
                       const std::function<bool(const QString& question)>& askYesNo,
-                      const std::function<void(const QString& message)>& tell);
+                      const std::function<void(const QString& message)>& tell, bool canAsk = true);
 
 // The service's events as the program handles them. Each event writes one
 // entry to the system log ("Velmorado Service: started", in the language of

@@ -2,6 +2,9 @@
 
 #include "config/Language.h"
 #include "config/ProgramValues.h"
+#include "service/ServiceControl.h"
+
+#include <cstdio>
 
 namespace app {
 
@@ -31,6 +34,15 @@ QString buildCaption(const QString& computer, const QString& user, const QString
 
 QString secondInstanceMessage(int language) {
     return config::pickText(language, "Programme déjà lancé", "Program already running");
+}
+
+void tellUnattended(const QString& text) {
+    QString oneLine = text;
+    oneLine.replace(QLatin1String("\r\n"), QLatin1String(" "))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    std::fprintf(stderr, "velmorado: %s\n", oneLine.simplified().toLocal8Bit().constData());
+    std::fflush(stderr);
+    service::ServiceControl::WriteEventLog(text, 2);
 }
 
 } // namespace app

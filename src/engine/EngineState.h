@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 
@@ -22,6 +23,11 @@ struct EngineState : PassCounts {
     bool forcedPass = false; // the pass launched by a start: every enabled pair is processed
     bool passRunning = false;
     qint32 countdown = 0; // seconds before the next pass (the wait may pass 32767)
+
+    // The counts of the last pass that ran to its end, and when it ended
+    // (invalid before the first): what `velmorado --status` reports.
+    PassCounts lastPass;
+    QDateTime lastPassEnded;
 
     // The daily log of the running pass: chosen when the pass starts, it takes
     // every line of that pass, even past midnight. The pair and the file being

@@ -16,6 +16,7 @@
 #include "platform/NetMessage.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 
 namespace engine {
@@ -229,6 +230,8 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     window.setWaitingSummary(waitCauses().summary(language));
     ReportLogRefusal(window, hooks.writeEventLog);
     window.setLabelText(kLblTempo, QString());
+    st.lastPass = counts;
+    st.lastPassEnded = QDateTime::currentDateTime();
 
     if (s.arretAutomatique) {
         YieldEvents(window);

@@ -87,6 +87,14 @@ QString WaitCauses::summary(int language) const {
     return texts::filesWaiting(language) + parts.join(QStringLiteral("; "));
 }
 
+QList<WaitCauses::Waiting> WaitCauses::list() const {
+    QList<Waiting> all;
+    for (const Entry& e : m_causes) {
+        all.append({e.source, e.target, e.shown, e.cause});
+    }
+    return all;
+}
+
 QMap<QString, QString> WaitCauses::notices(int language) const {
     QMap<QString, QString> notices;
     for (const Entry& e : m_causes) {

@@ -53,6 +53,14 @@ public:
     QMap<QString, QString> notices(int language) const;
     void reset() { m_causes.clear(); }
 
+    // Every file that waits, in the order of its path: its pair, the path the
+    // log gives and the cause.
+    struct Waiting {
+        QString source, target, file;
+        WaitCause cause;
+    };
+    QList<Waiting> list() const;
+
 private:
     struct Entry {
         QString source, target, shown;

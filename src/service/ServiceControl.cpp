@@ -102,8 +102,10 @@ QString ServiceControl::unitFileText() const {
         // Nobody may be logged in: the window is drawn nowhere.
         text += QStringLiteral("Environment=QT_QPA_PLATFORM=offscreen\n");
     }
-    // A crash is restarted; the clean exit that follows a stop is not.
-    text += QStringLiteral("Restart=on-failure\nRestartSec=10\n");
+    // A crash is restarted; the clean exit that follows a stop is not, nor
+    // an end that a restart cannot mend: another copy runs from the program
+    // folder (4), the archiver cannot be run (5).
+    text += QStringLiteral("Restart=on-failure\nRestartSec=10\nRestartPreventExitStatus=4 5\n");
     // The stop signal goes to the program alone, which lets the archiver
     // finish the file it is on before the program ends; the archiver is
     // killed only if that takes longer than the stop timeout.

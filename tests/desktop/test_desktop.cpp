@@ -22,6 +22,17 @@ QPair<int, QString> run(const QString& program, const QStringList& args,
     return {done ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
 }
 
+// Whether check comes true within half a minute, asking again while it is
+// not. (QTRY counts only its waits, not the time the check takes to run.)
+bool eventually(const std::function<bool()>& check) {
+    for (QDeadlineTimer deadline(30000); !deadline.hasExpired(); QTest::qWait(100)) {
+        if (check()) {
+            return true;
+        }
+    }
+    return check();
+}
+
 const QPair<int, QString> kVersion{0, "Velmorado 1.0c\n"};
 
 } // namespace
@@ -44,7 +55,7 @@ private Q_SLOTS:
         ui::frmKestrune first(dir.path());
         app::Application firstApp(first, dir.path());
         QVERIFY(firstApp.start());
-        QVERIFY(!other.acquire() && !other.listen([] {}));
+        QVERIFY(!other.acquire() && !other.listen({}));
         ui::frmSplash* notice = first.splash();
         QVERIFY(notice && notice->isVisible() && (first.isMinimized() || !first.isVisible()));
         QTest::keyClick(notice, Qt::Key_A);
@@ -57,17 +68,82 @@ private Q_SLOTS:
         second.setProcessEnvironment(programkit::environment());
         second.start(dir.exe(), {});
         QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 60000);
-        QCOMPARE(second.exitCode(), 1);
+        QCOMPARE(second.exitCode(), 4);
         QVERIFY(first.isVisible() && !first.isMinimized());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
             env.remove(display);
         }
         const auto [code, help] = run(dir.exe(), {"--help"}, env);
-        QVERIFY2(code == 0 && help.startsWith("Usage: velmorado [--help | --version]\n") &&
+        QVERIFY2(code == 0 &&
+                     help.startsWith(
+                         "Usage: velmorado [--help | --version | --status [--json] | --debug]\n") &&
                      help.contains("VelmoradoHelpEN.htm"),
                  qPrintable(help));
         QCOMPARE(run(dir.exe(), {"--foo", "--version"}, env), kVersion);
+    }
+
+    // On X11 under a window manager that prevents focus stealing (openbox),
+    // each start of a second copy leaves the first copy's window active, and
+    // that window carries the second start's startup id, so the launcher's
+    // feedback for it ends.
+    void aSecondCopyHandsItsStartupIdToTheFirst() {
+        for (const QString tool : {"Xvfb", "openbox", "xdotool", "xprop", "xmessage"}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty()) {
+                QSKIP(qPrintable(tool + " is not installed (scripts/install-deps.sh installs it)"));
+            }
+        }
+        QProcess x;
+        x.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QVERIFY(x.waitForReadyRead(30000));
+        const QString display = ':' + QString::fromLatin1(x.readLine().trimmed());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        for (const char* gone : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XDG_ACTIVATION_TOKEN"}) {
+            env.remove(gone);
+        }
+        QProcess wm, first, other;
+        for (QProcess* p : {&wm, &first, &other}) {
+            p->setProcessEnvironment(env);
+        }
+        wm.start("openbox", {});
+        programkit::ProgramFolder dir({"velmorado", "rar"});
+        first.start(dir.exe(), {});
+        QVERIFY(first.waitForStarted());
+        const QString pid = QString::number(first.processId());
+        // The window is known once the window manager has made it active.
+        QString window;
+        const auto active = [&env] {
+            return run("xdotool", {"getactivewindow"}, env).second.trimmed();
+        };
+        QVERIFY(eventually([&] {
+            window =
+                run("xdotool", {"search", "--onlyvisible", "--pid", pid}, env).second.trimmed();
+            return !window.isEmpty() && active() == window;
+        }));
+        for (int round = 1; round <= 3; ++round) {
+            const QString id = "velmorado-test-" + QString::number(round);
+            other.start("xmessage", {"-name", id, id});
+            QVERIFY(other.waitForStarted());
+            QVERIFY(eventually([&] {
+                const QString shown =
+                    run("xdotool", {"search", "--classname", id}, env).second.trimmed();
+                return !shown.isEmpty() && active() == shown;
+            }));
+            QProcessEnvironment second = env;
+            second.insert("DESKTOP_STARTUP_ID", id);
+            second.insert("VELMORADO_DIALOG_ANSWERS", ""); // its box said on standard error
+            QCOMPARE(run(dir.exe(), {}, second).first, 4);
+            QVERIFY(eventually([&] { return active() == window; }));
+            QCOMPARE(run("xprop", {"-id", window, "_NET_STARTUP_ID"}, env).second,
+                     "_NET_STARTUP_ID(UTF8_STRING) = \"" + id + "\"\n");
+            other.kill();
+            other.waitForFinished();
+        }
+        for (QProcess* p : {&first, &wm, &x}) {
+            p->kill();
+            p->waitForFinished();
+        }
     }
 
     // Each built file under ~/.local/opt, a valid menu entry starting it;

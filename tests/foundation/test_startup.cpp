@@ -1,12 +1,16 @@
 // Start-up: the sequence of app::Application through a recording window, and
 // the built executable's fatal ends.
+#include "app/Startup.h"
 #include "config/FolderPairs.h"
 #include "engine/Scheduler.h"
 #include "platform/SingleInstance.h"
 #include "service/ServiceControl.h"
 
 #include "../engine/EngineTestKit.h"
+#include "../service/ServiceTestKit.h"
 #include "UiTestKit.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,7 +23,7 @@ public:
 
     void prepare() override { calls << "prepare"; }
     void setCaption(const QString&) override { calls << "caption"; }
-    void restoreWindow() override { calls << "restore"; }
+    void raiseOnRequest(const QString&, const QString&) override { calls << "restore"; }
     void showRunMode(bool service) override { calls << (service ? "service" : "application"); }
     void applySettings() override { calls << "settings"; }
     void showWindow(bool canStart) override {
@@ -32,7 +36,8 @@ public:
         calls << (box == Box::Critical ? "critical " : "exclamation ") + title + ": " + text;
     }
     bool askYesNo(const QString&) override { return false; }
-    bool hasScreen() const override { return false; }
+    bool screen = true; // boxes answered
+    bool hasScreen() const override { return screen; }
     void removeTrayIcon() override { calls << "no tray"; }
     void leaveEventLoop() override { calls << "leave"; }
     service::ServiceControl& serviceControl() override { return control; }
@@ -98,7 +103,7 @@ private Q_SLOTS:
         RecordingWindow w;
         app::Application a(w, dir.path());
         QCOMPARE(a.start(), !lock);
-        QCOMPARE(a.exitCode(), lock ? 1 : 0);
+        QCOMPARE(a.exitCode(), lock ? app::kExitAnotherCopyRuns : 0);
         QCOMPARE(w.calls, QStringList{"prepare"} + tail);
         QCOMPARE(engine::state().stopped, !lock && !tail.contains("running"));
         QCOMPARE(filekit::entries(dir.path()).filter(".Velmorado."), lock ? left : left.mid(1, 2));
@@ -134,6 +139,97 @@ private Q_SLOTS:
         QVERIFY2(ended && program.exitStatus() == QProcess::NormalExit, qPrintable(err));
         QVERIFY(program.exitCode() != 0);
         QVERIFY2(err.contains(message) && err.contains(path), qPrintable(err));
+    }
+    // Where nobody can answer a box (no display, so the offscreen platform),
+    // a start that cannot go on says why on standard error and in the system
+    // log and ends at once with a status of its own. Nothing else reaches
+    // standard error: none of Qt's remarks (the runtime folder it would pick,
+    // what its offscreen plugin cannot do), with XDG_RUNTIME_DIR unset.
+    void unattendedStartsEndWithTheirOwnStatus_data() {
+        QTest::addColumn<QString>("setup"); // "lock", "no rar", "service", "pass"
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("another copy runs") << "lock" << 4 << "Programme déjà lancé";
+        QTest::newRow("no archiver") << "no rar" << 5 << "WinRar n'est pas installé";
+        QTest::newRow("service installed, started by hand")
+            << "service" << 6 << "Velmorado Service installé (voir 'systemctl";
+        QTest::newRow("one pass, then the automatic stop") << "pass" << 0 << QString();
+    }
+    void unattendedStartsEndWithTheirOwnStatus() {
+        QFETCH(QString, setup);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        servicetest::FakeSystemd systemd; // the system log in a file, and the unit
+        if (setup == "service") {
+            systemd.registerService();
+        }
+        programkit::ProgramFolder dir(setup == "no rar" ? programkit::Programs{"velmorado"}
+                                                        : programkit::Programs{"velmorado", "rar"});
+        QVERIFY(dir.writeIni("[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n" +
+                             QByteArray(setup == "pass" ? "ArretAutomatique=1\r\n" : "")));
+        QVERIFY(setup != "pass" || dir.writePairs({{dir.folder("in"), dir.folder("out")}}));
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* gone : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
+                                 "VELMORADO_DIALOG_ANSWERS", "VELMORADO_DEBUG", "QT_LOGGING_RULES",
+                                 "VELMORADO_SERVICE"}) {
+            env.remove(gone);
+        }
+        env.insert("HOME", home.path());
+        // The copy that runs: its lock, where the program looks for it.
+        const QByteArray savedHome = qgetenv("HOME");
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("HOME", home.path().toUtf8());
+        qunsetenv("XDG_RUNTIME_DIR");
+        platform::SingleInstance other(dir.path());
+        const bool held = setup != "lock" || other.acquire();
+        qputenv("HOME", savedHome);
+        if (!savedRuntime.isEmpty()) {
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        }
+        QVERIFY(held);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(dir.exe(), {});
+        const bool ended = program.waitForFinished(60000); // a box would wait for ever
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(ended && program.exitStatus() == QProcess::NormalExit, qPrintable(err));
+        QCOMPARE(program.exitCode(), status);
+        const QStringList lines = err.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), message.isEmpty() ? 1 : 2);
+        QVERIFY2(lines[0].startsWith("velmorado: no display available") &&
+                     (message.isEmpty() || lines[1].startsWith("velmorado: " + message)),
+                 qPrintable(err));
+        const QStringList logged = systemd.events();
+        QVERIFY2(message.isEmpty() ? logged.isEmpty()
+                                   : logged.size() == 1 && logged[0].startsWith("2\t" + message),
+                 qPrintable(logged.join('\n')));
+        QCOMPARE(QFileInfo::exists(systemd.unitFile()), setup == "service"); // kept
+        QCOMPARE(config::ReadSettingFrom(dir.ini(), "Configuration", "Automatique"), "1");
+    }
+
+    // The lock and socket live in a folder of this user alone: one left
+    // open to others is closed before use, and XDG_RUNTIME_DIR set to a
+    // shared folder is not taken.
+    void theRuntimeFolderIsThisUsersAlone() {
+        if (QFileInfo(QStringLiteral("/run/user/%1").arg(::geteuid())).isDir()) {
+            QSKIP("/run/user/<uid> exists here: the session's runtime folder is used");
+        }
+        QTemporaryDir home;
+        const QString own = home.filePath(".cache/velmorado-runtime");
+        QVERIFY(QDir().mkpath(own) && ::chmod(QFile::encodeName(own).constData(), 0777) == 0);
+        programkit::ProgramFolder dir({"velmorado"});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_RUNTIME_DIR", QDir::tempPath()); // open to every user
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(dir.exe(), {"--status"});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), 2); // no copy runs there
+        struct stat st {};
+        QVERIFY(::lstat(QFile::encodeName(own).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, 0700u);
     }
 };
 

@@ -6,10 +6,24 @@
 #include "ServiceTestKit.h"
 #include "UiTestKit.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using service::ServiceControl;
 using servicetest::FakeSystemd;
 using ui::frmAdminService;
 using namespace uitest;
+
+// Whether check comes true within a minute, asking again while it is not.
+// (QTRY counts only its waits, not the time the check takes to run.)
+bool eventually(const std::function<bool()>& check) {
+    for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QTest::qWait(100)) {
+        if (check()) {
+            return true;
+        }
+    }
+    return check();
+}
 
 const QString kStarted = "4\tVelmorado Service: started",
               kStopped = "4\tVelmorado Service: stopped";
@@ -141,15 +155,81 @@ private Q_SLOTS:
     }
 
     // The missing archiver's box would wait for an OK nobody can give: an
-    // unseen service writes it to the system log instead.
+    // unseen service writes it to the system log instead and ends with its
+    // own status, which the unit does not restart.
     void anUnseenServiceLogsItsBoxesInsteadOfWaiting() {
         QVERIFY(QFile::remove(pf->filePath("rar")) &&
                 programkit::install(pf->path(), {"velmorado"}));
         startService();
-        QTRY_COMPARE_WITH_TIMEOUT(
-            systemd->events(),
-            QStringList({kStarted, "2\tWinRar not installed |  | Velmorado cannot run"}), 30000);
-        stopService(30000);
+        QVERIFY(service.waitForFinished(60000) && service.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(service.exitCode(), 5);
+        QVERIFY(readFile(systemd->unitFile()).contains("\nRestartPreventExitStatus=4 5\n"));
+        QCOMPARE(systemd->events(),
+                 QStringList({kStarted, "2\tWinRar not installed |  | Velmorado cannot run"}));
+        QVERIFY(QString::fromUtf8(service.readAllStandardError())
+                    .contains("velmorado: WinRar not installed Velmorado cannot run\n"));
+    }
+
+    // A copy without a screen, asked through its socket: whether it
+    // processes, its last pass, its pairs and every file that waits, in the
+    // language of the parameters file or as JSON; the exit status says
+    // whether files wait, or that no copy runs there.
+    void aHeadlessCopyTellsHowItIsDoing() {
+        QVERIFY(programkit::install(pf->path(), {"velmorado"}));
+        const QString in = pf->folder("in"), gone = pf->filePath("gone");
+        const QString in2 = pf->folder("in2"), locked = pf->folder("locked");
+        const bool root = ::geteuid() == 0; // a folder without write permission stops no root
+        QVERIFY(writeFile(in2 + "/report.doc", "a report"));
+        filekit::age(in2 + "/report.doc");
+        QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0555) == 0);
+        QVERIFY(pf->writePairs({{in, gone}, {in2, locked}}));
+        QVERIFY(pf->writeIni("[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n"
+                             "Temporisation=1\r\n"));
+        auto status = [this](const QStringList& args) {
+            QProcess ask;
+            ask.start(pf->exe(), QStringList{"--status"} + args);
+            const bool done = ask.waitForFinished(60000);
+            return QPair<int, QByteArray>{done ? ask.exitCode() : -1, ask.readAllStandardOutput()};
+        };
+        QCOMPARE(status({}).first, 2); // nothing runs there yet
+        service.setProcessEnvironment(programkit::environment());
+        service.start(pf->exe(), {});
+        QVERIFY(service.waitForStarted());
+        QJsonObject report;
+        const auto hasWaited = [&] {
+            const auto [code, out] = status({"--json"});
+            report = QJsonDocument::fromJson(out).object();
+            return code == 1 && report.contains("lastPass") &&
+                   report["waiting"].toArray().size() == (root ? 1 : 2);
+        };
+        QVERIFY(eventually(hasWaited));
+        QVERIFY(report["processing"].toBool());
+        const QJsonArray pairs = report["pairs"].toArray();
+        QCOMPARE(pairs.size(), 2);
+        QCOMPARE(pairs[0].toObject()["mode"].toString(), "compress");
+        QVERIFY(pairs[0].toObject()["sourceExists"].toBool() &&
+                !pairs[0].toObject()["targetExists"].toBool() &&
+                pairs[1].toObject()["targetExists"].toBool());
+        const QJsonObject first = report["waiting"].toArray()[0].toObject();
+        QCOMPARE(first["cause"].toString(), "target-missing");
+        QCOMPARE(first["pair"].toInt(), 1);
+        QCOMPARE(first["text"].toString(), "Dossier cible absent");
+        if (!root) {
+            const QJsonObject second = report["waiting"].toArray()[1].toObject();
+            QCOMPARE(second["cause"].toString(), "target-read-only");
+            QCOMPARE(second["pair"].toInt(), 2);
+            QCOMPARE(second["file"].toString(), in2 + "/report.doc");
+        }
+        const auto [code, text] = status({});
+        QCOMPARE(code, 1);
+        QVERIFY2(text.contains("Traitement : démarré\n") &&
+                     text.contains("  Dossier cible absent - couple 1 (" + in.toUtf8() + "/ -> " +
+                                   gone.toUtf8() + "/): " + gone.toUtf8() + "/\n") &&
+                     text.contains("dossier source : présent, dossier cible : ABSENT\n"),
+                 text.constData());
+        QVERIFY(QDir().mkpath(gone) && ::chmod(QFile::encodeName(locked).constData(), 0755) == 0);
+        QVERIFY(eventually([&] { return status({}).first == 0; }));
+        QCOMPARE(service.state(), QProcess::Running); // asked, never replaced
     }
 
     // Started by hand with the service installed, the answer Yes removes it

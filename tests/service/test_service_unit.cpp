@@ -22,7 +22,8 @@ QString unitFor(bool offscreen) {
                    "ExecStart=\"/opt/Velmorado 100%%/$$HOME/\\\"q\\\"\\\\velmorado\"\n"
                    "Environment=VELMORADO_SERVICE=1\n") +
            (offscreen ? "Environment=QT_QPA_PLATFORM=offscreen\n" : "") +
-           "Restart=on-failure\nRestartSec=10\nKillMode=mixed\nTimeoutStopSec=10min\n\n"
+           "Restart=on-failure\nRestartSec=10\nRestartPreventExitStatus=4 "
+           "5\nKillMode=mixed\nTimeoutStopSec=10min\n\n"
            "[Install]\nWantedBy=default.target\n";
 }
 

@@ -21,6 +21,7 @@ public:
         return std::nullopt;
     }
     void openDocument(const QString&) override {}
+    bool answerable() const override { return false; }
 
     // True when this process runs where no one can see its boxes.
     static bool unseen();

@@ -3,6 +3,7 @@
 #include "ui/common/DocumentOpener.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -58,6 +59,10 @@ public:
         return folder;
     }
     void openDocument(const QString& pathOrUrl) override { OuvrirDocument(pathOrUrl); }
+    bool answerable() const override {
+        const QString platform = QGuiApplication::platformName();
+        return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    }
 };
 
 std::unique_ptr<Dialogs>& current() {

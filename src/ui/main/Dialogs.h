@@ -30,6 +30,9 @@ public:
                                                 const QString& start) = 0;
     // Opens a file or web address with its associated program.
     virtual void openDocument(const QString& pathOrUrl) = 0;
+    // Whether a box gets an answer: false on Qt's stand-ins for a screen,
+    // where nobody sees a box and it would wait for ever.
+    virtual bool answerable() const { return true; }
 };
 
 // The boxes in use: the real ones, or, when VELMORADO_DIALOG_ANSWERS is set

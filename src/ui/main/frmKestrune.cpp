@@ -18,6 +18,7 @@
 #include "ui/dialogs/frmPurgeLogs.h"
 #include "ui/dialogs/frmTempo.h"
 #include "ui/dialogs/frmVoirLogs.h"
+#include "ui/main/Activation.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/FileLists.h"
 #include "ui/main/PairGrid.h"
@@ -378,9 +379,7 @@ bool frmKestrune::askYesNo(const QString& question) {
 }
 
 bool frmKestrune::hasScreen() const {
-    // Qt's stand-ins for a screen show nothing to anybody.
-    const QString platform = QGuiApplication::platformName();
-    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    return dialogs().answerable();
 }
 
 void frmKestrune::showMode(bool service) {
@@ -579,6 +578,10 @@ void frmKestrune::restoreWindow() {
     raise();
     activateWindow();
     updateTrayMenuEntries();
+}
+
+void frmKestrune::raiseOnRequest(const QString& activationToken, const QString& startupId) {
+    raiseWithActivation(this, activationToken, startupId, [this] { restoreWindow(); });
 }
 
 void frmKestrune::toggleWindow() {

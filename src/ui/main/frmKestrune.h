@@ -119,7 +119,9 @@ public:
     // MainWindowPort
     void prepare() override;
     void setCaption(const QString& caption) override;
-    void restoreWindow() override;
+    void raiseOnRequest(const QString& activationToken, const QString& startupId) override;
+    // Shows the window normal, in front and active (the tray's Restore entry).
+    void restoreWindow();
     void showRunMode(bool service) override;
     void applySettings() override;
     void showWindow(bool canStart) override;
