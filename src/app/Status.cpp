@@ -51,12 +51,16 @@ QString causeKey(WaitCause cause) {
         return QStringLiteral("no-name-file");
     case WaitCause::NumberNotStored:
         return QStringLiteral("number-not-stored");
+    case WaitCause::PackingFailed:
+        return QStringLiteral("packing-failed");
+    case WaitCause::FileUnreadable:
+        return QStringLiteral("file-unreadable");
     }
     return QString();
 }
 
 std::optional<WaitCause> causeOf(const QString& key) {
-    for (int c = 0; c <= int(WaitCause::NumberNotStored); ++c) {
+    for (int c = 0; c <= int(WaitCause::FileUnreadable); ++c) {
         if (causeKey(WaitCause(c)) == key) {
             return WaitCause(c);
         }

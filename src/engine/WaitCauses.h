@@ -25,6 +25,7 @@ enum class WaitCause {
     NumberNotStored,  // LastFileNumber cannot be written: no archive is made
     PackingFailed,    // the archiver could not pack the file: it has its name back
     FileUnreadable,   // the program may not read the file (its permissions)
+    // A new cause goes last, with its key in app/Status.cpp.
 };
 
 class WaitCauses {
