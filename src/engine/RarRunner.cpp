@@ -202,12 +202,11 @@ QString giveBack(const QString& from, const QString& folder, const QString& name
 bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 number) {
     const QString archive = job.sourceFolder + numbered.archive(number);
     const platform::FileLock lock = platform::FileLock::take(archive);
-    const ExtractionFolder work(job.sourceFolder + kExtractionFolderPrefix +
+    const ExtractionFolder work(job.sourceFolder + platform::kExtractionFolderPrefix +
                                 numbered.archive(number));
     int status = -1;
     if (!lock.held() || !work.ready() ||
-        !RunRarConsoleIn(config::settings().voirConsoleRar,
-                         extractionCommand(archive), work.path(),
+        !RunRarConsoleIn(config::settings().voirConsoleRar, extractionCommand(archive), work.path(),
                          &status) ||
         !archiverSucceeded(status)) {
         return true;
