@@ -252,9 +252,11 @@ private:
             // writes to it any more. A failure is tried again at the next
             // pass. One that a live process holds under its lock (a move in
             // flight from another copy of the program, through a share) is
-            // not done yet either.
-            if (!S_ISREG(st.st_mode) || (!platform::lockedByOther(m_folder + name) &&
-                                         check(name, false, false) == Verdict::Take)) {
+            // not done yet either. The program makes these as regular files
+            // only: a link or a pipe of such a name is somebody else's and
+            // stays, as other links do.
+            if (S_ISREG(st.st_mode) && !platform::lockedByOther(m_folder + name) &&
+                check(name, false, false) == Verdict::Take) {
                 ::unlinkat(m_dirFd, raw.constData(), 0);
             }
             return Step::Next;

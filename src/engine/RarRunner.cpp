@@ -76,16 +76,14 @@ bool moveUnchanged(const QString& from, const QString& to) {
     return platform::moveReplacing(from, to);
 }
 
-// Removes name (relative to the folder parentFd) with all it holds, never
-// following a link out of it. True when nothing of that name is left.
-bool removeTreeAt(int parentFd, const char* name, int depth) {
-    if (::unlinkat(parentFd, name, 0) == 0 || errno == ENOENT) {
-        return true;
-    }
-    if ((errno != EISDIR && errno != EPERM) || depth > 8) {
-        return false;
-    }
-    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+// Removes a private extraction folder with the files in it, never following
+// a link out of it. The archiver extracts without paths, so such a folder
+// holds files only: anything else under that name (a file, a link, a folder
+// that holds a folder) is not one and stays whole. True when nothing of that
+// name is left.
+bool removeFolder(const QString& path) {
+    const QByteArray p = platform::encodePath(path);
+    const int fd = ::open(p.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return errno == ENOENT;
     }
@@ -94,19 +92,26 @@ bool removeTreeAt(int parentFd, const char* name, int depth) {
         ::close(fd);
         return false;
     }
-    bool ok = true;
+    QList<QByteArray> files;
+    bool flat = true;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray child(entry->d_name);
-        if (child != "." && child != "..") {
-            ok = removeTreeAt(::dirfd(dir), entry->d_name, depth + 1) && ok;
+        struct stat st {};
+        if (child == "." || child == "..") {
+            continue;
         }
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+            flat = false;
+            break;
+        }
+        files << child;
+    }
+    bool ok = flat;
+    for (qsizetype i = 0; flat && i < files.size(); ++i) {
+        ok = (::unlinkat(fd, files[i].constData(), 0) == 0 || errno == ENOENT) && ok;
     }
     ::closedir(dir);
-    return (::unlinkat(parentFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && ok;
-}
-
-bool removeFolder(const QString& path) {
-    return removeTreeAt(AT_FDCWD, platform::encodePath(path).constData(), 0);
+    return ok && (::rmdir(p.constData()) == 0 || errno == ENOENT);
 }
 
 // The private folder that one extraction writes into: hidden, in the folder
@@ -597,8 +602,14 @@ void ClearStaleExtractionFolders(const QString& folder) {
     const QStringList names =
         dir.entryList({platform::kExtractionFolderPrefix + QLatin1Char('*')},
                       QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    // Only the name of an extraction of an archive: a folder of the user's
+    // that merely starts the same way is left alone.
+    const NumberedName numbered(config::settings().prefix);
     for (const QString& name : names) {
         const QString path = dir.filePath(name);
+        if (!numbered.isArchive(name.mid(platform::kExtractionFolderPrefix.size()))) {
+            continue;
+        }
         // While the archive is there, its next extraction clears the folder
         // under the archive's lock; without it, only a live process still
         // removing the folder can hold it.

@@ -172,7 +172,7 @@ bool isWriteTemporary(const QString& name, QString* base) {
 
 bool isOwnTemporary(const QString& name, const std::function<bool(const QString&)>& ownsWrites) {
     QString base;
-    return isMoveTemporary(name) || isExtractionFolder(name) || isArchiverTemporary(name) ||
+    return isMoveTemporary(name) || isArchiverTemporary(name) ||
            (isWriteTemporary(name, &base) && ownsWrites(base));
 }
 

@@ -51,9 +51,10 @@ bool isArchiverTemporary(const QString& name);
 // ".NAME.XXXXXX" for some non-empty NAME, given in *base.
 bool isWriteTemporary(const QString& name, QString* base = nullptr);
 
-// A name of the program's own making: a move temporary, an extraction
-// folder, an archiver's temporary, or the write temporary of a file that
-// ownsWrites accepts.
+// A file of the program's own making: a move temporary, an archiver's
+// temporary, or the write temporary of a file that ownsWrites accepts. An
+// extraction folder's name is none: the program makes only folders of that
+// name, so a file (or a link) that bears it is somebody else's.
 bool isOwnTemporary(const QString& name, const std::function<bool(const QString&)>& ownsWrites);
 
 } // namespace platform

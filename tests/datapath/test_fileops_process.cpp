@@ -178,7 +178,7 @@ private slots:
         QTest::newRow("move copy") << ".velmorado-move-Ab12Cd" << true;
         QTest::newRow("move copy, short tail") << ".velmorado-move-notes" << false;
         QTest::newRow("move copy, not mkstemp's") << ".velmorado-move-Ab12C_" << false;
-        QTest::newRow("extraction folder") << ".velmorado-x-RA000001.rar" << true;
+        QTest::newRow("extraction folder's name: no file") << ".velmorado-x-RA000001.rar" << false;
         QTest::newRow("archiver's archive") << ".rar-Ab12Cd34Ef56.tmp" << true;
         QTest::newRow("archiver's, short") << ".rar-Ab12Cd34Ef5.tmp" << false;
         QTest::newRow("archiver's, other end") << ".rar-Ab12Cd34Ef56.txt" << false;

@@ -373,6 +373,40 @@ private Q_SLOTS:
         }
         QCOMPARE(readFile(in(out, ".profile")), "profile");
     }
+    // What bears a name of the program's temporaries without being one is
+    // the user's: a folder (with what it holds) is left alone, a file travels,
+    // a link stays. A pass clears stale extraction folders first, so it runs
+    // whole here.
+    void theProgramsNamesOnTheUsersThings() {
+        for (const char* dir : {".velmorado-x-photos", ".velmorado-x-RA000009.rar/album"}) {
+            QVERIFY(QDir().mkpath(in(src, dir)));
+            drop(src, dir + QStringLiteral("/holiday.jpg"), "holiday");
+        }
+        drop(src, ".velmorado-x-RA000003.rar", "a file, never a folder of ours");
+        drop(src, "plain");
+        QVERIFY(QFile::link(in(src, "plain"), in(src, ".velmorado-move-Ab12Cd")));
+        const QString stage = prog->folder("stage");
+        drop(stage, "packed");
+        walk(window, stage, arch, true);
+        QCOMPARE(entries(arch), QStringList{"RA000001.rar"});
+        drop(arch, ".velmorado-x-RA000001.rar", "beside an archive of that name");
+        Program::addPair(src, arch, true);
+        Program::addPair(arch, out);
+        pass(window); // the archive waits for its private folder's name
+        pass(window); // which the user's file has left
+        QCOMPARE(window.waiting, QString());
+        QCOMPARE(entries(src), QStringList({".velmorado-move-Ab12Cd", ".velmorado-x-RA000009.rar",
+                                            ".velmorado-x-photos"}));
+        QCOMPARE(readFile(in(src, ".velmorado-x-photos/holiday.jpg")) +
+                     readFile(in(src, ".velmorado-x-RA000009.rar/album/holiday.jpg")),
+                 "holidayholiday");
+        QCOMPARE(entries(arch), QStringList());
+        QCOMPARE(entries(out), QStringList({".velmorado-x-RA000001.rar",
+                                            ".velmorado-x-RA000003.rar", "packed", "plain"}));
+        QCOMPARE(readFile(in(out, ".velmorado-x-RA000003.rar")) +
+                     readFile(in(out, ".velmorado-x-RA000001.rar")) + readFile(in(out, "packed")),
+                 "a file, never a folder of oursbeside an archive of that namepacked");
+    }
     // Names that are not UTF-8 (Latin-1 from an old client) travel byte for
     // byte, and so does a name file that holds such bytes escaped.
     void namesThatAreNotUtf8TravelByteForByte() {

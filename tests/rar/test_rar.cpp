@@ -5,6 +5,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <dirent.h>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
@@ -167,6 +168,31 @@ private slots:
         QCOMPARE(names(d + "/work"), QStringList{file});
         QCOMPARE(names(d), (QStringList{"src", "work"}));
         QCOMPARE(get(d + "/work/" + file), content);
+    }
+    // Names that are not valid UTF-8 beside the pair (files, and folders
+    // that never leave): packing takes the pair and nothing else, wherever
+    // the folder lists them. Many of them, so that some come after the pair.
+    void foreignNamesBesideThePairArePassedOver() {
+        for (int i = 0; i < 32; ++i) {
+            const QByteArray name = d + "/src/Caf\xE9 " + QByteArray::number(i);
+            const int fd = i % 2 == 0 ? (mkdir(name, 0755) == 0 ? 0 : -1)
+                                      : open(name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(fd >= 0 && (fd == 0 || close(fd) == 0));
+        }
+        const Result r = run({"a", "-os", d + "/work/X.rar", d + "/src/X.r?", "-df"});
+        QVERIFY2(r.code == 0, r.output);
+        int left = 0; // the foreign names stay
+        if (DIR* dir = opendir(d + "/src")) {
+            while (const dirent* e = readdir(dir)) {
+                left += QByteArray(e->d_name).startsWith("Caf\xE9 ");
+            }
+            closedir(dir);
+        }
+        QCOMPARE(left, 32);
+        QVERIFY(access(d + "/src/X.rr", F_OK) != 0 && access(d + "/src/X.rn", F_OK) != 0);
+        QCOMPARE(run({"e", d + "/work/X.rar"}, d + "/work").code, 0);
+        QCOMPARE(names(d + "/work"), (QStringList{"X.rar", "X.rn", "X.rr"}));
+        QCOMPARE(get(d + "/work/X.rr"), data);
     }
     // -df deletes nothing when the archive cannot be written (no folder, a
     // disk full half way, an archive of that name there already, another

@@ -85,8 +85,15 @@ bool listMatches(int folderFd, const std::string& pattern, int archiveFolderFd,
         }
         return false;
     }
-    errno = 0;
-    while (const dirent* ent = ::readdir(dir)) {
+    // readdir tells its end from an error only by errno, which fnmatch and
+    // fstatat may set for an entry passed over (a name that is not valid in
+    // the locale sets EILSEQ): it is cleared before every read.
+    for (;;) {
+        errno = 0;
+        const dirent* ent = ::readdir(dir);
+        if (ent == nullptr) {
+            break;
+        }
         const std::string name = ent->d_name;
         if (name == "." || name == ".." ||
             ::fnmatch(pattern.c_str(), name.c_str(), FNM_NOESCAPE) != 0) {
@@ -103,7 +110,6 @@ bool listMatches(int folderFd, const std::string& pattern, int archiveFolderFd,
         if (!isArchive) {
             names.push_back(name);
         }
-        errno = 0;
     }
     const int readError = errno;
     ::closedir(dir);
