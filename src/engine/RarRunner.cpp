@@ -486,8 +486,14 @@ FileOutcome ExtractFile(const FileJob& job) {
 
     if (!parsed || parsed->kind != NumberedName::Kind::Archive) {
         if (!moveUnchanged(s + n, t + n)) {
+            // Not a pair whose target is its source: the file waits, and why
+            // is said.
+            if (!platform::sameFile(s + n, t + n) && platform::exists(s + n)) {
+                causes.set(s, t, s + n, diagnoseTarget(t, QString(), platform::fileSize(s + n)));
+            }
             return FileOutcome::Stopped;
         }
+        causes.clear(s + n);
         ++st.uncompressed;
         if (perFileLogs() && !LogExtraction(s + n, t + n)) {
             return FileOutcome::EndWalk;

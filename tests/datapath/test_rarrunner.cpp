@@ -73,6 +73,21 @@ private slots:
         QCOMPARE(entries(f), (QStringList{"a.txt", "b.txt"}));
         QCOMPARE(readFile(f + "a.txt") + readFile(f + "b.txt"), "to packplain");
     }
+    // A plain file that cannot take its place in the target (a folder of its
+    // name there) waits where it is, said once; it goes once the way is free.
+    void aPlainFileThatCannotGoIsSaid() {
+        writeFile(m_src + "report.doc", "the user's");
+        QVERIFY(QDir().mkpath(m_out + "report.doc/inside"));
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(extract(m_src, m_out, "report.doc"), FileOutcome::Stopped);
+        }
+        QCOMPARE(log("Cannot move into the target folder").size(), 1);
+        QCOMPARE(readFile(m_src + "report.doc"), "the user's");
+        QVERIFY(QDir(m_out + "report.doc").removeRecursively());
+        QCOMPARE(extract(m_src, m_out, "report.doc"), FileOutcome::Done);
+        QCOMPARE(readFile(m_out + "report.doc"), "the user's");
+        QCOMPARE(engine::waitCauses().summary(0), QString());
+    }
     void refusesBadNameFiles_data() {
         QTest::addColumn<QByteArray>("nameFile");
         QTest::newRow("odd length") << QByteArray("\"6100620\"\r\n");
