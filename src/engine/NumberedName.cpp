@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace engine {
 
 namespace {
@@ -126,6 +128,42 @@ qint32 NumberedName::freeNumber(qint32 wanted, const QString& source, const QStr
         number = next(number);
     }
     return -1;
+}
+
+qsizetype NumberedName::oldestIndex(const QList<qint32>& ascending) {
+    qsizetype oldest = 0;
+    qint64 widest = -1;
+    for (qsizetype i = 0; i < ascending.size(); ++i) {
+        const qint32 from = ascending[i];
+        const qint32 to = ascending[(i + 1) % ascending.size()];
+        const qint64 gap = to > from ? to - from : to + kLastNumber + 1 - from;
+        if (to != from && gap > widest) {
+            widest = gap;
+            oldest = (i + 1) % ascending.size();
+        }
+    }
+    return oldest;
+}
+
+qint32 NumberedName::numberAfter(qint32 last, const QString& source, const QString& target) const {
+    QList<qint32> numbers;
+    for (const QString& folder : {source, target}) {
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : names) {
+            const std::optional<Parsed> p = parse(name);
+            if (p && p->kind == Kind::Archive) {
+                numbers << p->number;
+            }
+        }
+    }
+    if (numbers.isEmpty() || last < 0 || last > kLastNumber) {
+        return next(last);
+    }
+    numbers << last;
+    std::sort(numbers.begin(), numbers.end());
+    const qsizetype oldest = oldestIndex(numbers);
+    const qint32 newest = numbers[(oldest + numbers.size() - 1) % numbers.size()];
+    return next(newest);
 }
 
 } // namespace engine

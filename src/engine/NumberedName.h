@@ -49,6 +49,20 @@ public:
     // would pack with the data file and the name file and then delete.
     std::optional<qint32> numberHeld(const QString& name) const;
 
+    // Numbers run in a circle (999999 is followed by 0). Of numbers sorted
+    // in ascending order, the index of the oldest: the one after the widest
+    // gap between two numbers present, so that of 999998, 999999, 0 and 1
+    // the oldest is 999998. 0 for fewer than two distinct numbers.
+    static qsizetype oldestIndex(const QList<qint32>& ascending);
+
+    // The number to hand out after last, for an archive made for source and
+    // target (both end with "/"): next(last), or, when an archive of the
+    // prefix already in either folder is newer than last by the circular
+    // order (another machine's, counting its own numbers), the number after
+    // the newest of them, so that the new archive comes after them wherever
+    // they travel together.
+    qint32 numberAfter(qint32 last, const QString& source, const QString& target) const;
+
     // The first number from wanted on (wrapping) that nothing holds yet: no
     // archive of it in the target (in the prefix's own, upper and lower case),
     // and no name in the source folder that holds it (numberHeld). Both

@@ -135,17 +135,12 @@ QList<Entry> inWalkOrder(const QList<Entry>& entries, const NumberedName& number
     std::sort(archives.begin(), archives.end(), [](const Numbered& a, const Numbered& b) {
         return a.number != b.number ? a.number < b.number : a.entry.raw < b.entry.raw;
     });
-    qsizetype oldest = 0;
-    qint64 widest = -1;
-    for (qsizetype i = 0; i < archives.size(); ++i) {
-        const qint32 from = archives[i].number;
-        const qint32 to = archives[(i + 1) % archives.size()].number;
-        const qint64 gap = to > from ? to - from : to + NumberedName::kLastNumber + 1 - from;
-        if (to != from && gap > widest) {
-            widest = gap;
-            oldest = (i + 1) % archives.size();
-        }
+    QList<qint32> numbers;
+    numbers.reserve(archives.size());
+    for (const Numbered& a : archives) {
+        numbers << a.number;
     }
+    const qsizetype oldest = NumberedName::oldestIndex(numbers);
     QList<Entry> ordered;
     ordered.reserve(entries.size());
     for (qsizetype i = 0; i < archives.size(); ++i) {

@@ -54,7 +54,11 @@ struct PairJob {
 // written or has not been quiet long enough, the later ones wait with it. The
 // numbers tell the order only of archives of one counter: archives of one
 // prefix made by two machines, each with its own counter, go in number order
-// all the same, which is the best that can be told from their names; the
+// all the same, which is the best that can be told from their names. Where
+// they meet, a compression numbers its archive after the newest archive
+// already in its source or target folder (NumberedName::numberAfter), so a
+// machine that relays another's archives numbers its own after them; two
+// machines that pack into one folder at once stay in number order. The
 // archives of another prefix are no archives here (ExtractFile moves them
 // unchanged) and keep the order of the other files. Every other entry comes
 // after the archives, in the order the file system gives.

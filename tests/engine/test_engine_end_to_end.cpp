@@ -3,6 +3,7 @@
 
 #include "EngineTestKit.h"
 #include "Rar5Kit.h"
+#include "config/PrivateProfile.h"
 
 using namespace kit;
 
@@ -74,6 +75,39 @@ private Q_SLOTS:
         QVERIFY2(lines[0].contains("RA000001.rar") && lines[0].contains(name) &&
                      lines[0].contains(":Zone.Identifier"),
                  qPrintable(lines[0]));
+    }
+    // Two machines chained through a share, each counting its own numbers:
+    // A packs the first version into the share, then the user saves the
+    // second there, which B packs with the archive of A it relays. B's number
+    // comes after A's, so the version saved last is the one that stays, also
+    // when A's counter is the one behind (the wrap from 999999 to 0 included).
+    void theVersionSavedLastWinsAcrossTwoMachines_data() {
+        QTest::addColumn<int>("lastOfA");
+        QTest::addColumn<int>("lastOfB");
+        QTest::newRow("B behind A") << 100 << 0;
+        QTest::newRow("B ahead of A") << 100 << 5000;
+        QTest::newRow("A just before the wrap") << 999990 << 3;
+    }
+    void theVersionSavedLastWinsAcrossTwoMachines() {
+        QFETCH(int, lastOfA);
+        QFETCH(int, lastOfB);
+        kit::Program root;
+        const QString share = root.folder("share");
+        const auto counter = [&](int last) {
+            QVERIFY(config::PrivateProfile::write(config::program().parametersPath, "Processing",
+                                                  "LastFileNumber", QString::number(last)));
+        };
+        Recorder window;
+        counter(lastOfA);
+        drop(root.src, "report.doc", "version 1");
+        walk(window, root.src, share, true);
+        drop(share, "report.doc", "version 2");
+        counter(lastOfB);
+        walk(window, share, root.arch, true);
+        QCOMPARE(entries(root.arch).size(), 2);
+        walk(window, root.arch, root.out, false);
+        QCOMPARE(entries(root.arch), QStringList());
+        QCOMPARE(readFile(in(root.out, "report.doc")), QByteArray("version 2"));
     }
     // Two machines on one share handing out the same numbers: every file arrives
     // once, whole, no archive replaces another, nothing of the program's is left.
