@@ -2,6 +2,8 @@
 
 #include "platform/FileOps.h"
 
+#include <QDir>
+#include <QSet>
 #include <QStringList>
 
 namespace engine {
@@ -68,21 +70,37 @@ qint32 NumberedName::next(qint32 last) {
     return last >= kLastNumber || last < 0 ? 0 : last + 1;
 }
 
-bool NumberedName::taken(qint32 number, const QString& source, const QString& target) const {
+std::optional<qint32> NumberedName::numberHeld(const QString& name) const {
+    const qsizetype baseSize = m_prefix.size() + 6;
+    if (m_prefix.isEmpty() || name.size() < baseSize + 3 ||
+        name.left(m_prefix.size()).compare(m_prefix, Qt::CaseInsensitive) != 0) {
+        return std::nullopt;
+    }
+    const QString digits = name.mid(m_prefix.size(), 6);
+    const QString ext = name.mid(baseSize);
+    if (!isAsciiDigits(digits) || !ext.startsWith(QLatin1String(".r"), Qt::CaseInsensitive)) {
+        return std::nullopt;
+    }
+    // One character for the archiver is one code point, or one byte of a
+    // name that is no valid text (read here as a replacement character).
+    const QString rest = ext.mid(2);
+    const bool oneCharacter = rest.toUcs4().size() == 1 ||
+                              (!rest.isEmpty() && rest.contains(QChar::ReplacementCharacter));
+    if (!oneCharacter && rest.compare(QLatin1String("ar"), Qt::CaseInsensitive) != 0) {
+        return std::nullopt;
+    }
+    return digits.toInt();
+}
+
+bool NumberedName::archiveInTarget(qint32 number, const QString& target) const {
     // A folder on this system tells case apart, another machine's view of it
-    // may not: every case of prefix and extension counts.
+    // may not: the usual cases of prefix and extension count.
     const QString digits = QStringLiteral("%1").arg(number, 6, 10, QLatin1Char('0'));
     QStringList prefixes{m_prefix, m_prefix.toUpper(), m_prefix.toLower()};
     prefixes.removeDuplicates();
     for (const QString& p : prefixes) {
         for (const char* ext : {".rar", ".RAR"}) {
-            const QString archive = p + digits + QLatin1String(ext);
-            if (platform::exists(target + archive) || platform::exists(source + archive)) {
-                return true;
-            }
-        }
-        for (const char* ext : {".rr", ".RR", ".rn", ".RN"}) {
-            if (platform::exists(source + p + digits + QLatin1String(ext))) {
+            if (platform::exists(target + p + digits + QLatin1String(ext))) {
                 return true;
             }
         }
@@ -91,9 +109,18 @@ bool NumberedName::taken(qint32 number, const QString& source, const QString& ta
 }
 
 qint32 NumberedName::freeNumber(qint32 wanted, const QString& source, const QString& target) const {
+    // The source folder is read once: every case of every name counts there.
+    QSet<qint32> held;
+    const QStringList names = QDir(source).entryList(QDir::AllEntries | QDir::Hidden |
+                                                     QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (const std::optional<qint32> number = numberHeld(name)) {
+            held.insert(*number);
+        }
+    }
     qint32 number = wanted < 0 || wanted > kLastNumber ? 0 : wanted;
     for (qint32 tries = 0; tries <= kLastNumber; ++tries) {
-        if (!taken(number, source, target)) {
+        if (!held.contains(number) && !archiveInTarget(number, target)) {
             return number;
         }
         number = next(number);

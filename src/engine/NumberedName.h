@@ -42,14 +42,21 @@ public:
     // The number after last, wrapping from 999999 (or anything out of range) to 0.
     static qint32 next(qint32 last);
 
-    // The first number from wanted on (wrapping) whose archive names nothing
-    // yet, in any case of prefix or extension: no archive in the target, no
-    // archive, data file or name file in the source folder (both end with
-    // "/"). -1 when all million are taken.
+    // The number that name, standing in a source folder, keeps from being
+    // handed out, in any case of prefix and extension: that of a numbered
+    // archive (the new one would be made under its name), and that of any
+    // base + ".r" + one character, which the archiver's wildcard base + ".r?"
+    // would pack with the data file and the name file and then delete.
+    std::optional<qint32> numberHeld(const QString& name) const;
+
+    // The first number from wanted on (wrapping) that nothing holds yet: no
+    // archive of it in the target (in the prefix's own, upper and lower case),
+    // and no name in the source folder that holds it (numberHeld). Both
+    // folders end with "/". -1 when all million are taken.
     qint32 freeNumber(qint32 wanted, const QString& source, const QString& target) const;
 
 private:
-    bool taken(qint32 number, const QString& source, const QString& target) const;
+    bool archiveInTarget(qint32 number, const QString& target) const;
 
     QString m_prefix;
 };

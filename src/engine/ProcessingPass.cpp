@@ -98,9 +98,8 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
             record->remaining = pair.nbTemporisations;
         }
         job.compress = pair.rar == QLatin1String("0");
-        if (!job.compress) {
-            ClearStaleExtractionFolders(job.sourceFolder);
-        }
+        // A compression extracts its new archive once too, to check it.
+        ClearStaleExtractionFolders(job.sourceFolder);
         ProcessPair(window, job);
     } else if (record != nullptr) {
         record->remaining = QString::number(left);

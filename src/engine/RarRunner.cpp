@@ -181,6 +181,71 @@ Members sortMembers(const QString& folder, const NumberedName& numbered,
     return m;
 }
 
+// Moves from into folder under name, or "name (2)" up to "name (9)" when a
+// file has that name: never over a file. The full path it took, or empty.
+QString giveBack(const QString& from, const QString& folder, const QString& name) {
+    for (int i = 1; i < 10; ++i) {
+        const QString to = folder + (i == 1 ? name : name + QStringLiteral(" (%1)").arg(i));
+        if (platform::moveNoReplace(from, to)) {
+            return to;
+        }
+        if (!platform::exists(to)) {
+            break; // not a name that is taken: the move itself fails
+        }
+    }
+    return QString();
+}
+
+// Whether the archive of number just made in the job's source folder holds
+// the data file and the name file of that number and nothing else. The
+// archiver's wildcard base + ".r?" takes every file of that form in the
+// folder, and -df deletes what it took: a file that took such a name between
+// the number check and the archiver's run would travel in the archive and be
+// left out at the far end. So the archive is extracted once, in a private
+// folder beside it, before it leaves. When it holds more, what it holds goes
+// back into the source folder (the job's file under its own name, the others
+// under theirs), the archive goes, and the next pass packs them one by one.
+// An archive that cannot be checked (the extraction fails) goes its way.
+bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 number) {
+    const QString archive = job.sourceFolder + numbered.archive(number);
+    const platform::FileLock lock = platform::FileLock::take(archive);
+    const ExtractionFolder work(job.sourceFolder + kExtractionFolderPrefix +
+                                numbered.archive(number));
+    int status = -1;
+    if (!lock.held() || !work.ready() ||
+        !RunRarConsoleIn(config::settings().voirConsoleRar,
+                         QStringLiteral("rar e \"") + archive + QLatin1Char('"'), work.path(),
+                         &status) ||
+        !archiverSucceeded(status)) {
+        return true;
+    }
+    const Members members = sortMembers(work.path(), numbered, numbered.base(number));
+    if (members.others.isEmpty()) {
+        return true;
+    }
+    const QString from = work.path() + QLatin1Char('/');
+    QStringList given;
+    bool allBack = true;
+    for (const QString& other : members.others) {
+        const QString to = giveBack(from + other, job.sourceFolder, other);
+        allBack = allBack && !to.isEmpty();
+        given << (to.isEmpty() ? other : to.mid(job.sourceFolder.size()));
+    }
+    if (!members.dataFile.isEmpty() &&
+        giveBack(from + members.dataFile, job.sourceFolder, job.name).isEmpty()) {
+        allBack = false;
+    }
+    // What could not be given back is still in the archive, which then stays.
+    if (allBack) {
+        platform::deleteIfSame(archive, *lock.id());
+    }
+    if (config::settings().logs) {
+        LogUnknownFolder(texts::timeNow() + texts::filesCaughtGivenBack(config::language()),
+                         archive + QStringLiteral(": ") + given.join(QStringLiteral(", ")));
+    }
+    return false;
+}
+
 // Free bytes in folder, -1 when unknown.
 qint64 freeSpace(const QString& folder) {
     struct statvfs vfs {};
@@ -332,36 +397,54 @@ FileOutcome CompressFile(const FileJob& job) {
     const QString dataFile = s + numbered.dataFile(number);
     const QString nameFile = s + numbered.nameFile(number);
     const QString archive = numbered.archive(number);
+    const platform::FileId nameId = *nameLock.id();
 
     // The name file is on disk before the file leaves its name, so that an
     // interruption at any later point leaves the name beside the data.
     if (!platform::moveNoReplace(s + n, dataFile)) {
-        platform::deleteFile(nameFile); // made and locked by us just now
+        platform::deleteIfSame(nameFile, nameId); // made and locked by us just now
         return FileOutcome::Stopped;
     }
-    causes.clear(s + n); // it has left its name: nothing waits under it
 
     // Held while the archiver works, so that another copy of the program
     // does not take the pair for the leftover of a crash.
-    const platform::FileLock dataLock = platform::FileLock::take(dataFile);
+    platform::FileLock dataLock = platform::FileLock::take(dataFile);
 
     // The archiver deletes the data file before the name file, once the
     // archive is complete. Without it both files stay for a later pass.
     const QString command = QStringLiteral("rar a -os \"") + s + archive + QStringLiteral("\" \"") +
                             s + numbered.base(number) + QStringLiteral(".r?\" -df");
-    if (!RunRarConsole(set.voirConsoleRar, command)) {
+    int status = -1;
+    if (!RunRarConsoleIn(set.voirConsoleRar, command, QString(), &status)) {
+        return FileOutcome::Stopped;
+    }
+    if (platform::exists(dataFile)) {
+        // The archiver did not finish its work: an archive of this name came
+        // into the folder meanwhile (from another machine that counts its
+        // own numbers), or it failed. What stands under the archive's name is
+        // ours only when the archiver says it made it (it never replaces a
+        // file): then it goes, as it cannot be trusted. The file gets its name
+        // back, to be packed again under a new number.
+        if (archiverSucceeded(status)) {
+            platform::deleteFile(s + archive);
+        }
+        dataLock.release();
+        if (platform::moveNoReplace(dataFile, s + n)) {
+            platform::deleteIfSame(nameFile, nameId);
+            causes.set(s, t, s + n, WaitCause::PackingFailed);
+        } // else a file took its name meanwhile: the walk finds both files again
         return FileOutcome::Stopped;
     }
     if (!platform::exists(s + archive)) {
         return FileOutcome::Stopped;
     }
-    if (platform::exists(dataFile)) {
-        // The archiver did not finish its work: its archive cannot be
-        // trusted, the data file still holds the file.
-        platform::deleteFile(s + archive);
+    causes.clear(s + n); // it has left its name: nothing waits under it
+    // Normally gone already (the archive holds it); a file that has taken
+    // its name since stays.
+    platform::deleteIfSame(nameFile, nameId);
+    if (!holdsOnlyItsPair(job, numbered, number)) {
         return FileOutcome::Stopped;
     }
-    platform::deleteFile(nameFile); // normally gone already; the archive holds it
 
     // Never over an archive that is already in the target; a pair whose
     // target is its source has its archive in place already. Otherwise the
@@ -473,8 +556,10 @@ FileOutcome ExtractFile(const FileJob& job) {
     }
     // The archive goes only once its file is delivered: a crash before this
     // point leaves it to be extracted again.
+    // Only the archive that was locked and extracted: one copied or renamed
+    // over its name since the archiver read it stays for the next pass.
     if (!archiveIsDestination) {
-        platform::deleteFile(archive);
+        platform::deleteIfSame(archive, *archiveLock.id());
     }
     causes.clear(archive);
     if (!members.others.isEmpty() && config::settings().logs) {

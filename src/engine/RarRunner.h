@@ -30,17 +30,23 @@ struct FileJob {
 // counts (state()), the wait causes and the day's log lines.
 //
 // CompressFile hands out a number for good (LastFileNumber is stored durably
-// first), creates and locks the name file, moves the file to the data file,
-// has the archiver pack both and moves the archive into the target without
-// replacing anything. A numbered archive found in the source folder is
-// relayed the same way. An archive that cannot reach its target waits in the
-// source folder, and why is recorded in waitCauses().
+// first) that nothing in the source folder holds (NumberedName::numberHeld),
+// creates and locks the name file, moves the file to the data file, has the
+// archiver pack both, extracts the archive once in a private folder to check
+// that it holds those two and nothing else, and moves it into the target
+// without replacing anything. When the archiver fails (an archive of that
+// name came meanwhile), the file gets its name back; when the archive holds
+// more, every file in it is given back and the archive goes: all of them are
+// packed again at the next pass. A numbered archive found in the source
+// folder is relayed the same way. An archive that cannot reach its target
+// waits in the source folder, and why is recorded in waitCauses().
 //
 // ExtractFile takes the archive's lock (another copy of the program that
 // extracts it holds it), runs the archiver in a private hidden folder beside
 // the archive, takes from it only the data file and the name file of the
 // archive's own number, moves the file to the target under its own name and
-// only then deletes the archive; the private folder goes at the end. Any
+// only then deletes the archive, if its name still names the file it
+// extracted; the private folder goes at the end. Any
 // other member is left out (the day's log names them). A file that is not a
 // numbered archive is moved unchanged, replacing one of its name.
 FileOutcome CompressFile(const FileJob& job);

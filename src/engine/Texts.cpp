@@ -121,6 +121,9 @@ QString waitCause(WaitCause cause, int language) {
         return config::pickText(language,
                                 "Numéro d'archive impossible à enregistrer (LastFileNumber)",
                                 "Archive number cannot be stored (LastFileNumber)");
+    case WaitCause::PackingFailed:
+        return config::pickText(language, "Échec de la compression, fichier rendu sous son nom",
+                                "Packing failed, the file has its name back");
     }
     return QString();
 }
@@ -142,6 +145,12 @@ QString waitLogMessage(int language, bool starts, bool wholePair, const QString&
 
 QString filesWaiting(int language) {
     return config::pickText(language, "Fichiers en attente : ", "Files waiting: ");
+}
+
+QString filesCaughtGivenBack(int language) {
+    return config::pickText(language,
+                            " - Fichiers pris dans une nouvelle archive, rendus à leur dossier",
+                            " - Files caught in a new archive, given back to their folder");
 }
 
 QString otherMembersLeft(int language) {

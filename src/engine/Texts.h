@@ -53,5 +53,10 @@ QString filesWaiting(int language);
 // its name file: they are not extracted. The time is put before it and the
 // archive's path, then the members' names, after it.
 QString otherMembersLeft(int language);
+// Log message about files that took a name of the form base + ".r?" while
+// their folder's file was packed under that base, and went into its archive:
+// they, and the file, are given back and the archive is not sent. The time
+// is put before it and the archive's path, then the files' names, after it.
+QString filesCaughtGivenBack(int language);
 
 } // namespace engine::texts

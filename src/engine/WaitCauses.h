@@ -23,6 +23,7 @@ enum class WaitCause {
     UnreadableName,   // the archive's name file gives no usable name
     NoNameFile,       // the archive holds no data file or no name file of its number
     NumberNotStored,  // LastFileNumber cannot be written: no archive is made
+    PackingFailed,    // the archiver could not pack the file: it has its name back
 };
 
 class WaitCauses {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileOps.h"
 #include "platform/UniqueFd.h"
 
 #include <QByteArray>
@@ -42,6 +43,9 @@ public:
     bool held() const { return m_fd.valid(); }
     // The locked descriptor (to check that the object is still at its path).
     int fd() const { return m_fd.get(); }
+    // The locked file, to remove its name only while it still names it
+    // (deleteIfSame); nothing when not held.
+    std::optional<FileId> id() const { return fileId(m_fd.get()); }
     void release() { m_fd.reset(); }
 
 private:

@@ -320,6 +320,24 @@ bool deleteFile(const QString& path) {
     return ::unlink(p.constData()) == 0;
 }
 
+std::optional<FileId> fileId(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        return std::nullopt;
+    }
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool deleteIfSame(const QString& path, const FileId& id) {
+    const QByteArray p = enc(path);
+    struct stat st {};
+    if (p.isEmpty() || !lstatPath(p, st) || !S_ISREG(st.st_mode) ||
+        FileId{quint64(st.st_dev), quint64(st.st_ino)} != id) {
+        return false;
+    }
+    return ::unlink(p.constData()) == 0;
+}
+
 bool setNormal(const QString& path) {
     return exists(path);
 }

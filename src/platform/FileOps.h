@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 // File operations on full paths. A path that holds NUL names nothing: every
 // call fails for it (it would otherwise stand for what is before the NUL).
 // Every move here keeps the file whole: at
@@ -45,6 +47,25 @@ bool moveReplacing(const QString& from, const QString& to);
 
 // Removes a file (never a folder); false when it could not be removed.
 bool deleteFile(const QString& path);
+
+// Which file system object a descriptor or a name stands for.
+struct FileId {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// The object open on fd; nothing when fd is not open.
+std::optional<FileId> fileId(int fd);
+
+// Removes path only while it still names the file id (a file that was opened,
+// locked and worked on): when the name has meanwhile been given to another
+// file (copied over, renamed onto), that file stays, and so does anything
+// that is no regular file. True when the file was removed. Between the check
+// and the removal the name can still be taken over: the system has no call
+// that removes a name only if it names a given file, so the two calls follow
+// each other at once, with nothing in between.
+bool deleteIfSame(const QString& path, const FileId& id);
 
 // Linux has no normal (not hidden, not read-only) attribute: succeeds without
 // a change when the file exists and fails when it does not.

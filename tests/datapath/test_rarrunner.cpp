@@ -31,6 +31,25 @@ class TestRarRunner : public QObject {
         return readFile(archive);
     }
     QStringList log(const QString& part) const { return logLines(m_prog->path(), part); }
+    // The real archiver, with a copy of file put in the way at the step given:
+    // what another machine or a user does to the source folder while it works.
+    void archiverWithArrival(const QString& step, const QString& file) const {
+        const QString rar = m_prog->filePath("rar");
+        QVERIFY(QFile::remove(rar));
+        writeFile(
+            rar,
+            "#!/bin/sh\n"
+            "if [ \"$1\" = a ] && [ \"$STEP\" = archive ]; then cp -- \"$FILE\" \"$3\"; fi\n"
+            "if [ \"$1\" = a ] && [ \"$STEP\" = member ]; then cp -- \"$FILE\" \"${4%?}1\"; fi\n"
+            "\"$REAL_RAR\" \"$@\"; code=$?\n"
+            "if [ \"$1\" = a ] && [ \"$STEP\" = name ]; then cp -- \"$FILE\" \"${4%?}n\"; fi\n"
+            "if [ \"$1\" = e ] && [ \"$STEP\" = over ]; then mv -- \"$FILE\" \"$2\"; fi\n"
+            "exit $code\n",
+            0755);
+        qputenv("REAL_RAR", VELMORADO_BIN_DIR "/rar");
+        qputenv("STEP", step.toUtf8());
+        qputenv("FILE", QFile::encodeName(file));
+    }
 
 private slots:
     void init() {
@@ -137,6 +156,118 @@ private slots:
         QCOMPARE(readFile(m_tgt + "RA000009.rar") + readFile(m_src + "RA000009.rar"),
                  "not yet extractedwaiting");
         QCOMPARE(log("An archive of the same name is already in the target folder").size(), 1);
+    }
+    // A number is taken by any name in the source folder that its archive
+    // would have, or that the archiver's wildcard base.r? would pack and
+    // delete with the file, whatever the case of prefix and extension.
+    void numbersHeldInTheSource() {
+        const QStringList held{"Ra000001.Rar", "RA000002.r1", "rA000003.RX", "RA000004.r\u00e9",
+                               "RA000006.rar"};
+        const QStringList free{"RA000005.rtf", "RA000005.r", "RA000005.txt"};
+        for (const QString& name : held + free) {
+            writeFile(m_src + name, name.toUtf8());
+        }
+        writeFile(m_src + "doc", "document");
+        QCOMPARE(compress(m_src, m_tgt, "doc"), FileOutcome::Done);
+        QCOMPARE(entries(m_tgt), QStringList{"RA000005.rar"});
+        writeFile(m_src + "doc", "document");
+        QCOMPARE(compress(m_src, m_tgt, "doc"), FileOutcome::Done);
+        QCOMPARE(entries(m_tgt), (QStringList{"RA000005.rar", "RA000007.rar"}));
+        for (const QString& name : held + free) {
+            QCOMPARE(readFile(m_src + name), name.toUtf8());
+        }
+        QCOMPARE(entries(m_src).size(), held.size() + free.size());
+        QCOMPARE(extract(m_tgt, m_out, "RA000005.rar"), FileOutcome::Done);
+        QCOMPARE(entries(m_out), QStringList{"doc"});
+        QCOMPARE(log("not extracted").size(), 0);
+    }
+    void filesArrivingWhileArchiving_data() {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("arrives"); // the name it takes in the source folder
+        QTest::addColumn<QStringList>("sourceAfter");
+        QTest::addColumn<QStringList>("targetAfter");
+        QTest::addColumn<QString>("logged");
+        // Another machine that counts its own numbers relays its archive.
+        QTest::newRow("archive of the same name")
+            << "archive"
+            << "RA000001.rar" << QStringList{"RA000001.rar", "doc"} << QStringList{}
+            << "Packing failed";
+        // A user's file that the archiver's wildcard catches with the pair.
+        QTest::newRow("user's file of the wildcard")
+            << "member"
+            << "RA000001.r1" << QStringList{"RA000001.r1", "doc"} << QStringList{}
+            << "Files caught in a new archive";
+        // A user's file under the name file's name, once it was packed.
+        QTest::newRow("user's file named like the name file")
+            << "name"
+            << "RA000001.rn" << QStringList{"RA000001.rn"} << QStringList{"RA000001.rar"} << "";
+    }
+    // What arrives in the source folder while a file is packed is never
+    // replaced, packed or deleted with it; the file is never lost either.
+    void filesArrivingWhileArchiving() {
+        QFETCH(QString, step);
+        QFETCH(QString, arrives);
+        QFETCH(QStringList, sourceAfter);
+        QFETCH(QStringList, targetAfter);
+        QFETCH(QString, logged);
+        // Another machine's archive is a real one, holding a file of that name.
+        const QString stage = m_prog->folder("other") + '/';
+        writeFile(stage + "RA000001.rr", "another's " + arrives.toUtf8());
+        writeFile(stage + "RA000001.rn", nameLine(arrives));
+        const QString other = stage + (step == "archive" ? "RA000001.rar" : "RA000001.rr");
+        if (step == "archive") {
+            pack(stage, "RA000001", stage + "RA000001.r?\"");
+        }
+        const QByteArray arriving = readFile(other);
+        archiverWithArrival(step, other);
+        writeFile(m_src + "doc", "document");
+        const FileOutcome outcome = compress(m_src, m_tgt, "doc");
+        QCOMPARE(outcome, targetAfter.isEmpty() ? FileOutcome::Stopped : FileOutcome::Done);
+        QCOMPARE(entries(m_src), sourceAfter);
+        QCOMPARE(entries(m_tgt), targetAfter);
+        QCOMPARE(readFile(m_src + arrives), arriving);
+        if (sourceAfter.contains("doc")) {
+            QCOMPARE(readFile(m_src + "doc"), "document");
+        } else {
+            QCOMPARE(extract(m_tgt, m_out, "RA000001.rar"), FileOutcome::Done);
+            QCOMPARE(readFile(m_out + "doc"), "document");
+        }
+        if (!logged.isEmpty()) {
+            QCOMPARE(log(logged).size(), 1);
+        }
+        // The next pass packs what stands in the source folder, nothing with it.
+        qputenv("STEP", "");
+        for (const QString& name : sourceAfter) {
+            QCOMPARE(compress(m_src, m_tgt, name), FileOutcome::Done);
+        }
+        QCOMPARE(entries(m_src), QStringList{});
+        for (const QString& archive : entries(m_tgt)) {
+            QCOMPARE(extract(m_tgt, m_out, archive), FileOutcome::Done);
+        }
+        QCOMPARE(entries(m_out), (QStringList{arrives, "doc"}));
+        QCOMPARE(readFile(m_out + arrives), "another's " + arrives.toUtf8());
+        QCOMPARE(readFile(m_out + "doc"), "document");
+        QCOMPARE(log("not extracted").size(), 0);
+    }
+    // An archive renamed over the one that is being extracted is not deleted
+    // in its place: it stays for the next pass, which delivers it too.
+    void archiveReplacedWhileExtracting() {
+        writeFile(m_src + "RA000001.rr", "first");
+        writeFile(m_src + "RA000001.rn", nameLine("first.txt"));
+        pack(m_src, "RA000001", m_src + "RA000001.r?\" -df");
+        const QString stage = m_prog->folder("stage") + '/';
+        writeFile(stage + "RA000001.rr", "second");
+        writeFile(stage + "RA000001.rn", nameLine("second.txt"));
+        const QByteArray second = pack(stage, "RA000001", stage + "RA000001.r?\" -df");
+        archiverWithArrival("over", stage + "RA000001.rar");
+        QCOMPARE(extract(m_src, m_out, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(entries(m_out), QStringList{"first.txt"});
+        QCOMPARE(entries(m_src), QStringList{"RA000001.rar"});
+        QCOMPARE(readFile(m_src + "RA000001.rar"), second);
+        qputenv("STEP", "");
+        QCOMPARE(extract(m_src, m_out, "RA000001.rar"), FileOutcome::Done);
+        QCOMPARE(entries(m_out), (QStringList{"first.txt", "second.txt"}));
+        QCOMPARE(readFile(m_out + "first.txt") + readFile(m_out + "second.txt"), "firstsecond");
     }
     // Members beside the archive's own data and name file are not extracted
     // over the user's files or pending archives; the log names them.

@@ -169,7 +169,8 @@ private slots:
         QCOMPARE(get(d + "/work/" + file), content);
     }
     // -df deletes nothing when the archive cannot be written (no folder, a
-    // disk full half way); the old archive stays.
+    // disk full half way, an archive of that name there already, another
+    // machine's, which is neither replaced nor added to).
     void failedAddKeepsArchiveAndSources() {
         put(d + "/work/X.rar", "OLD ARCHIVE");
         const auto failsAndKeepsAll = [&](const QByteArray& archive,
@@ -181,6 +182,7 @@ private slots:
             QCOMPARE(get(d + "/work/X.rar"), "OLD ARCHIVE");
         };
         failsAndKeepsAll(d + "/missing/X.rar");
+        failsAndKeepsAll(d + "/work/X.rar");
         failsAndKeepsAll(d + "/work/X.rar", [] {
             const rlimit limit{64 << 10, 64 << 10}; // writes past 64 KiB fail
             setrlimit(RLIMIT_FSIZE, &limit);

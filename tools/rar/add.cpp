@@ -233,8 +233,12 @@ int Adder::run() {
         !archiveFd.close()) {
         return fail("cannot write archive " + line_.archive + ": " + errorText(errno));
     }
-    if (!temporary.commitAs(target.name)) {
-        return fail("cannot rename the new archive to " + line_.archive + ": " + errorText(errno));
+    // Never over an archive that is already there: another machine may have
+    // put one of that name into this folder while this one was written.
+    if (!temporary.commitNoReplace(target.name)) {
+        return fail(errno == EEXIST
+                        ? line_.archive + " exists already: it is left as it is"
+                        : "cannot name the new archive " + line_.archive + ": " + errorText(errno));
     }
     if (::fsync(archiveFolder.get()) != 0) {
         return fail("cannot sync folder " + target.folder + ": " + errorText(errno));

@@ -158,6 +158,36 @@ bool TemporaryFile::commitAs(const std::string& finalName) {
     return true;
 }
 
+bool TemporaryFile::commitNoReplace(const std::string& finalName) {
+    if (::renameat2(folderFd_, name_.c_str(), folderFd_, finalName.c_str(), RENAME_NOREPLACE) ==
+        0) {
+        forget();
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return false;
+    }
+    if (::linkat(folderFd_, name_.c_str(), folderFd_, finalName.c_str(), 0) == 0) {
+        remove();
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return false;
+    }
+    const int claimed = ::openat(folderFd_, finalName.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (claimed < 0) {
+        return false;
+    }
+    ::close(claimed);
+    TemporaryFile claim(folderFd_, finalName); // removed if anything below fails
+    if (!commitAs(finalName)) {
+        return false;
+    }
+    claim.forget(); // the archive stands under the name now
+    return true;
+}
+
 void TemporaryFile::remove() {
     if (active()) {
         ::unlinkat(folderFd_, name_.c_str(), 0);

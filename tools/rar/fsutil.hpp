@@ -56,6 +56,19 @@ public:
     // Renames the file to finalName in the same folder. On success the
     // temporary name is forgotten; on failure it stays to be removed.
     bool commitAs(const std::string& finalName);
+    // Gives the file the name finalName in the same folder only if nothing
+    // stands there: an existing file of that name is never replaced, and the
+    // call then fails with EEXIST. On success the temporary name is
+    // forgotten; on failure it stays to be removed.
+    //
+    // A no-replace rename where the file system has one; else a hard link and
+    // the removal of the temporary name. Where it has neither (FAT, some
+    // shares), the name is claimed by creating an empty file there
+    // exclusively, which any file system does at once or refuses, and the
+    // temporary is renamed onto that empty file of our own; killed in
+    // between (SIGKILL, power loss) an empty file of that name can stay, and
+    // the signals we catch remove it.
+    bool commitNoReplace(const std::string& finalName);
     void remove();
 
 private:
