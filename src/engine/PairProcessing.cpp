@@ -20,6 +20,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -94,16 +95,22 @@ public:
           m_target(pair.targetFolder), m_numbered(config::settings().prefix),
           m_compress(pair.compress) {}
 
-    void run() {
+    // True when the walk went through the whole folder and met no entry.
+    bool run() {
         const DirHandle dir(::opendir(QFile::encodeName(m_folder).constData()));
         if (dir.get() == nullptr) {
-            return; // the pass's own check reports a missing folder
+            return false; // the pass's own check reports a missing folder
         }
         m_dirFd = ::dirfd(dir.get());
         logRefusedPrefix();
         m_probe.beginWalk(m_folder);
         bool complete = true;
+        bool empty = true;
         while (const dirent* entry = ::readdir(dir.get())) {
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+                continue;
+            }
+            empty = false;
             const QByteArray raw(entry->d_name);
             const QString name = QFile::decodeName(raw);
             Step step = Step::Next;
@@ -124,6 +131,7 @@ public:
             }
         }
         m_probe.endWalk(complete);
+        return complete && empty;
     }
 
 private:
@@ -319,8 +327,8 @@ platform::InUseProbe& pairProbe() {
     return probe;
 }
 
-void ProcessPair(WindowPort& window, const PairJob& pair) {
-    Walk(window, pairProbe(), pair).run();
+bool ProcessPair(WindowPort& window, const PairJob& pair) {
+    return Walk(window, pairProbe(), pair).run();
 }
 
 bool IsOwnNameFileContent(const QByteArray& content, bool usableName) {
