@@ -14,7 +14,7 @@
 #include "engine/WaitCauses.h"
 #include "engine/WindowPort.h"
 #include "platform/FileOps.h"
-#include "platform/ShellCommand.h"
+#include "platform/NetMessage.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -141,7 +141,30 @@ void WarnMissingFolder(WindowPort& window, const ServiceHooks& hooks, bool sourc
         window.beep();
     }
     if (!s.messageNetSend.isEmpty() && s.erreurDossierNetSend) {
-        platform::runShellCommandDetached(platform::netSendCommand(s.messageNetSend), p.exeDir);
+        platform::sendNetMessage(s.messageNetSend, p.exeDir,
+                                 [&window, hooks](const platform::NetSendResult& result) {
+                                     ReportNetMessage(window, hooks, result);
+                                 });
+    }
+}
+
+void ReportNetMessage(WindowPort& window, const ServiceHooks& hooks,
+                      const platform::NetSendResult& result) {
+    if (result.status == platform::NetSendResult::Status::Sent) {
+        return;
+    }
+    const int language = config::language();
+    const QString text = texts::timeNow() + QStringLiteral(" - ") +
+                         texts::netMessageNotSent(language) + QStringLiteral(": ") +
+                         texts::netSendFailure(result, language);
+    window.showMessageWindow(text);
+    const EngineState& st = state();
+    if (config::settings().logs && !st.dayLogPath.isEmpty()) {
+        WriteLogHeader();
+        appendLogLine(st.dayLogPath, htmlEscape(text) + QStringLiteral("<br>"));
+    }
+    if (hooks.runningAsService && hooks.runningAsService() && hooks.writeEventLog) {
+        hooks.writeEventLog(text, 2);
     }
 }
 

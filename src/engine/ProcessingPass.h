@@ -4,6 +4,10 @@
 
 #include <functional>
 
+namespace platform {
+struct NetSendResult;
+}
+
 namespace engine {
 
 class WindowPort;
@@ -27,8 +31,17 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks);
 
 // The warning about a missing folder (source or target), with its path ending
 // in "/": message window, log line, system-log entry, beep and network message,
-// each as the settings say.
+// each as the settings say. The network message goes out without waiting for
+// it; ReportNetMessage tells of it once net has ended, so window must outlive
+// the net it starts (the main window does).
 void WarnMissingFolder(WindowPort& window, const ServiceHooks& hooks, bool source,
                        const QString& folder);
+
+// A network message that did not go out, whatever the warning settings: the
+// time, " - Network message not sent: " and why, in the message window, the
+// day's log (when logging is on) and, for the service, the system log as a
+// warning. Nothing for a message sent.
+void ReportNetMessage(WindowPort& window, const ServiceHooks& hooks,
+                      const platform::NetSendResult& result);
 
 } // namespace engine

@@ -2,6 +2,7 @@
 
 #include "config/Language.h"
 #include "config/ProgramValues.h"
+#include "platform/NetMessage.h"
 
 #include <QDate>
 #include <QLocale>
@@ -156,6 +157,44 @@ QString filesCaughtGivenBack(int language) {
 QString otherMembersLeft(int language) {
     return config::pickText(language, " - Autres fichiers de l'archive non extraits",
                             " - Other files of the archive not extracted");
+}
+
+QString netMessageNotSent(int language) {
+    return config::pickText(language, "Message réseau non envoyé", "Network message not sent");
+}
+
+QString netSendFailure(const platform::NetSendResult& r, int language) {
+    using Status = platform::NetSendResult::Status;
+    const QString said = r.detail.isEmpty() ? QString() : QStringLiteral(": ") + r.detail;
+    switch (r.status) {
+    case Status::Sent:
+        return {};
+    case Status::NotFound:
+        return config::pickText(language,
+                                "aucun programme net exécutable dans le dossier du programme "
+                                "ni dans PATH",
+                                "no executable net in the program folder or on PATH");
+    case Status::NotStarted:
+        return r.net +
+               config::pickText(language, " n'a pas pu être lancé", " could not be started") + said;
+    case Status::Failed:
+        if (r.exitCode < 0) {
+            return r.net +
+                   config::pickText(language, " a été arrêté par un signal",
+                                    " was ended by a signal") +
+                   said;
+        }
+        return r.net +
+               config::pickText(language, " s'est terminé avec le code ", " ended with status ") +
+               QString::number(r.exitCode) + said;
+    case Status::TimedOut:
+        return r.net +
+               config::pickText(language, " ne s'était pas terminé après %1 s et a été arrêté",
+                                " had not ended after %1 s and was stopped")
+                   .arg(platform::kNetTimeLimitMs / 1000) +
+               said;
+    }
+    return {};
 }
 
 } // namespace engine::texts

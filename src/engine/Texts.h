@@ -6,6 +6,10 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace platform {
+struct NetSendResult;
+}
+
 // The texts that the processing engine shows or logs, French and English side
 // by side. Each takes the language (config/Language.h) so that both can be
 // checked whatever language the program runs in.
@@ -58,5 +62,11 @@ QString otherMembersLeft(int language);
 // they, and the file, are given back and the archive is not sent. The time
 // is put before it and the archive's path, then the files' names, after it.
 QString filesCaughtGivenBack(int language);
+
+// "Network message not sent", followed by ": " and netSendFailure.
+QString netMessageNotSent(int language);
+// Why a network message did not go out: no net, net not started, net's exit
+// status and what it said, or the time limit. Empty for a message sent.
+QString netSendFailure(const platform::NetSendResult& result, int language);
 
 } // namespace engine::texts

@@ -118,7 +118,7 @@ private Q_SLOTS:
         const auto sent = [&] { return QDir(prog->path()).entryList({"*.net"}); };
         QTRY_COMPARE(sent().size(), 3); // one per warning
         QCOMPARE(readFile(prog->filePath(sent()[0])),
-                 "send\nAdministrator\nWarning from Velmorado: unknown folder\n");
+                 "send\nAdministrator\n\"Warning from Velmorado: unknown folder\"\n");
         s.erreurDossierNetSend = service = false;
         pass(window, hooks);
         QCOMPARE(systemLog.size(), 3);

@@ -90,22 +90,31 @@ private Q_SLOTS:
             w->scheduler().startStop();
         }
     }
-    // Try sends the typed text, unsaved, split by the shell as typed (to a net
-    // in the program folder, found first, that records its words); Cancel
-    // keeps the old text.
+    // Try sends the typed text, unsaved: the recipient, then the rest as typed
+    // (to a net in the program folder, found first, that records its words);
+    // a net that fails is said in a box with what it wrote; Cancel keeps the
+    // old text.
     void trySendsTheTypedTextUnsavedAndCancelKeepsTheOld() {
         const QByteArray record = pf->filePath("net-received").toUtf8();
-        QVERIFY(writeFile(pf->filePath("net"), "#!/bin/sh\nprintf '%s|' \"$@\" >'" + record + "'",
+        QVERIFY(writeFile(pf->filePath("net"),
+                          "#!/bin/sh\nprintf '%s|' \"$@\" >>'" + record +
+                              "'\n[ \"$2\" = bob ] || { echo 'net: no such machine' >&2; exit 3; }",
                           0755));
         QVERIFY(open({}, "[Configuration]\r\nErreurDossierNetSend=1\r\nMessageNetSend=old\r\n"));
         OnShown<ui::frmAvertirDossierErr> shown(w, [&](ui::frmAvertirDossierErr* dlg) {
-            child<QLineEdit>(dlg, "txtNetSend")->setText("bob \"disk gone\" now");
+            child<QLineEdit>(dlg, "txtNetSend")->setText("bob \"disk gone\" n'est plus -> là");
             button(dlg, "cmdEssayer")->click();
-            QTRY_COMPARE_WITH_TIMEOUT(readFile(record), "send|bob|disk gone|now|", 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(readFile(record), "send|bob|\"disk gone\" n'est plus -> là|",
+                                      10000);
+            child<QLineEdit>(dlg, "txtNetSend")->setText("pc7 hello");
+            button(dlg, "cmdEssayer")->click();
+            QTRY_COMPARE_WITH_TIMEOUT(d->shown.size(), 1, 10000);
             button(dlg, "cmdAnnuler")->click();
         });
         entry(w, "mnuDossierErr")->trigger();
         QCOMPARE(shown.count, 1);
+        QCOMPARE(last().text, "Network message not sent: " + pf->filePath("net") +
+                                  " ended with status 3: net: no such machine");
         QCOMPARE(config::settings().messageNetSend, "old");
         QCOMPARE(setting("Configuration", "MessageNetSend"), "old");
     }

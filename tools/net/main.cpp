@@ -2,8 +2,9 @@
 //
 //   net send RECIPIENT MESSAGE...
 //
-// The words after the recipient are the message, joined by blanks (the shell
-// has already taken the quotes off). Delivery, first that applies:
+// The words after the recipient are the message, joined by blanks. The
+// program passes the message in one argument, exactly as the user typed it
+// (quotes included); no shell reads it on the way. Delivery, first that applies:
 //   - RECIPIENT is a user of this machine: the message is written to every
 //     terminal where that user is logged in and accepts messages (as
 //     write(1) does), and shown as a desktop notification where a desktop

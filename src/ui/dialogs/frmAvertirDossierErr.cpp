@@ -3,10 +3,13 @@
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
-#include "platform/ShellCommand.h"
+#include "engine/Texts.h"
+#include "platform/NetMessage.h"
 #include "ui/main/Dialogs.h"
 
 #include "ui_frmAvertirDossierErr.h"
+
+#include <QPointer>
 
 namespace ui {
 
@@ -70,8 +73,19 @@ void frmAvertirDossierErr::cmdEssayer_Click() {
         dialogs().message(this, Dialogs::Icon::Exclamation, config::kProductName, warning);
         return;
     }
-    // As typed, not saved, not waited for.
-    platform::runShellCommandDetached(platform::netSendCommand(text), config::program().exeDir);
+    // As typed, not saved, not waited for: a message that does not go out is
+    // said once net has ended, over this dialog while it is still open.
+    const QPointer<frmAvertirDossierErr> dialog(this);
+    platform::sendNetMessage(
+        text, config::program().exeDir, [dialog](const platform::NetSendResult& result) {
+            if (result.status == platform::NetSendResult::Status::Sent) {
+                return;
+            }
+            const int language = config::language();
+            dialogs().message(dialog.data(), Dialogs::Icon::Exclamation, config::kProductName,
+                              engine::texts::netMessageNotSent(language) + QStringLiteral(": ") +
+                                  engine::texts::netSendFailure(result, language));
+        });
 }
 
 void frmAvertirDossierErr::cmdOK_Click() {
