@@ -1,10 +1,8 @@
 #include "engine/IdleFolders.h"
 
-#include <QFile>
+#include "platform/FolderWatch.h"
 
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
+#include <algorithm>
 
 namespace engine {
 
@@ -14,21 +12,6 @@ bool sameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// File systems whose folder times change on this machine, at once, with
-// every entry made, removed or renamed in them, whoever does it.
-bool isLocalType(__fsword_t type) {
-    switch (static_cast<unsigned long>(type)) {
-    case EXT4_SUPER_MAGIC: // ext2, ext3 and ext4
-    case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-    case TMPFS_MAGIC:
-    case F2FS_SUPER_MAGIC:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 bool IdleFolders::localFileSystem(const QString& folder, dev_t dev) {
@@ -36,9 +19,7 @@ bool IdleFolders::localFileSystem(const QString& folder, dev_t dev) {
     if (known != m_local.constEnd()) {
         return known.value();
     }
-    struct statfs fs {};
-    const bool local =
-        ::statfs(QFile::encodeName(folder).constData(), &fs) == 0 && isLocalType(fs.f_type);
+    const bool local = platform::changesSeenHere(folder);
     m_local.insert(dev, local);
     return local;
 }
