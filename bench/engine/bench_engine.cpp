@@ -60,7 +60,8 @@ void addPair(const QString& source, const QString& target, bool compress) {
     config::folderPairs().pairs.append(p);
 }
 
-// An hour old, so that the quiet period does not hold the files back.
+// Dated an hour back, as files copied in keep their dates. The quiet period
+// does not look at dates: a walk that meets the files first waits it out once.
 void age(const QString& path) {
     timespec times[2];
     clock_gettime(CLOCK_REALTIME, &times[0]);

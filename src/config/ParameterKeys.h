@@ -32,6 +32,8 @@ inline constexpr QLatin1StringView kErreurDossierSon("ErreurDossierSon");
 inline constexpr QLatin1StringView kErreurDossierNetSend("ErreurDossierNetSend");
 inline constexpr QLatin1StringView kMessageNetSend("MessageNetSend");
 inline constexpr QLatin1StringView kErreurDossierEventLog("ErreurDossierEventLog");
+// "1": archives are made as RAR 5 archives, for Windows machines.
+inline constexpr QLatin1StringView kFormatRar5("FormatRar5");
 
 // [Logs]
 inline constexpr QLatin1StringView kLogs("Logs");

@@ -87,9 +87,9 @@ void Settings::load(const QString& path, const QString& exeDir) {
     prefix = conf(keys::kPrefixeFichiersCompresses);
     refusedPrefix.clear();
     refusedPrefixLogged = false;
-    if (!prefix.isEmpty() && !isUsablePrefix(prefix)) {
-        // Hand-edited: a prefix that makes archives hidden files (the walk
-        // deletes those) or that names no plain file is not used.
+    if (!prefix.isEmpty() && !usablePrefix(prefix)) {
+        // Hand-edited: a prefix that makes archives hidden files or that
+        // names no plain file is not used.
         refusedPrefix = prefix;
         prefix.clear();
     }
@@ -108,6 +108,7 @@ void Settings::load(const QString& path, const QString& exeDir) {
         messageNetSend = kDefaultMessageNetSend;
     }
     erreurDossierEventLog = readFlag(conf(keys::kErreurDossierEventLog));
+    formatRar5 = readFlag(conf(keys::kFormatRar5));
 
     logs = readFlag(logsKey(keys::kLogs));
     fichiersLogs = readFlag(logsKey(keys::kFichiersLogs));
@@ -141,19 +142,6 @@ QString unreadableFileMessage(const QString& path, int language) {
     return pickText(language, "Fichier illisible : ", "Unreadable file: ") + path +
            QStringLiteral("\r\n") + what +
            pickText(language, ". Velmorado ne peut pas fonctionner.", ". Velmorado cannot run.");
-}
-
-bool isUsablePrefix(const QString& prefix) {
-    static const QString refused = QStringLiteral("|><\"?*:/\\");
-    if (prefix.size() != 2 || prefix != prefix.trimmed() || prefix.startsWith(QLatin1Char('.'))) {
-        return false;
-    }
-    for (const QChar c : prefix) {
-        if (refused.contains(c) || c.unicode() < 0x20) {
-            return false;
-        }
-    }
-    return true;
 }
 
 Settings& settings() {

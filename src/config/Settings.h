@@ -34,8 +34,10 @@ struct Settings {
     qint32 temporisation = 10;
     qint16 performance = 1;
     QString prefix = QStringLiteral("RA");
-    // A stored prefix that was not used ("RA" stands in for it), and whether
-    // the day's log has said so in this run.
+    // A stored prefix that start-up refused (config::usablePrefix; "RA"
+    // stands in for it), and whether the day's log has said so in this run.
+    // Both are cleared when the prefix dialog stores a prefix: the refusal is
+    // then no longer true.
     QString refusedPrefix;
     bool refusedPrefixLogged = false;
     bool voirConsoleRar = false;
@@ -47,6 +49,7 @@ struct Settings {
     bool erreurDossierNetSend = false;
     QString messageNetSend = kDefaultMessageNetSend;
     bool erreurDossierEventLog = false;
+    bool formatRar5 = false; // archives as RAR 5 (rar a -ma5), for Windows machines
     // Logs
     bool logs = false;
     bool fichiersLogs = false;
@@ -65,11 +68,6 @@ Settings& settings();
 // message that says which file it is and what is wrong with it (not a
 // regular file, too large, no rights), in the given language.
 QString unreadableFileMessage(const QString& path, int language);
-
-// A prefix the prefix dialog accepts: two characters, no blank around them,
-// none of | > < " ? * : / \ and no control character; and not beginning
-// with ".", which would make every archive a hidden file.
-bool isUsablePrefix(const QString& prefix);
 
 // The language key alone (start-up reads it before anything else).
 int readLanguage(const QString& parametersPath);

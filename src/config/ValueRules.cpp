@@ -117,4 +117,25 @@ qint32 readInt32(const QString& text) {
     return clampTo<qint32>(leadingNumber(text));
 }
 
+PrefixFault prefixFault(const QString& prefix) {
+    // The characters a file name cannot hold on the machines that share the
+    // folders, and the archiver's wildcard brackets.
+    static const QString refused = QStringLiteral("|><\"?*:/\\[]");
+    if (prefix.size() != 2) {
+        return PrefixFault::Length;
+    }
+    for (const QChar c : prefix) {
+        if (refused.contains(c) || c.category() == QChar::Other_Control || c.isSurrogate()) {
+            return PrefixFault::Character;
+        }
+    }
+    if (prefix != prefix.trimmed()) {
+        return PrefixFault::Character;
+    }
+    if (prefix.startsWith(QLatin1Char('.'))) {
+        return PrefixFault::LeadingDot;
+    }
+    return PrefixFault::None;
+}
+
 } // namespace config

@@ -27,4 +27,24 @@ inline QString flagText(bool on) {
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
+// What is wrong with a prefix of the archives, in the order the prefix dialog
+// says it: the length first.
+enum class PrefixFault {
+    None,
+    Length,    // not exactly two characters
+    Character, // | > < " ? * : / \ [ ], a control character, or a blank at either end
+    LeadingDot // every archive, name file and data file would be a hidden file
+};
+
+// The one rule for the prefix of the archives, applied by the prefix dialog
+// to what is typed, by start-up to what is stored, and by every compression
+// to the prefix in force. A prefix goes into the archiver's wildcard, whose
+// matches are deleted once archived, and into names that travel to other
+// machines: one that could match other files, leave the folder, or make
+// hidden files (which every walk deletes) is refused.
+PrefixFault prefixFault(const QString& prefix);
+inline bool usablePrefix(const QString& prefix) {
+    return prefixFault(prefix) == PrefixFault::None;
+}
+
 } // namespace config

@@ -9,21 +9,25 @@
 #include "engine/NumberedName.h"
 #include "engine/RarRunner.h"
 #include "engine/Texts.h"
+#include "engine/WaitCauses.h"
 #include "engine/WindowPort.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/InUseProbe.h"
 
-#include <QFile>
+#include <QList>
 #include <QSet>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
+#include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace engine {
@@ -78,84 +82,182 @@ void logRefusedPrefix() {
         return;
     }
     const QString quoted = QLatin1Char('"') + s.refusedPrefix + QLatin1Char('"');
+    const QString inForce = QLatin1Char('"') + s.prefix + QLatin1Char('"');
     const QString message =
-        texts::timeNow() +
-        config::pickText(QStringLiteral(" - Préfixe des fichiers compressés ") + quoted +
-                             QStringLiteral(" inutilisable, \"RA\" est utilisé"),
-                         QStringLiteral(" - Compressed files prefix ") + quoted +
-                             QStringLiteral(" not usable, \"RA\" is used"));
+        texts::timeNow() + config::pickText(QStringLiteral(" - Préfixe des fichiers compressés ") +
+                                                quoted + QStringLiteral(" inutilisable, ") +
+                                                inForce + QStringLiteral(" est utilisé"),
+                                            QStringLiteral(" - Compressed files prefix ") + quoted +
+                                                QStringLiteral(" not usable, ") + inForce +
+                                                QStringLiteral(" is used"));
     s.refusedPrefixLogged = LogUnknownFolder(message, config::program().parametersPath);
+}
+
+// One directory entry: its name as text and as the system's bytes.
+struct Entry {
+    QString name;
+    QByteArray raw;
+};
+
+// Every entry of dir but "." and "..", in the order the file system gives.
+QList<Entry> readEntries(DIR* dir) {
+    QList<Entry> entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray raw(entry->d_name);
+        if (raw != "." && raw != "..") {
+            entries.append(Entry{platform::decodePath(raw), raw});
+        }
+    }
+    return entries;
+}
+
+// The order of a walk: the numbered archives first, oldest first, then every
+// other entry in the order the file system gave. Numbers run in a circle
+// (999999 is followed by 0): the oldest is the one after the widest gap
+// between the numbers present, so that 999998, 999999, 0, 1 is the order of
+// those four. Two archives of one number (the prefix in another case) go in
+// the order of their bytes.
+QList<Entry> inWalkOrder(const QList<Entry>& entries, const NumberedName& numbered) {
+    struct Numbered {
+        qint32 number;
+        Entry entry;
+    };
+    QList<Numbered> archives;
+    QList<Entry> others;
+    for (const Entry& e : entries) {
+        const std::optional<NumberedName::Parsed> p = numbered.parse(e.name);
+        if (p && p->kind == NumberedName::Kind::Archive) {
+            archives.append(Numbered{p->number, e});
+        } else {
+            others.append(e);
+        }
+    }
+    std::sort(archives.begin(), archives.end(), [](const Numbered& a, const Numbered& b) {
+        return a.number != b.number ? a.number < b.number : a.entry.raw < b.entry.raw;
+    });
+    qsizetype oldest = 0;
+    qint64 widest = -1;
+    for (qsizetype i = 0; i < archives.size(); ++i) {
+        const qint32 from = archives[i].number;
+        const qint32 to = archives[(i + 1) % archives.size()].number;
+        const qint64 gap = to > from ? to - from : to + NumberedName::kLastNumber + 1 - from;
+        if (to != from && gap > widest) {
+            widest = gap;
+            oldest = (i + 1) % archives.size();
+        }
+    }
+    QList<Entry> ordered;
+    ordered.reserve(entries.size());
+    for (qsizetype i = 0; i < archives.size(); ++i) {
+        ordered.append(archives[(oldest + i) % archives.size()].entry);
+    }
+    return ordered + others;
 }
 
 // One walk of one source folder.
 class Walk {
 public:
     Walk(WindowPort& window, platform::InUseProbe& probe, const PairJob& pair)
-        : m_window(window), m_probe(probe), m_state(state()), m_folder(pair.sourceFolder),
-          m_target(pair.targetFolder), m_numbered(config::settings().prefix),
-          m_compress(pair.compress) {}
+        : m_window(window), m_probe(probe), m_state(state()), m_causes(waitCauses()),
+          m_folder(pair.sourceFolder), m_target(pair.targetFolder),
+          m_numbered(config::settings().prefix), m_compress(pair.compress) {}
 
     // True when the walk went through the whole folder and met no entry.
     bool run() {
-        const DirHandle dir(::opendir(QFile::encodeName(m_folder).constData()));
+        const DirHandle dir(::opendir(platform::encodePath(m_folder).constData()));
         if (dir.get() == nullptr) {
             return false; // the pass's own check reports a missing folder
         }
         m_dirFd = ::dirfd(dir.get());
         logRefusedPrefix();
         m_probe.beginWalk(m_folder);
-        bool complete = true;
-        bool empty = true;
-        while (const dirent* entry = ::readdir(dir.get())) {
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
-                continue;
-            }
-            empty = false;
-            const QByteArray raw(entry->d_name);
-            const QString name = QFile::decodeName(raw);
-            Step step = Step::Next;
-            // A name that does not survive the trip to text and back cannot be
-            // addressed by the steps that follow: it is left where it is.
-            if (QFile::encodeName(name) == raw && !m_met.contains(name)) {
-                m_met.insert(name);
-                step = handle(name, raw);
-            }
-            if (step == Step::EndWalk) {
-                complete = false;
-                break;
-            }
-            YieldEvents(m_window);
-            if (m_state.stopped) {
-                complete = false;
-                break;
-            }
+        const QList<Entry> entries = readEntries(dir.get());
+        bool complete = visit(inWalkOrder(entries, m_numbered));
+        // The files met for the first time go in this pass once they have
+        // been quiet for the quiet period: the walk waits for them.
+        if (complete && !m_again.isEmpty()) {
+            m_round = 2;
+            m_archivesHeld = m_archivesHeld && !m_heldComesAgain;
+            complete = waitUntil(m_quietAt) && visit(QList<Entry>(m_again));
         }
         m_probe.endWalk(complete);
-        return complete && empty;
+        return complete && entries.isEmpty();
     }
 
 private:
+    using Verdict = platform::InUseProbe::Verdict;
+
+    // Handles entries in order; false when the walk must end (a stop, or a
+    // file whose outcome is EndWalk).
+    bool visit(const QList<Entry>& entries) {
+        for (const Entry& e : entries) {
+            Step step = Step::Next;
+            if (m_round == 2 || !m_met.contains(e.name)) {
+                m_met.insert(e.name);
+                m_current = e;
+                step = handle(e.name, e.raw);
+            }
+            if (step == Step::EndWalk) {
+                return false;
+            }
+            YieldEvents(m_window);
+            if (m_state.stopped) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Lets the window's events run until the monotonic clock reaches atMs;
+    // false when processing is stopped meanwhile.
+    bool waitUntil(qint64 atMs) {
+        for (qint64 now = platform::InUseProbe::nowMs(); now < atMs;
+             now = platform::InUseProbe::nowMs()) {
+            YieldEvents(m_window);
+            if (m_state.stopped) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(qMin<qint64>(atMs - now, 20)));
+        }
+        return true;
+    }
+
     bool existsHere(const QString& name) const {
         struct stat st {};
-        return ::fstatat(m_dirFd, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) ==
-               0;
+        return ::fstatat(m_dirFd, platform::encodePath(name).constData(), &st,
+                         AT_SYMLINK_NOFOLLOW) == 0;
+    }
+
+    // A write temporary (".NAME.XXXXXX") is ours only beside a file that the
+    // program writes that way: a name file, or the parameters or list file
+    // in the program's own folder.
+    bool ownsWrites(const QString& base) const {
+        const std::optional<NumberedName::Parsed> p = m_numbered.parse(base);
+        if (p && p->kind == NumberedName::Kind::NameFile) {
+            return true;
+        }
+        const config::ProgramValues& program = config::program();
+        const QString path = m_folder + base;
+        return path == program.parametersPath || path == program.listFilePath;
     }
 
     Step handle(const QString& name, const QByteArray& raw) {
+        if (isDailyLogName(name)) {
+            return Step::Next; // the program's own daily logs stay, wherever the log folder is
+        }
         struct stat st {};
         if (::fstatat(m_dirFd, raw.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             S_ISDIR(st.st_mode)) {
             return Step::Next; // gone since the directory was read, or a folder
         }
-        if (name.startsWith(QLatin1Char('.'))) {
-            // Hidden: deleted, but only once nobody writes to it any more
-            // (a copy in progress writes its part file under a hidden name).
-            // A failure is tried again at the next pass. One that a live
-            // process holds under its lock (a move in flight from another
-            // copy of the program, through a share) is not done yet either.
-            if (!S_ISREG(st.st_mode) ||
-                (!platform::lockedByOther(m_folder + name) &&
-                 m_probe.probe(name) == platform::InUseProbe::Verdict::Take)) {
+        if (platform::isOwnTemporary(name, [this](const QString& b) { return ownsWrites(b); })) {
+            // The program's own leftover: deleted, but only once nobody
+            // writes to it any more. A failure is tried again at the next
+            // pass. One that a live process holds under its lock (a move in
+            // flight from another copy of the program, through a share) is
+            // not done yet either.
+            if (!S_ISREG(st.st_mode) || (!platform::lockedByOther(m_folder + name) &&
+                                         check(name, false, false) == Verdict::Take)) {
                 ::unlinkat(m_dirFd, raw.constData(), 0);
             }
             return Step::Next;
@@ -167,11 +269,65 @@ private:
         if (m_numbered.isTemporary(name, &base)) {
             return handleTemporary(name, base);
         }
+        if (m_numbered.isArchive(name)) {
+            return handleArchive(name);
+        }
         return handOverIfLeftAlone(name);
     }
 
+    // The probe's verdict on name. A file met for the first time comes back in the
+    // second round of the walk. For a file that is to travel (travels), one that the
+    // program may not read waits with its cause said, until it can be read.
+    Verdict check(const QString& name, bool anyOpener = false, bool travels = true) {
+        const Verdict verdict = m_probe.probe(name, anyOpener);
+        if (travels && verdict == Verdict::Unreadable) {
+            m_causes.set(m_folder, m_target, m_folder + name, WaitCause::FileUnreadable);
+        } else if (travels) {
+            m_causes.clear(m_folder + name, WaitCause::FileUnreadable);
+        }
+        if (verdict == Verdict::New) {
+            comeAgain(m_probe.quietAtMs(name));
+        }
+        return verdict;
+    }
+
+    // The entry being handled comes back in the second round, once the
+    // clock reaches quietAt.
+    void comeAgain(qint64 quietAt) {
+        if (m_round != 1) {
+            return;
+        }
+        if (m_again.isEmpty() || m_again.last().raw != m_current.raw) {
+            m_again.append(m_current);
+        }
+        m_quietAt = qMax(m_quietAt, quietAt);
+    }
+
+    // Archives come in number order (inWalkOrder). While one is being
+    // written or has not been quiet long enough, the later ones wait with it,
+    // so that an older version of a file never comes after a newer one; they
+    // come back with it when it comes back in this walk. One that cannot be
+    // read or has gone holds nothing back, nor does one that fails.
+    Step handleArchive(const QString& name) {
+        const Verdict verdict = check(name);
+        if (m_archivesHeld) {
+            if (m_heldComesAgain) {
+                comeAgain(m_quietAt);
+            }
+            return Step::Next;
+        }
+        if (verdict == Verdict::Take) {
+            return handOver(name);
+        }
+        if (verdict == Verdict::InUse || verdict == Verdict::New || verdict == Verdict::NotQuiet) {
+            m_archivesHeld = true;
+            m_heldComesAgain = verdict == Verdict::New && m_round == 1;
+        }
+        return Step::Next;
+    }
+
     Step handOverIfLeftAlone(const QString& name) {
-        if (m_probe.probe(name) != platform::InUseProbe::Verdict::Take) {
+        if (check(name) != Verdict::Take) {
             return Step::Next;
         }
         return handOver(name);
@@ -243,8 +399,7 @@ private:
     Step handleLoneNameFile(const QString& name) {
         // One that a live compression (here or in another copy of the
         // program) holds is its own.
-        if (platform::lockedByOther(m_folder + name) ||
-            m_probe.probe(name, true) != platform::InUseProbe::Verdict::Take) {
+        if (platform::lockedByOther(m_folder + name) || check(name, true) != Verdict::Take) {
             return Step::Next;
         }
         if (isOwnNameFile(name)) {
@@ -257,7 +412,6 @@ private:
     // A data file with its name file: a compression that did not get to its
     // end. The user's file gets its own name back, then goes its way.
     Step restoreLeftover(const QString& dataName, const QString& nameFileName) {
-        using Verdict = platform::InUseProbe::Verdict;
         m_met.insert(nameFileName);
         // A compression still at work on them, here or in another copy of the
         // program, holds their lock.
@@ -267,15 +421,17 @@ private:
         }
         // Both must be left alone by everybody, an archiver that still reads
         // them included, and the name file must have been quiet a while.
-        if (m_probe.probe(dataName, true) != Verdict::Take ||
-            m_probe.probe(nameFileName, true) != Verdict::Take) {
+        // Both are probed, so that both are in mind when they come again.
+        const bool dataFree = check(dataName, true) == Verdict::Take;
+        const bool nameFree = check(nameFileName, true) == Verdict::Take;
+        if (!dataFree || !nameFree) {
             return Step::Next;
         }
-        QFile nameFile(m_folder + nameFileName);
+        QByteArray content;
         std::optional<QString> original;
-        if (nameFile.open(QIODevice::ReadOnly)) {
-            original = NameFromNameFile(nameFile.read(64 * 1024));
-            nameFile.close();
+        if (platform::readRegularFile(m_folder + nameFileName, content, kMaxNameFileSize, false) ==
+            platform::ReadStatus::Ok) {
+            original = ReadNameFile(content);
         }
         if (original && m_handedOver.contains(*original)) {
             return Step::Next; // just failed under that name in this walk: next pass
@@ -304,13 +460,20 @@ private:
     WindowPort& m_window;
     platform::InUseProbe& m_probe;
     EngineState& m_state;
+    WaitCauses& m_causes;
     const QString m_folder;
     const QString m_target;
     const NumberedName m_numbered; // of the prefix in force when the walk began
     const bool m_compress;
     int m_dirFd = -1;
-    QSet<QString> m_met;        // names met (or made) in this walk: each is handled once
-    QSet<QString> m_handedOver; // names handed to the archiver in this walk
+    QSet<QString> m_met;           // names met (or made) in this walk: each is handled once
+    QSet<QString> m_handedOver;    // names handed to the archiver in this walk
+    int m_round = 1;               // 2: the files met for the first time, once quiet
+    Entry m_current;               // the entry being handled
+    QList<Entry> m_again;          // the entries of the second round, in walk order
+    qint64 m_quietAt = 0;          // when the second round may start (InUseProbe::nowMs)
+    bool m_archivesHeld = false;   // an earlier archive could not be taken yet
+    bool m_heldComesAgain = false; // ... and comes back in the second round
 };
 
 } // namespace
@@ -352,14 +515,6 @@ bool IsOwnNameFileContent(const QByteArray& content, bool usableName) {
     const QString hex = QString::fromLatin1(line.mid(1, line.size() - 2));
     return usableName ? ReadNameFile(content).has_value()
                       : config::TryDecodeHexText(hex).has_value();
-}
-
-std::optional<QString> NameFromNameFile(const QByteArray& content) {
-    std::optional<QString> name = ReadNameFile(content);
-    if (name && name->startsWith(QLatin1Char('.'))) {
-        return std::nullopt; // the walk would delete it as hidden
-    }
-    return name;
 }
 
 } // namespace engine

@@ -237,6 +237,7 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     window.setTrayTip(texts::trayTipWaiting(language));
     waitCauses().sweep();
     window.setWaitingSummary(waitCauses().summary(language));
+    ReportLogRefusal(window, hooks.writeEventLog);
     window.setLabelText(kLblTempo, QString());
 
     if (s.arretAutomatique) {

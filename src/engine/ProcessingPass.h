@@ -24,7 +24,8 @@ struct ServiceHooks {
 // folders of each pair, warns about missing ones, processes each enabled pair
 // whose turn has come (every enabled pair in the forced pass), then writes the
 // two summary lines to lblMessage and, when a file was compressed or
-// uncompressed, to the day's log. Timer1 is off while it runs and back on at
+// uncompressed, to the day's log; a day's log refused meanwhile (not a regular
+// file) is told once (ReportLogRefusal). Timer1 is off while it runs and back on at
 // its end unless processing was stopped meanwhile. With ArretAutomatique the
 // program ends after it. state().passRunning is true throughout.
 void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks);

@@ -11,6 +11,7 @@
 #include "engine/Texts.h"
 #include "engine/WaitCauses.h"
 #include "platform/FileLock.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/FolderWatch.h"
 #include "platform/Process.h"
@@ -38,30 +39,34 @@ bool archiverSucceeded(int exitStatus) {
     return exitStatus == 0 || exitStatus == 1;
 }
 
-// A folder or name that cannot stand between double quotes on the
-// archiver's command line.
-bool unquotable(const QString& text) {
-    return text.contains(QLatin1Char('"')) || text.contains(QChar(0));
+// The archiver's extraction command line for archive, run in the folder it
+// is to unpack into.
+QString extractionCommand(const QString& archive) {
+    return QStringLiteral("rar e ") + platform::quoteArgument(archive);
 }
 
-// A prefix goes into the archiver's wildcard, whose matches it deletes once
-// archived: one that could match other files, or leave the folder, is refused.
-bool usablePrefix(const QString& prefix) {
-    for (const QChar c : prefix) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
-            c == QLatin1Char('[') || c == QLatin1Char(']') || c == QLatin1Char('\\')) {
-            return false;
+// The archiver's warnings about streams it could not restore, as it wrote
+// them on its standard error ("rar: warning: ... not restored: why").
+QStringList streamsNotRestored(const QByteArray& errorOutput) {
+    QStringList lines;
+    for (const QByteArray& line : errorOutput.split('\n')) {
+        if (line.startsWith("rar: warning: ") && line.contains("not restored")) {
+            lines << QString::fromUtf8(line.mid(14)).trimmed();
         }
     }
-    return !prefix.isEmpty() && !unquotable(prefix);
+    return lines;
+}
+
+// A path holding NUL names nothing (it would stand for what is before the
+// NUL): it never goes onto the archiver's command line.
+bool holdsNul(const QString& text) {
+    return text.contains(QChar(0));
 }
 
 bool perFileLogs() {
     const config::Settings& s = config::settings();
     return s.logs && s.fichiersLogs;
 }
-
-const QString kExtractionFolderPrefix = QStringLiteral(".velmorado-x-");
 
 // Plain move in uncompress mode of a file under its own name: it replaces a
 // file of that name in the target once complete. A pair whose target is its
@@ -103,7 +108,7 @@ bool removeTreeAt(int parentFd, const char* name, int depth) {
 }
 
 bool removeFolder(const QString& path) {
-    return removeTreeAt(AT_FDCWD, QFile::encodeName(path).constData(), 0);
+    return removeTreeAt(AT_FDCWD, platform::encodePath(path).constData(), 0);
 }
 
 // The private folder that one extraction writes into: hidden, in the folder
@@ -119,7 +124,7 @@ public:
             (platform::lockedByOther(m_path) || !removeFolder(m_path))) {
             return;
         }
-        if (::mkdir(QFile::encodeName(m_path).constData(), 0700) != 0) {
+        if (::mkdir(platform::encodePath(m_path).constData(), 0700) != 0) {
             return;
         }
         m_made = true;
@@ -212,12 +217,11 @@ QString giveBack(const QString& from, const QString& folder, const QString& name
 bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 number) {
     const QString archive = job.sourceFolder + numbered.archive(number);
     const platform::FileLock lock = platform::FileLock::take(archive);
-    const ExtractionFolder work(job.sourceFolder + kExtractionFolderPrefix +
+    const ExtractionFolder work(job.sourceFolder + platform::kExtractionFolderPrefix +
                                 numbered.archive(number));
     int status = -1;
     if (!lock.held() || !work.ready() ||
-        !RunRarConsoleIn(config::settings().voirConsoleRar,
-                         QStringLiteral("rar e \"") + archive + QLatin1Char('"'), work.path(),
+        !RunRarConsoleIn(config::settings().voirConsoleRar, extractionCommand(archive), work.path(),
                          &status) ||
         !archiverSucceeded(status)) {
         return true;
@@ -270,7 +274,7 @@ bool onlyItsPairCameIn(platform::FolderWatch& watch, const NumberedName& numbere
 // Free bytes in folder, -1 when unknown.
 qint64 freeSpace(const QString& folder) {
     struct statvfs vfs {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &vfs) != 0) {
+    if (::statvfs(platform::encodePath(folder).constData(), &vfs) != 0) {
         return -1;
     }
     return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
@@ -293,9 +297,10 @@ struct OneFile {
 } // namespace
 
 bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
-                     int* exitStatus) {
+                     int* exitStatus, QByteArray* errorOutput) {
     platform::RunOptions options;
     options.show = show;
+    options.errorOutput = errorOutput;
     options.programFolder = config::program().exeDir;
     options.workingFolder = workingFolder;
     return platform::runAndWait(commandLine, options, exitStatus);
@@ -341,8 +346,8 @@ std::optional<QString> ReadNameFile(const QByteArray& content) {
         name->contains(QLatin1Char('/')) || name->contains(QChar(0))) {
         return std::nullopt;
     }
-    const QByteArray encoded = QFile::encodeName(*name);
-    if (encoded.size() > NAME_MAX || QFile::decodeName(encoded) != *name) {
+    const QByteArray encoded = platform::encodePath(*name);
+    if (encoded.size() > NAME_MAX || platform::decodePath(encoded) != *name) {
         return std::nullopt; // half a character, or too long for a file name
     }
     return name;
@@ -374,12 +379,12 @@ FileOutcome CompressFile(const FileJob& job) {
         return FileOutcome::Done;
     }
 
-    if (unquotable(s) || !usablePrefix(set.prefix)) {
+    if (holdsNul(s) || !config::usablePrefix(set.prefix)) {
         return FileOutcome::Stopped;
     }
     // Nothing can be made in a source folder that cannot be written: no
     // number is handed out for nothing at every pass.
-    if (::access(QFile::encodeName(s).constData(), W_OK | X_OK) != 0) {
+    if (::access(platform::encodePath(s).constData(), W_OK | X_OK) != 0) {
         causes.set(s, t, s + n, WaitCause::SourceReadOnly);
         return FileOutcome::Stopped;
     }
@@ -436,8 +441,11 @@ FileOutcome CompressFile(const FileJob& job) {
 
     // The archiver deletes the data file before the name file, once the
     // archive is complete. Without it both files stay for a later pass.
-    const QString command = QStringLiteral("rar a -os \"") + s + archive + QStringLiteral("\" \"") +
-                            s + numbered.base(number) + QStringLiteral(".r?\" -df");
+    const QString command =
+        QStringLiteral("rar a ") + (set.formatRar5 ? QStringLiteral("-ma5 ") : QString()) +
+        QStringLiteral("-os ") + platform::quoteArgument(s + archive) + QLatin1Char(' ') +
+        platform::quoteArgument(s + numbered.base(number) + QStringLiteral(".r?")) +
+        QStringLiteral(" -df");
     int status = -1;
     if (!RunRarConsoleIn(set.voirConsoleRar, command, QString(), &status)) {
         return FileOutcome::Stopped;
@@ -507,7 +515,7 @@ FileOutcome ExtractFile(const FileJob& job) {
     }
 
     const QString archive = s + n;
-    if (unquotable(s)) {
+    if (holdsNul(s)) {
         return FileOutcome::Stopped;
     }
     const qint64 size = platform::fileSize(archive);
@@ -523,7 +531,7 @@ FileOutcome ExtractFile(const FileJob& job) {
     if (!archiveLock.held()) {
         return FileOutcome::Stopped;
     }
-    const ExtractionFolder work(s + kExtractionFolderPrefix + n);
+    const ExtractionFolder work(s + platform::kExtractionFolderPrefix + n);
     if (!work.ready()) {
         if (!platform::lockedByOther(work.path())) {
             causes.set(s, t, archive,
@@ -533,8 +541,9 @@ FileOutcome ExtractFile(const FileJob& job) {
     }
 
     int status = -1;
-    const QString command = QStringLiteral("rar e \"") + archive + QLatin1Char('"');
-    if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status)) {
+    const QString command = extractionCommand(archive);
+    QByteArray errors;
+    if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status, &errors)) {
         causes.set(s, t, archive, WaitCause::ExtractionFailed);
         return FileOutcome::Stopped;
     }
@@ -586,6 +595,14 @@ FileOutcome ExtractFile(const FileJob& job) {
         platform::deleteIfSame(archive, *archiveLock.id());
     }
     causes.clear(archive);
+    // Streams (extended attributes) the archiver could not give the file: it
+    // is delivered all the same, and the log says which.
+    const QStringList lost = streamsNotRestored(errors);
+    if (!lost.isEmpty() && config::settings().logs) {
+        LogUnknownFolder(texts::timeNow() + texts::streamsNotRestored(config::language()),
+                         archive + QStringLiteral(" -> ") + restored + QStringLiteral(": ") +
+                             lost.join(QStringLiteral("; ")));
+    }
     if (!members.others.isEmpty() && config::settings().logs) {
         LogUnknownFolder(texts::timeNow() + texts::otherMembersLeft(config::language()),
                          archive + QStringLiteral(": ") +
@@ -602,14 +619,14 @@ FileOutcome ExtractFile(const FileJob& job) {
 void ClearStaleExtractionFolders(const QString& folder) {
     QDir dir(folder);
     const QStringList names =
-        dir.entryList({kExtractionFolderPrefix + QLatin1Char('*')},
+        dir.entryList({platform::kExtractionFolderPrefix + QLatin1Char('*')},
                       QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QString& name : names) {
         const QString path = dir.filePath(name);
         // While the archive is there, its next extraction clears the folder
         // under the archive's lock; without it, only a live process still
         // removing the folder can hold it.
-        if (platform::exists(dir.filePath(name.mid(kExtractionFolderPrefix.size()))) ||
+        if (platform::exists(dir.filePath(name.mid(platform::kExtractionFolderPrefix.size()))) ||
             platform::lockedByOther(path)) {
             continue;
         }

@@ -68,8 +68,10 @@ bool CheckRarConsole();
 // As RunRarConsole, with the archiver's current folder set to workingFolder
 // (empty: this process's own) for the child only; *exitStatus (when given)
 // receives the archiver's exit code, -1 when it did not exit normally.
+// *errorOutput (when given, and show is false) receives what the archiver
+// wrote on its standard error.
 bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
-                     int* exitStatus = nullptr);
+                     int* exitStatus = nullptr, QByteArray* errorOutput = nullptr);
 
 // The start-up check's failure message (language 1 French, else English) and
 // the title of its box, "Velmorado - 1.0c".

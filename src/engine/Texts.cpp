@@ -125,6 +125,9 @@ QString waitCause(WaitCause cause, int language) {
     case WaitCause::PackingFailed:
         return config::pickText(language, "Échec de la compression, fichier rendu sous son nom",
                                 "Packing failed, the file has its name back");
+    case WaitCause::FileUnreadable:
+        return config::pickText(language, "Fichier illisible (droits d'accès)",
+                                "File cannot be read (access rights)");
     }
     return QString();
 }
@@ -152,6 +155,11 @@ QString filesCaughtGivenBack(int language) {
     return config::pickText(language,
                             " - Fichiers pris dans une nouvelle archive, rendus à leur dossier",
                             " - Files caught in a new archive, given back to their folder");
+}
+
+QString streamsNotRestored(int language) {
+    return config::pickText(language, " - Flux du fichier non restaurés",
+                            " - Streams of the file not restored");
 }
 
 QString otherMembersLeft(int language) {

@@ -53,6 +53,11 @@ QString waitLogMessage(int language, bool starts, bool wholePair, const QString&
                        const QString& source, const QString& target);
 // "Files waiting: ", put before the causes and their counts.
 QString filesWaiting(int language);
+// Log message about streams (extended attributes) of an extracted file that
+// the archiver could not restore: the file is delivered without them. The
+// time is put before it and the archive, the file and the archiver's words
+// after it.
+QString streamsNotRestored(int language);
 // Log message about members of an archive that are neither its data file nor
 // its name file: they are not extracted. The time is put before it and the
 // archive's path, then the members' names, after it.

@@ -5,9 +5,8 @@
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
 #include "engine/Texts.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <sys/statvfs.h>
@@ -51,6 +50,13 @@ void WaitCauses::clear(const QString& file) {
     }
     log(*it, false);
     m_causes.erase(it);
+}
+
+void WaitCauses::clear(const QString& file, WaitCause cause) {
+    const auto it = m_causes.constFind(file);
+    if (it != m_causes.constEnd() && it->cause == cause) {
+        clear(file);
+    }
 }
 
 void WaitCauses::sweep() {
@@ -102,7 +108,7 @@ WaitCause diagnoseTarget(const QString& folder, const QString& destination, qint
     if (!destination.isEmpty() && platform::exists(destination)) {
         return WaitCause::ArchiveNameTaken;
     }
-    const QByteArray f = QFile::encodeName(folder);
+    const QByteArray f = platform::encodePath(folder);
     if (::access(f.constData(), W_OK | X_OK) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? WaitCause::TargetMissing
                                                    : WaitCause::TargetReadOnly;

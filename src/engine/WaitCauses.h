@@ -24,6 +24,7 @@ enum class WaitCause {
     NoNameFile,       // the archive holds no data file or no name file of its number
     NumberNotStored,  // LastFileNumber cannot be written: no archive is made
     PackingFailed,    // the archiver could not pack the file: it has its name back
+    FileUnreadable,   // the program may not read the file (its permissions)
 };
 
 class WaitCauses {
@@ -36,6 +37,8 @@ public:
              const QString& shown = QString());
     // file no longer waits; the log says so when it did.
     void clear(const QString& file);
+    // As clear, but only when file waits because of cause.
+    void clear(const QString& file, WaitCause cause);
     // Clears the causes of files that are no longer there (delivered by
     // another copy, removed by the user); causes of whole pairs stay.
     void sweep();

@@ -1,9 +1,9 @@
 #include "platform/AtomicFile.h"
 
 #include "platform/FileLock.h"
+#include "platform/FileNames.h"
 #include "platform/UniqueFd.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -18,19 +18,6 @@ namespace {
 
 bool sameObject(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// mkstemp's six characters: letters and digits.
-bool isTemplateTail(const QString& tail) {
-    if (tail.size() != 6) {
-        return false;
-    }
-    for (const QChar c : tail) {
-        if (c.unicode() > 127 || !c.isLetterOrNumber()) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Removes name (in dirFd) when it is a regular file that nobody holds.
@@ -70,7 +57,7 @@ bool writeAll(int fd, const char* p, qsizetype n) {
 }
 
 void syncFolder(const QString& folder) {
-    const QByteArray f = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QByteArray f = encodePath(folder.isEmpty() ? QStringLiteral(".") : folder);
     const UniqueFd fd(::open(f.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.valid()) {
         ::fsync(fd.get());
@@ -104,13 +91,13 @@ int createLockedTemporary(QByteArray& path) {
 
 int clearStaleTemporaries(const QString& folder,
                           const std::function<bool(const QString&)>& isOurs) {
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR* dir = ::opendir(encodePath(folder).constData());
     if (dir == nullptr) {
         return 0;
     }
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = decodePath(entry->d_name);
         if (isOurs(name) && removeIfNobodyHolds(::dirfd(dir), entry->d_name)) {
             ++removed;
         }
@@ -124,24 +111,24 @@ int clearStaleTemporaries(const QString& folder,
 
 int clearStaleWriteTemporaries(const QString& path) {
     const QFileInfo info(path);
-    const QString start = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
     return clearStaleTemporaries(info.absolutePath(), [&](const QString& name) {
-        return name.startsWith(start) && isTemplateTail(name.mid(start.size()));
+        QString base;
+        return isWriteTemporary(name, &base) && base == info.fileName();
     });
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& data) {
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
-    QByteArray tmpl = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() +
-                                        QStringLiteral(".XXXXXX"));
+    QByteArray tmpl =
+        encodePath(folder + QLatin1Char('/') + writeTemporaryTemplate(info.fileName()));
     UniqueFd fd(createLockedTemporary(tmpl));
     if (!fd.valid()) {
         return false;
     }
     mode_t mode = 0644;
     struct stat st {};
-    const QByteArray target = QFile::encodeName(path);
+    const QByteArray target = encodePath(path);
     if (::stat(target.constData(), &st) == 0) {
         mode = st.st_mode & 07777;
     }
@@ -164,7 +151,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& data) {
 ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize,
                            bool followLinks) {
     data.clear();
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = encodePath(path);
     if (p.isEmpty() || path.contains(QChar(0))) {
         return ReadStatus::Missing;
     }

@@ -1,8 +1,8 @@
 #include "platform/FileLock.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/FileNames.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -44,7 +44,7 @@ bool lockWhole(int fd, short type, bool wait) {
 }
 
 FileLock FileLock::take(const QString& path) {
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = encodePath(path);
     const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     UniqueFd fd(::open(p.constData(), O_RDWR | flags));
     if (fd.valid()) {
@@ -70,15 +70,15 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
     if (existed) {
         *existed = false;
     }
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = encodePath(path);
     const QFileInfo info(path);
     // The content is written, flushed and locked under a hidden name first
     // and then linked to path, which fails when path exists: the file appears
     // whole or not at all, so that a crash never leaves an empty one that
     // nothing would tell from a user's file. The walk removes a hidden copy
     // that a crash left once nobody holds it.
-    QByteArray staged = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                          info.fileName() + QStringLiteral(".XXXXXX"));
+    QByteArray staged = encodePath(info.absolutePath() + QLatin1Char('/') +
+                                   writeTemporaryTemplate(info.fileName()));
     UniqueFd fd(createLockedTemporary(staged));
     if (fd.valid()) {
         const bool ready = lockWhole(fd.get(), F_WRLCK, false) && ::fchmod(fd.get(), 0644) == 0 &&
@@ -120,8 +120,8 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
 }
 
 FileLock FileLock::folder(const QString& path) {
-    UniqueFd fd(::open(QFile::encodeName(path).constData(),
-                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(
+        ::open(encodePath(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid() || !lockWhole(fd.get(), F_RDLCK, false)) {
         return {};
     }
@@ -129,7 +129,7 @@ FileLock FileLock::folder(const QString& path) {
 }
 
 bool lockedByOther(const QString& path) {
-    const UniqueFd fd(::open(QFile::encodeName(path).constData(),
+    const UniqueFd fd(::open(encodePath(path).constData(),
                              O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     return fd.valid() && othersHold(fd.get());
 }

@@ -1,11 +1,11 @@
 #include "platform/FileOps.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/FileNames.h"
 #include "platform/UniqueFd.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
@@ -30,7 +30,7 @@ QByteArray enc(const QString& path) {
     if (path.contains(QChar(0))) {
         return {};
     }
-    return QFile::encodeName(path);
+    return encodePath(path);
 }
 
 QString folderOf(const QString& path) {
@@ -158,8 +158,6 @@ bool placeNoReplace(const QByteArray& from, const QByteArray& to) {
     return ::rename(from.constData(), to.constData()) == 0;
 }
 
-const QString kMoveTemporary = QStringLiteral(".velmorado-move-");
-
 // Before a copy goes into a folder, the copies that killed moves left there
 // go (a hidden file in a target folder that no pass walks would stay for
 // ever). A folder is looked through at most once a minute.
@@ -184,7 +182,7 @@ void clearStaleMoveTemporariesOnce(const QString& folder) {
 // not end with the file in two places.
 QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, UniqueFd& out) {
     clearStaleMoveTemporariesOnce(toFolder);
-    if (::access(enc(folderOf(QFile::decodeName(from))).constData(), W_OK | X_OK) != 0) {
+    if (::access(enc(folderOf(decodePath(from))).constData(), W_OK | X_OK) != 0) {
         return {};
     }
     UniqueFd in(::open(from.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
@@ -192,7 +190,7 @@ QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, Uniq
     if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return {};
     }
-    QByteArray tmp = enc(toFolder + QLatin1Char('/') + kMoveTemporary + QStringLiteral("XXXXXX"));
+    QByteArray tmp = enc(toFolder + QLatin1Char('/') + moveTemporaryTemplate());
     out.reset(createLockedTemporary(tmp));
     if (!out.valid()) {
         return {};
@@ -213,9 +211,7 @@ QByteArray copyToTemporary(const QByteArray& from, const QString& toFolder, Uniq
 } // namespace
 
 int clearStaleMoveTemporaries(const QString& folder) {
-    return clearStaleTemporaries(folder, [](const QString& name) {
-        return name.size() == kMoveTemporary.size() + 6 && name.startsWith(kMoveTemporary);
-    });
+    return clearStaleTemporaries(folder, isMoveTemporary);
 }
 
 bool exists(const QString& path) {

@@ -1,6 +1,6 @@
 #include "platform/FolderWatch.h"
 
-#include <QFile>
+#include "platform/FileNames.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,7 +13,7 @@ namespace platform {
 
 bool changesSeenHere(const QString& folder) {
     struct statfs fs {};
-    if (::statfs(QFile::encodeName(folder).constData(), &fs) != 0) {
+    if (::statfs(encodePath(folder).constData(), &fs) != 0) {
         return false;
     }
     switch (static_cast<unsigned long>(fs.f_type)) {
@@ -33,7 +33,7 @@ FolderWatch::FolderWatch(const QString& folder) {
         return;
     }
     UniqueFd fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (!fd.valid() || ::inotify_add_watch(fd.get(), QFile::encodeName(folder).constData(),
+    if (!fd.valid() || ::inotify_add_watch(fd.get(), encodePath(folder).constData(),
                                            IN_CREATE | IN_MOVED_TO | IN_ONLYDIR) < 0) {
         return;
     }

@@ -1,8 +1,7 @@
 #include "platform/InUseProbe.h"
 
+#include "platform/FileNames.h"
 #include "platform/UniqueFd.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <csignal>
@@ -30,16 +29,11 @@ LeaseAnswer tryLease(int fd, int kind) {
     return LeaseAnswer::Unknown; // EACCES, EINVAL, ENOLCK, ...
 }
 
-qint64 nsOf(clockid_t clock) {
-    timespec ts{};
-    ::clock_gettime(clock, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-// Modified at least the quiet period ago.
-bool isOld(const FileStamp& stamp) {
-    const qint64 mtimeNs = stamp.mtimeSec * 1000000000 + stamp.mtimeNsec;
-    return nsOf(CLOCK_REALTIME) - mtimeNs >= InUseProbe::kQuietSeconds * 1000000000;
+FileStamp stampOf(const struct stat& st) {
+    return FileStamp{qint64(st.st_size),         qint64(st.st_mtim.tv_sec),
+                     qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec),
+                     qint64(st.st_ctim.tv_nsec), quint64(st.st_dev),
+                     quint64(st.st_ino)};
 }
 
 } // namespace
@@ -57,46 +51,58 @@ void InUseProbe::beginWalk(const QString& folder) {
     m_met.clear();
 }
 
+qint64 InUseProbe::nowMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 InUseProbe::Verdict InUseProbe::probe(const QString& name, bool anyOpener) {
     m_met.insert(name);
     FolderMemory& memory = m_memory[m_folder];
-    const QByteArray path = QFile::encodeName(m_folder + name);
+    const QByteArray path = encodePath(m_folder + name);
     // Non-blocking, so that a FIFO put in place of a file cannot hang the walk.
     const UniqueFd fd(
         ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    const int openError = errno;
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         memory.remove(name);
-        return Verdict::Unusable;
+        const bool denied = fd.get() < 0 && (openError == EACCES || openError == EPERM) &&
+                            ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+        return denied ? Verdict::Unreadable : Verdict::Unusable;
     }
     if (writersLease(fd.get()) == LeaseAnswer::InUse ||
         (anyOpener && anyOpenerLease(fd.get()) == LeaseAnswer::InUse)) {
         memory.remove(name);
         return Verdict::InUse;
     }
-    const FileStamp stamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec),
-                          qint64(st.st_mtim.tv_nsec)};
-    if (isOld(stamp)) {
-        memory.remove(name);
+    const FileStamp stamp = stampOf(st);
+    const qint64 now = nowMs();
+    const auto vouched = m_vouched.constFind(FileId{stamp.device, stamp.inode});
+    if (vouched != m_vouched.constEnd() && vouched->stamp == stamp) {
         return Verdict::Take;
     }
-    const auto vouched = m_vouched.constFind(FileId{quint64(st.st_dev), quint64(st.st_ino)});
-    if (vouched != m_vouched.constEnd() && *vouched == stamp) {
-        m_vouched.erase(vouched);
-        memory.remove(name);
-        return Verdict::Take;
-    }
-    const qint64 nowMs = nsOf(CLOCK_MONOTONIC) / 1000000;
     const auto seen = memory.constFind(name);
-    if (seen != memory.constEnd() && seen->stamp == stamp) {
-        if (nowMs - seen->seenAtMs >= kSightingGapMs) {
-            memory.remove(name);
-            return Verdict::Take;
-        }
-        return Verdict::NotQuiet; // keep the first sighting of this stamp
+    if (seen == memory.constEnd()) {
+        memory.insert(name, Sighting{stamp, now});
+        return Verdict::New;
     }
-    memory.insert(name, Sighting{stamp, nowMs});
-    return Verdict::NotQuiet;
+    if (seen->stamp != stamp) {
+        memory.insert(name, Sighting{stamp, now});
+        return Verdict::NotQuiet;
+    }
+    // The first sighting of this stamp counts, however often it was seen since.
+    return now - seen->seenAtMs >= kQuietMs ? Verdict::Take : Verdict::NotQuiet;
+}
+
+qint64 InUseProbe::quietAtMs(const QString& name) const {
+    const auto folder = m_memory.constFind(m_folder);
+    if (folder == m_memory.constEnd()) {
+        return -1;
+    }
+    const auto seen = folder->constFind(name);
+    return seen == folder->constEnd() ? -1 : seen->seenAtMs + kQuietMs;
 }
 
 void InUseProbe::endWalk(bool complete) {
@@ -118,18 +124,16 @@ void InUseProbe::endWalk(bool complete) {
 void InUseProbe::vouch(const QString& path) {
     dropOldVouchers();
     struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
-        const FileStamp stamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec),
-                              qint64(st.st_mtim.tv_nsec)};
-        if (!isOld(stamp)) {
-            m_vouched.insert(FileId{quint64(st.st_dev), quint64(st.st_ino)}, stamp);
-        }
+    if (::lstat(encodePath(path).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        const FileStamp stamp = stampOf(st);
+        m_vouched.insert(FileId{stamp.device, stamp.inode}, Sighting{stamp, nowMs()});
     }
 }
 
 void InUseProbe::dropOldVouchers() {
+    const qint64 now = nowMs();
     for (auto it = m_vouched.begin(); it != m_vouched.end();) {
-        it = isOld(*it) ? m_vouched.erase(it) : std::next(it);
+        it = now - it->seenAtMs >= kVoucherMs ? m_vouched.erase(it) : std::next(it);
     }
 }
 

@@ -14,7 +14,12 @@
 //    sign says nothing;
 //  - a quiet period, for writers the lease cannot see (another machine
 //    writing through a share, a copy that opens and closes between chunks):
-//    the file must have kept its size and modification time for a while.
+//    the file must have kept its size, modification and change times and
+//    inode for kQuietMs since this process first saw it so, measured on this
+//    process's monotonic clock. The file's own dates are compared, never
+//    read as ages: a file dated ahead of the clock (or behind it, written by
+//    a machine whose clock is late) is quiet after the same period as any
+//    other.
 namespace platform {
 
 enum class LeaseAnswer {
@@ -30,43 +35,54 @@ LeaseAnswer writersLease(int fd);
 // other descriptor, reading or writing, is open on the file anywhere.
 LeaseAnswer anyOpenerLease(int fd);
 
-// Size and modification time, as the quiet period compares them.
+// What the quiet period compares: a file that keeps all of it is not written.
 struct FileStamp {
     qint64 size = -1;
     qint64 mtimeSec = 0;
     qint64 mtimeNsec = 0;
+    qint64 ctimeSec = 0;
+    qint64 ctimeNsec = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
     bool operator==(const FileStamp&) const = default;
 };
 
 class InUseProbe {
 public:
     enum class Verdict {
-        Take,     // nobody writes to it and it has been quiet
-        InUse,    // a writer holds it open
-        NotQuiet, // changed lately; kept in mind for the next walk
-        Unusable  // cannot be opened for reading, or is not a regular file
+        Take,       // nobody writes to it and it has been quiet for the quiet period
+        InUse,      // a writer holds it open
+        New,        // not in mind yet: kept in mind, quiet at quietAtMs() if it stays so
+        NotQuiet,   // changed since it was last seen, or not quiet for long enough yet
+        Unreadable, // a regular file that this process may not read
+        Unusable    // gone, a link, not a regular file, or cannot be opened otherwise
     };
 
-    // A modification time at least this old makes a file quiet.
-    static constexpr qint64 kQuietSeconds = 2;
-    // A file seen unchanged by an earlier walk is quiet when that walk is at
-    // least this long ago (passes are that far apart; a quick second walk
-    // must not count).
-    static constexpr qint64 kSightingGapMs = 1000;
+    // The quiet period.
+    static constexpr qint64 kQuietMs = 2000;
+    // How long a voucher (vouch) lasts unused.
+    static constexpr qint64 kVoucherMs = 3600 * 1000;
+
+    // The monotonic clock the quiet period is measured on, in milliseconds.
+    static qint64 nowMs();
 
     // Starts the walk of folder (the path ending in "/").
     void beginWalk(const QString& folder);
     // Probes folder + name. With anyOpener, any other open descriptor (not
-    // only a writer) counts as use: an archiver still reading the file.
+    // only a writer) counts as use: an archiver still reading the file. A
+    // file taken keeps its sighting: probed again unchanged, it is taken again.
     Verdict probe(const QString& name, bool anyOpener = false);
+    // When the file name of the folder walked, unchanged, becomes quiet (on
+    // nowMs()); -1 when it is not in mind.
+    qint64 quietAtMs(const QString& name) const;
     // Ends the walk. A complete walk forgets the files it did not meet; a
     // walk cut short keeps them for next time.
     void endWalk(bool complete);
 
     // Vouches for a file that this process has just finished writing (an
-    // archive it put into a target folder): as long as it keeps its size and
-    // modification time it counts as quiet, so that a later pair of the same
-    // pass can take it. Only young files need this; older vouchers are dropped.
+    // archive it put into a target folder): as long as it keeps its stamp it
+    // counts as quiet, so that a later pair of the same pass can take it.
+    // Vouchers are dropped after kVoucherMs.
     void vouch(const QString& path);
 
     // Forgets every sighting.
@@ -77,7 +93,7 @@ public:
 private:
     struct Sighting {
         FileStamp stamp;
-        qint64 seenAtMs = 0; // monotonic clock
+        qint64 seenAtMs = 0; // nowMs() when first seen with this stamp
     };
     using FolderMemory = QHash<QString, Sighting>;
 
@@ -92,7 +108,7 @@ private:
     void dropOldVouchers();
 
     QHash<QString, FolderMemory> m_memory;
-    QHash<FileId, FileStamp> m_vouched;
+    QHash<FileId, Sighting> m_vouched; // the stamp vouched for, and when
     QString m_folder;
     QSet<QString> m_met;
 };

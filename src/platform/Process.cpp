@@ -1,9 +1,13 @@
 #include "platform/Process.h"
 
+#include "platform/UniqueFd.h"
+
+#include "platform/FileNames.h"
+
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -25,7 +29,7 @@ bool isBlank(QChar c) {
 }
 
 bool isExecutableFile(const QString& path) {
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = encodePath(path);
     struct stat st {};
     return ::stat(p.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
            ::access(p.constData(), X_OK) == 0;
@@ -46,6 +50,22 @@ struct SpawnSetup {
     SpawnSetup(const SpawnSetup&) = delete;
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
+
+// Reads fd to its end, keeping at most limit bytes in out.
+void readAtMost(int fd, QByteArray& out, qsizetype limit) {
+    out.clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return;
+        }
+        out.append(buffer, std::min<qsizetype>(got, std::max<qsizetype>(0, limit - out.size())));
+    }
+}
 
 } // namespace
 
@@ -138,6 +158,27 @@ QStringList splitWindowsCommandLine(const QString& commandLine) {
     return words;
 }
 
+QString quoteArgument(const QString& text) {
+    QString quoted(QLatin1Char('"'));
+    qsizetype backslashes = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\')) {
+            ++backslashes;
+        } else if (c == QLatin1Char('"')) {
+            // 2n+1 backslashes and the quote: n backslashes and a literal quote.
+            quoted.append(QString(backslashes + 1, QLatin1Char('\\')));
+            backslashes = 0;
+        } else {
+            backslashes = 0;
+        }
+        quoted.append(c);
+    }
+    // 2n backslashes before the closing quote give n.
+    quoted.append(QString(backslashes, QLatin1Char('\\')));
+    quoted.append(QLatin1Char('"'));
+    return quoted;
+}
+
 QString findProgram(const QString& word, const QString& programFolder) {
     if (word.isEmpty()) {
         return {};
@@ -178,7 +219,7 @@ bool runAndWait(const QString& commandLine, const RunOptions& options, int* exit
     std::vector<QByteArray> args;
     args.reserve(size_t(words.size()));
     for (const QString& w : words) {
-        args.push_back(QFile::encodeName(w));
+        args.push_back(encodePath(w));
     }
     std::vector<char*> argv;
     for (QByteArray& a : args) {
@@ -195,19 +236,38 @@ bool runAndWait(const QString& commandLine, const RunOptions& options, int* exit
     posix_spawnattr_setsigmask(&s.attr, &none);
     posix_spawnattr_setsigdefault(&s.attr, &all);
     posix_spawnattr_setflags(&s.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // The read end of the pipe that carries the child's standard error, when
+    // the caller wants it; the write end is the child's alone.
+    UniqueFd errorRead;
+    UniqueFd errorWrite;
+    if (!options.show && options.errorOutput != nullptr) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) == 0) {
+            errorRead = UniqueFd(ends[0]);
+            errorWrite = UniqueFd(ends[1]);
+        }
+    }
     if (!options.show) {
         posix_spawn_file_actions_addopen(&s.actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&s.actions, 2, "/dev/null", O_WRONLY, 0);
+        if (errorWrite.valid()) {
+            posix_spawn_file_actions_adddup2(&s.actions, errorWrite.get(), 2);
+        } else {
+            posix_spawn_file_actions_addopen(&s.actions, 2, "/dev/null", O_WRONLY, 0);
+        }
     }
-    const QByteArray folder = QFile::encodeName(options.workingFolder);
+    const QByteArray folder = encodePath(options.workingFolder);
     if (!options.workingFolder.isEmpty()) {
         posix_spawn_file_actions_addchdir_np(&s.actions, folder.constData());
     }
-    const QByteArray path = QFile::encodeName(program);
+    const QByteArray path = encodePath(program);
     pid_t pid = -1;
     if (posix_spawn(&pid, path.constData(), &s.actions, &s.attr, argv.data(), environ) != 0) {
         return false;
+    }
+    if (errorRead.valid()) {
+        errorWrite.reset(); // the end of the output comes when the child's copy goes
+        readAtMost(errorRead.get(), *options.errorOutput, kErrorOutputLimit);
     }
     int status = 0;
     for (;;) {

@@ -1,8 +1,9 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/FileNames.h"
+
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -51,7 +52,7 @@ bool SingleInstance::acquire() {
     if (m_fd.valid()) {
         return true;
     }
-    const QByteArray p = QFile::encodeName(m_path);
+    const QByteArray p = encodePath(m_path);
     UniqueFd fd(::open(p.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
     if (!fd.valid()) {
         // Without a lock file nothing can tell two copies apart; let this one run.

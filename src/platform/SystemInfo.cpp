@@ -1,5 +1,7 @@
 #include "platform/SystemInfo.h"
 
+#include "platform/FileNames.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -19,7 +21,7 @@ QString executablePath() {
         return {};
     }
     buf[n] = '\0';
-    return QFile::decodeName(QByteArray(buf, int(n)));
+    return decodePath(QByteArray(buf, int(n)));
 }
 
 QString executableDir() {

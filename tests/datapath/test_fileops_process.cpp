@@ -1,7 +1,12 @@
-// Moves and deletes, on real files.
+// Moves and deletes, on real files; names as bytes, the program's own
+// temporary names, and the archiver's command line.
 
 #include "FileKit.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
+#include "platform/Process.h"
+
+#include <QRandomGenerator>
 
 #include <QStorageInfo>
 #include <linux/fs.h>
@@ -93,6 +98,104 @@ private slots:
         QCOMPARE(entries(dir.path()), (QStringList{"dangling", "locked", "same"}));
         QVERIFY(platform::moveReplacing(locked + "/new", same) && readFile(same) == "new content");
         QVERIFY(platform::deleteFile(same) && !platform::deleteFile(same));
+    }
+    // Any argument comes back whole from the command line, beside any other:
+    // quotes, backslashes (before a quote, at the end), blanks. An ordinary
+    // path is only put between quotes, as the command lines always were.
+    void quotedArgumentsComeBackWhole() {
+        QStringList hard = {"",
+                            "a",
+                            "a b",
+                            "\t",
+                            "\"",
+                            "\"\"",
+                            "\\",
+                            "\\\\",
+                            "a\\",
+                            "a\\\\",
+                            "\\\"",
+                            "a\\\"b",
+                            "a\\\\\"b",
+                            "\" \"",
+                            "\"a b\"",
+                            "end\\ ",
+                            "a\"b/RA000001.r?"};
+        QRandomGenerator random(20240611);
+        const QString alphabet = "a\"\\ \t";
+        for (int i = 0; i < 2000; ++i) {
+            QString text;
+            for (int n = random.bounded(9); n > 0; --n) {
+                text += alphabet[random.bounded(int(alphabet.size()))];
+            }
+            hard << text;
+        }
+        for (qsizetype i = 0; i < hard.size(); ++i) {
+            const QString& a = hard[i];
+            const QString& b = hard[(i * 7 + 3) % hard.size()];
+            const QString line = "rar a -os " + platform::quoteArgument(a) + ' ' +
+                                 platform::quoteArgument(b) + " -df";
+            QCOMPARE(platform::splitWindowsCommandLine(line),
+                     QStringList({"rar", "a", "-os", a, b, "-df"}));
+        }
+        for (const QString& path :
+             QStringList{"/tmp/x/RA000001.rar", "/tmp/dir with blanks/RA000001.r?",
+                         "/tmp/a\\b/RA000001.rar", "/tmp/\u00e9t\u00e9/RA000001.rar"}) {
+            QCOMPARE(platform::quoteArgument(path), '"' + path + '"');
+        }
+    }
+    // Every byte string comes back from text unchanged; valid UTF-8 reads as
+    // usual, any other byte as U+DC00 + byte. A text that holds no bytes of
+    // its own (a lone surrogate, escaped bytes that form UTF-8) says so.
+    void namesAsBytes() {
+        QList<QByteArray> names = {
+            "caf\xE9",          "\xC0\xAF",         "\xED\xA0\x80", "\xE2\x82",
+            "\xF0\x9F\x98\x80", "\xF4\x90\x80\x80", "\xFF\xFE",     "plain"};
+        QRandomGenerator random(7);
+        for (int i = 0; i < 2000; ++i) {
+            QByteArray bytes(random.bounded(12), '\0');
+            for (char& c : bytes) {
+                c = char(random.bounded(256));
+            }
+            names << bytes;
+        }
+        for (const QByteArray& bytes : names) {
+            const QString text = platform::decodePath(bytes);
+            QCOMPARE(platform::encodePath(text), bytes);
+            QVERIFY(platform::isEncodable(text));
+            if (QString::fromUtf8(bytes).toUtf8() == bytes) {
+                QCOMPARE(text, QString::fromUtf8(bytes));
+            }
+        }
+        QCOMPARE(platform::decodePath("caf\xE9"), "caf" + QString(QChar(0xDCE9)));
+        QCOMPARE(platform::decodePath("\xF0\x9F\x98\x80"), QString::fromUtf8("\xF0\x9F\x98\x80"));
+        QVERIFY(!platform::isEncodable(QString(QChar(0xD800))));
+        QVERIFY(!platform::isEncodable(QString(QChar(0xDC41))));
+        QVERIFY(!platform::isEncodable(QString(QChar(0xDCC3)) + QChar(0xDCA9))); // UTF-8 of \u00e9
+    }
+    void ownTemporaryNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("ours");
+        QTest::newRow("move copy") << ".velmorado-move-Ab12Cd" << true;
+        QTest::newRow("move copy, short tail") << ".velmorado-move-notes" << false;
+        QTest::newRow("move copy, not mkstemp's") << ".velmorado-move-Ab12C_" << false;
+        QTest::newRow("extraction folder") << ".velmorado-x-RA000001.rar" << true;
+        QTest::newRow("archiver's archive") << ".rar-Ab12Cd34Ef56.tmp" << true;
+        QTest::newRow("archiver's, short") << ".rar-Ab12Cd34Ef5.tmp" << false;
+        QTest::newRow("archiver's, other end") << ".rar-Ab12Cd34Ef56.txt" << false;
+        QTest::newRow("name file being written") << ".RA000001.rn.Ab12Cd" << true;
+        QTest::newRow("user's file being written") << ".notes.Ab12Cd" << false;
+        QTest::newRow("name file, long tail") << ".RA000001.rn.Ab12Cde" << false;
+        QTest::newRow("name file, no dot") << ".RA000001.rnAb12Cd" << false;
+        QTest::newRow("not hidden") << "RA000001.rn.Ab12Cd" << false;
+        QTest::newRow("user's hidden file") << ".htaccess" << false;
+    }
+    // The program's own temporary names, and only those: a look-alike of a
+    // user's file is the user's.
+    void ownTemporaryNames() {
+        QFETCH(QString, name);
+        QFETCH(bool, ours);
+        const auto nameFilesOnly = [](const QString& base) { return base == "RA000001.rn"; };
+        QCOMPARE(platform::isOwnTemporary(name, nameFilesOnly), ours);
     }
 };
 

@@ -82,7 +82,8 @@ inline void ageAll(const QString& folder) {
         age(in(folder, n));
     }
 }
-// An aged file (filled with its name unless told): the next walk takes it at once.
+// An aged file (filled with its name unless told): the next walk takes it
+// once it has been quiet (the walk waits for that).
 inline void drop(const QString& folder, const QString& name, const QByteArray& data = {}) {
     writeFile(in(folder, name), data.isNull() ? name.toUtf8() : data);
     age(in(folder, name));

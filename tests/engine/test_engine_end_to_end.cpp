@@ -2,6 +2,7 @@
 // own, on the same chained pairs (src -> arch compress, arch -> out uncompress).
 
 #include "EngineTestKit.h"
+#include "Rar5Kit.h"
 
 using namespace kit;
 
@@ -9,6 +10,71 @@ class EndToEndTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // With FormatRar5=1 the compress pair makes a RAR 5 archive, and the
+    // uncompress pair gives back the file under its own name, with its
+    // bytes, its time to the nanosecond and its attributes.
+    void aWindowsArchiveCarriesAFileWithItsAttributes() {
+        kit::Program root;
+        QVERIFY(writeFile(root.ini(), "[Configuration]\r\nFormatRar5=1\r\n"));
+        config::settings().load(root.ini(), root.path());
+        config::settings().pathLogs = root.path();
+        const QString name = "Café \"report\" 😀.doc";
+        QByteArray data(300000, '\0');
+        QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        drop(root.src, name, data);
+        const QString file = in(root.src, name);
+        if (!filekit::setXattr(file, "user.DosStream.AFP_Resource:$DATA", "fork") ||
+            !filekit::setXattr(file, "user.xdg.origin.url", "https://example.org/")) {
+            QSKIP("this file system keeps no user.* extended attributes");
+        }
+        const timespec t[2] = {{1600000000, 123456789}, {1600000000, 123456789}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(file), t, 0) == 0);
+        const QList<QByteArray> attributes = filekit::userXattrs(file);
+
+        Recorder window;
+        walk(window, root.src, root.arch, true);
+        const QStringList archives = entries(root.arch);
+        QCOMPARE(archives.size(), 1);
+        QVERIFY(readFile(in(root.arch, archives[0])).startsWith("Rar!\x1A\x07\x01"));
+        ageAll(root.arch);
+        walk(window, root.arch, root.out, false);
+        QCOMPARE(entries(root.src) + entries(root.arch), QStringList());
+        QCOMPARE(entries(root.out), QStringList{name});
+        const QString arrived = in(root.out, name);
+        QCOMPARE(readFile(arrived), data);
+        QCOMPARE(filekit::userXattrs(arrived), attributes);
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(arrived), &st) == 0);
+        QCOMPARE(std::pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
+                 std::pair(t[1].tv_sec, t[1].tv_nsec));
+    }
+    // A stream the archiver cannot give back (compressed by another archiver):
+    // the file is delivered all the same, without it, and the day's log names
+    // the stream with its archive and file; a stream it can give back is kept.
+    void aStreamNotRestoredIsLoggedAndTheFileDelivered() {
+        using namespace rar5kit;
+        kit::Program root;
+        config::settings().logs = true;
+        const QString name = "notes d'été.txt";
+        writeFile(in(root.arch, "RA000001.rar"),
+                  rar5Archive({{2, "RA000001.rr", "the user's text"},
+                               stream(":Zone.Identifier", "packed", 3),
+                               stream(":AFP_Resource", "fork"),
+                               {2, "RA000001.rn", nameLine(name)}}));
+        ageAll(root.arch);
+        Recorder window;
+        walk(window, root.arch, root.out, false);
+        QCOMPARE(entries(root.arch), QStringList());
+        QCOMPARE(entries(root.out), QStringList{name});
+        QCOMPARE(readFile(in(root.out, name)), QByteArray("the user's text"));
+        QCOMPARE(filekit::userXattrs(in(root.out, name)),
+                 QList<QByteArray>{"user.DosStream.AFP_Resource:$DATA=fork"});
+        const QStringList lines = logLines(root.path(), "Streams of the file not restored");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains("RA000001.rar") && lines[0].contains(name) &&
+                     lines[0].contains(":Zone.Identifier"),
+                 qPrintable(lines[0]));
+    }
     // Two machines on one share handing out the same numbers: every file arrives
     // once, whole, no archive replaces another, nothing of the program's is left.
     void twoCopiesOnTheSameFolders() {

@@ -1,8 +1,15 @@
 // The walk of one source folder on real files with the built archiver: what it
-// skips, deletes and takes, files being written, stops, leftovers of crashes.
+// skips, deletes and takes, in what order, files being written, stops,
+// leftovers of crashes, names of every kind.
 
 #include "EngineTestKit.h"
 #include "config/ParameterKeys.h"
+#include "engine/NumberedName.h"
+#include "engine/RarRunner.h"
+
+#include <dirent.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 
 using namespace kit;
 
@@ -12,6 +19,59 @@ class WalkTest : public QObject {
     std::optional<Program> prog;
     QString src, arch, out;
     Recorder window;
+
+    // A file named by raw bytes, dated an hour back; its content; the raw
+    // names in a folder, sorted.
+    static void writeRaw(const QString& folder, const QByteArray& name, const QByteArray& data) {
+        const QByteArray path = QFile::encodeName(folder) + '/' + name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, data.constData(), size_t(data.size())) == data.size());
+        ::close(fd);
+        struct timespec t[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, path.constData(), t, 0) == 0);
+    }
+    static QByteArray readRaw(const QString& folder, const QByteArray& name) {
+        const QByteArray path = QFile::encodeName(folder) + '/' + name;
+        char buf[256];
+        const int fd = ::open(path.constData(), O_RDONLY);
+        const ssize_t n = fd < 0 ? -1 : ::read(fd, buf, sizeof buf);
+        ::close(fd);
+        return n < 0 ? QByteArray("<missing>") : QByteArray(buf, n);
+    }
+    static QList<QByteArray> rawEntries(const QString& folder) {
+        QList<QByteArray> names;
+        DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+        while (const dirent* e = dir ? ::readdir(dir) : nullptr) {
+            if (QByteArray(e->d_name) != "." && QByteArray(e->d_name) != "..") {
+                names << e->d_name;
+            }
+        }
+        if (dir) {
+            ::closedir(dir);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // While it lives, this thread reads and writes files by their permission
+    // bits alone, as any user does: root's right to override them is dropped.
+    struct WithoutReadOverride {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct saved[2]{}, reduced[2]{};
+        bool ok = ::geteuid() != 0;
+        WithoutReadOverride() {
+            if (ok || ::syscall(SYS_capget, &header, saved) != 0) {
+                return;
+            }
+            std::copy(std::begin(saved), std::end(saved), std::begin(reduced));
+            reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+            ok = ::syscall(SYS_capset, &header, reduced) == 0;
+        }
+        ~WithoutReadOverride() {
+            if (::geteuid() == 0) {
+                ::syscall(SYS_capset, &header, saved);
+            }
+        }
+    };
 
     // Extracts every archive of folder into target with an uncompress walk.
     void extractAll(const QString& folder, const QString& target) {
@@ -25,9 +85,9 @@ private Q_SLOTS:
         src = prog->src, arch = prog->arch, out = prog->out;
         window = Recorder();
     }
-    // Folders are left alone, hidden entries deleted, links and pipes left;
-    // only the plain file is taken. A stop seen at a yield, or a per-file log
-    // line that cannot be written, ends the walk after the current entry.
+    // Folders, links and pipes are left alone; the plain files, a hidden one
+    // too, are taken. A stop seen at a yield, or a per-file log line that
+    // cannot be written, ends the walk after the current entry.
     void whatTheWalkTakesAndWhereItStops() {
         prog->folder("src/sub");
         prog->folder("src/.hiddenDir");
@@ -41,8 +101,8 @@ private Q_SLOTS:
         QCOMPARE(entries(src), QStringList({".hiddenDir", "link", "pipe", "sub"}));
         QCOMPARE(entries(in(src, "sub")), QStringList{"inner"});
         QCOMPARE(readFile(in(src, ".hiddenDir/kept")), "kept");
-        QCOMPARE(entries(out), QStringList{"plain"});
-        QCOMPARE(engine::state().files, 1);
+        QCOMPARE(entries(out), QStringList({".hidden", "plain"}));
+        QCOMPARE(engine::state().files, 2);
         for (int i = 0; i < 6; ++i) {
             drop(arch, QStringLiteral("f%1").arg(i));
         }
@@ -50,7 +110,7 @@ private Q_SLOTS:
         window.onEvents = [&] { engine::state().stopped = !entries(to).isEmpty(); };
         walk(window, arch, to, false);
         QCOMPARE(entries(to).size(), 1);
-        QCOMPARE(engine::state().files, 2); // one more than the first walk's
+        QCOMPARE(engine::state().files, 3); // one more than the first walk's
         window.onEvents = nullptr;
         config::settings().logs = config::settings().fichiersLogs = true;
         engine::state().dayLogPath = prog->folder("aFolderNotAFile");
@@ -66,7 +126,7 @@ private Q_SLOTS:
         QTest::newRow("hidden file appended to in a loop") << false << ".part";
     }
     // A file being written (held open and aged, so that only the lease holds it
-    // back; or reopened per chunk) is never taken nor, hidden, deleted part-way.
+    // back; or reopened per chunk) is never taken part-way, hidden or not.
     void walkWhileWriting() {
         QFETCH(bool, keepOpen);
         QFETCH(QString, name);
@@ -74,7 +134,7 @@ private Q_SLOTS:
         QProcess writer;
         const QString loop = QString(keepOpen ? "exec 3>>\"$1\";" : "") +
                              " i=0; while [ $i -lt 40 ]; do printf 'chunk%03d\\n' $i " +
-                             (keepOpen ? ">&3" : ">>\"$1\"") + "; i=$((i+1)); sleep 0.03; done";
+                             (keepOpen ? ">&3" : ">>\"$1\"") + "; i=$((i+1)); sleep 0.1; done";
         writer.start("/bin/sh", {"-c", loop, "w", file});
         QTRY_VERIFY(QFile::exists(file));
         int walks = 0;
@@ -84,7 +144,7 @@ private Q_SLOTS:
             }
             walk(window, src, out, false);
             QVERIFY2(entries(out).isEmpty(), "a file still being written was taken");
-            QVERIFY2(QFile::exists(file), "a file still being written was deleted");
+            QVERIFY2(QFile::exists(file), "a file still being written went");
         }
         QCOMPARE(writer.exitCode(), 0);
         QVERIFY(walks > 3);
@@ -92,12 +152,11 @@ private Q_SLOTS:
             return data.count('\n') == 40 && data.startsWith("chunk000\n") &&
                    data.endsWith("chunk038\nchunk039\n");
         };
-        const bool hidden = name.startsWith('.');
-        QVERIFY(!hidden || whole(readFile(file))); // every chunk went into the one file
-        walk(window, src, out, false);             // seen once unchanged, and again a while later
-        QTest::qWait(int(platform::InUseProbe::kSightingGapMs) + 100);
+        QVERIFY(whole(readFile(file))); // every chunk went into the one file
+        walk(window, src, out, false);  // seen once unchanged, and again a while later
+        QTest::qWait(int(platform::InUseProbe::kQuietMs) + 100);
         walk(window, src, out, false);
-        QVERIFY(hidden ? (entries(src) + entries(out)).isEmpty() : whole(readFile(in(out, "f"))));
+        QVERIFY(entries(src).isEmpty() && whole(readFile(in(out, name))));
     }
     // Another copy's part file and its compression's files stay under its read
     // locks, however old; once unlocked they are a crash's leftovers.
@@ -183,11 +242,14 @@ private Q_SLOTS:
         for (const auto& [name, data] : files) {
             drop(src, name, data);
         }
-        writeFile(in(src, "busy"), "newer busy");                 // fresh: it stays
-        writeFile(in(src, "RA000046.rn"), nameLine("in flight")); // fresh: it waits
-        age(in(src, "busy"), -3600);                              // fresh however slow the walk is
-        age(in(src, "RA000046.rn"), -3600);
+        writeFile(in(src, "busy"), "newer busy");                 // being written: it stays
+        writeFile(in(src, "RA000046.rn"), nameLine("in flight")); // being written: it waits
+        const int writers[] = {::open(QFile::encodeName(in(src, "busy")), O_WRONLY),
+                               ::open(QFile::encodeName(in(src, "RA000046.rn")), O_WRONLY)};
         walk(window, src, arch, true);
+        for (const int fd : writers) {
+            ::close(fd);
+        }
         QCOMPARE(entries(src), QStringList({"RA000046.rn", "busy"}));
         QCOMPARE(engine::state().compressed, 8);
         extractAll(arch, out);
@@ -215,6 +277,189 @@ private Q_SLOTS:
         ageAll(src);
         walk(window, src, arch, true);
         QCOMPARE(entries(src), QStringList());
+    }
+    void theLastVersionMadeWins_data() {
+        QTest::addColumn<int>("lastNumber");        // stored before the first version
+        QTest::addColumn<QStringList>("lowerCase"); // archives renamed to "ra" and ".RAR"
+        QTest::newRow("numbers in a row") << 0 << QStringList();
+        QTest::newRow("across the wrap") << 999996 << QStringList();
+        QTest::newRow("prefix in other cases")
+            << 999996 << QStringList{"RA999999.rar", "RA000001.rar"};
+    }
+    // Six versions of one file, one archive each: a compress pair relays them
+    // in the order they were made, whatever order the folder lists them in
+    // (numbers wrap from 999999 to 0; the prefix's case does not count), and
+    // an uncompress pair unpacks them in that order, so the last version stays.
+    void theLastVersionMadeWins() {
+        QFETCH(int, lastNumber);
+        QFETCH(QStringList, lowerCase);
+        config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber,
+                             QString::number(lastNumber));
+        QStringList made; // the archives, oldest first
+        for (int v = 1, number = lastNumber; v <= 6; ++v) {
+            number = engine::NumberedName::next(number);
+            made << engine::NumberedName("RA").archive(number);
+            drop(src, "doc.txt", "version " + QByteArray::number(v));
+            QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
+                     engine::FileOutcome::Done);
+        }
+        QCOMPARE(entries(arch).size(), 6);
+        for (QString& n : made) {
+            if (lowerCase.contains(n)) {
+                QVERIFY(QFile::rename(in(arch, n), in(arch, "ra" + n.mid(2, 6) + ".RAR")));
+                n = "ra" + n.mid(2, 6) + ".RAR";
+            }
+        }
+        const QString mid = prog->folder("mid");
+        QStringList arrived;
+        window.onEvents = [&] {
+            for (const QString& n : entries(mid)) {
+                if (!arrived.contains(n)) {
+                    arrived << n;
+                }
+            }
+        };
+        walk(window, arch, mid, true);
+        QCOMPARE(arrived, made);
+        window.onEvents = nullptr;
+        walk(window, mid, out, false);
+        QCOMPARE(entries(mid), QStringList());
+        QCOMPARE(readFile(in(out, "doc.txt")), "version 6");
+    }
+    // An archive still being written holds back the later ones: the newer
+    // version is not unpacked before the older one, which would then replace it.
+    void laterArchivesWaitForAnEarlierOne() {
+        for (const char* v : {"older", "newer"}) {
+            drop(src, "doc.txt", v);
+            QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
+                     engine::FileOutcome::Done);
+        }
+        const int writer = ::open(QFile::encodeName(in(arch, "RA000001.rar")), O_WRONLY);
+        QVERIFY(writer >= 0);
+        walk(window, arch, out, false);
+        ::close(writer);
+        QCOMPARE(entries(out), QStringList());
+        walk(window, arch, out, false);
+        QCOMPARE(entries(arch), QStringList());
+        QCOMPARE(readFile(in(out, "doc.txt")), "newer");
+    }
+    // Hidden files are the user's and travel, a restored hidden name too; only
+    // the program's own leftovers go (a move's copy, a name file's write
+    // temporary, an archive the archiver was writing), and look-alikes of
+    // them are the user's.
+    void hiddenFilesTravelOwnLeftoversGo() {
+        const QStringList users = {
+            ".htaccess",          ".env",           "._report.doc",     ".notes.abc123",
+            ".velmorado-move-ab", ".rar-notes.tmp", ".RA000003.rn.abc", ".Velmorado.ini.Qw12Er"};
+        for (const QString& n : users) {
+            drop(src, n);
+        }
+        drop(src, ".velmorado-move-Xy12Zz", "part of a move");
+        drop(src, ".RA000002.rn.Ab12Cd", nameLine("staged"));
+        drop(src, ".rar-Ab12Cd34Ef56.tmp", "part of an archive");
+        drop(src, "RA000050.rr", "profile");
+        drop(src, "RA000050.rn", nameLine(".profile"));
+        walk(window, src, arch, true);
+        QCOMPARE(entries(src), QStringList());
+        extractAll(arch, out);
+        QStringList expected = users;
+        expected << ".profile";
+        expected.sort();
+        QStringList got = entries(out);
+        got.sort();
+        QCOMPARE(got, expected);
+        for (const QString& n : users) {
+            QCOMPARE(readFile(in(out, n)), n.toUtf8());
+        }
+        QCOMPARE(readFile(in(out, ".profile")), "profile");
+    }
+    // Names that are not UTF-8 (Latin-1 from an old client) travel byte for
+    // byte, and so does a name file that holds such bytes escaped.
+    void namesThatAreNotUtf8TravelByteForByte() {
+        const QByteArray latin1 = "caf\xE9 \xFF.txt", escaped = "d\xE9j\xE0";
+        writeRaw(src, latin1, "latin-1");
+        drop(src, "RA000070.rr", "escaped");
+        drop(src, "RA000070.rn", "\"6400E9DC6A00E0DC\"\r\n"); // d, U+DCE9, j, U+DCE0
+        walk(window, src, arch, true);
+        QCOMPARE(rawEntries(src), QList<QByteArray>());
+        extractAll(arch, out);
+        QCOMPARE(rawEntries(out), QList<QByteArray>({latin1, escaped}));
+        QCOMPARE(readRaw(out, latin1) + readRaw(out, escaped), "latin-1escaped");
+    }
+    // A file the program may not read waits as a cause of its own: logged once
+    // when it starts and once it can be read, shown with the others; it then travels.
+    void anUnreadableFileIsAWaitCause() {
+        config::settings().logs = true;
+        drop(src, "secret", "for my eyes");
+        QVERIFY(::chmod(QFile::encodeName(in(src, "secret")), 0) == 0);
+        Program::addPair(src, arch, true);
+        {
+            const WithoutReadOverride asUser;
+            if (!asUser.ok) {
+                QSKIP("root that cannot drop its right to read anything: nothing is unreadable");
+            }
+            pass(window);
+            pass(window);
+        }
+        QCOMPARE(entries(arch), QStringList());
+        QCOMPARE(window.waiting, "Files waiting: File cannot be read (access rights) (1)");
+        QCOMPARE(logLines(prog->path(), "File cannot be read").size(), 1);
+        QVERIFY(::chmod(QFile::encodeName(in(src, "secret")), 0600) == 0);
+        const int writer = ::open(QFile::encodeName(in(src, "secret")), O_WRONLY | O_APPEND);
+        pass(window); // readable, but written to: it waits, no longer for its rights
+        ::close(writer);
+        QCOMPARE(window.waiting, QString());
+        QCOMPARE(entries(arch), QStringList());
+        pass(window);
+        QCOMPARE(entries(arch), QStringList{"RA000001.rar"});
+        const QStringList said = logLines(prog->path(), "File cannot be read");
+        QCOMPARE(said.size(), 2);
+        QVERIFY2(said[1].contains("Waiting over") && said[1].contains(in(src, "secret")),
+                 qPrintable(said[1]));
+    }
+    // A double quote in a folder's name goes through the archiver's command
+    // line: files of such folders are packed and unpacked.
+    void aQuoteInAFolderName() {
+        const QString from = prog->folder("a\"b"), via = prog->folder("c\" \\\"d\\");
+        drop(from, "report.doc", "the report");
+        walk(window, from, via, true);
+        QCOMPARE(entries(via), QStringList{"RA000001.rar"});
+        extractAll(via, out);
+        QCOMPARE(entries(from) + entries(via), QStringList());
+        QCOMPARE(readFile(in(out, "report.doc")), "the report");
+    }
+    // The quiet period runs on the program's clock from the first sighting: a
+    // file dated ahead travels in a run of one pass; one written again under
+    // an old date (a writer whose clock is late) waits.
+    void theQuietPeriodRunsOnTheProgramsClock() {
+        drop(src, "rewritten", "first part");
+        int writes = 0;
+        window.onEvents = [&] {
+            if (writes < 3) {
+                QFile f(in(src, "rewritten"));
+                QVERIFY(f.open(QIODevice::Append) && f.write(" more") == 5);
+                f.close();
+                age(in(src, "rewritten"));
+                ++writes;
+            }
+        };
+        walk(window, src, arch, true);
+        window.onEvents = nullptr;
+        QCOMPARE(entries(arch), QStringList());
+        QTest::qWait(int(platform::InUseProbe::kQuietMs) + 100);
+        walk(window, src, arch, true);
+        QCOMPARE(entries(arch), QStringList{"RA000001.rar"});
+
+        config::settings().arretAutomatique = true;
+        drop(src, "dated ahead", "from the future");
+        age(in(src, "dated ahead"), -3600);
+        Program::addPair(src, arch, true);
+        Program::addPair(arch, out);
+        pass(window);
+        QCOMPARE(window.events.last(), "end");
+        QCOMPARE(entries(src) + entries(arch), QStringList());
+        QCOMPARE(readFile(in(out, "dated ahead")) + readFile(in(out, "rewritten")),
+                 "from the futurefirst part more more more");
     }
 };
 

@@ -2,6 +2,7 @@
 #include "config/HexText.h"
 #include "config/PrivateProfile.h"
 #include "config/Settings.h"
+#include "config/ValueRules.h"
 #include "platform/AtomicFile.h"
 
 #include "FileKit.h"
@@ -57,7 +58,8 @@ private Q_SLOTS:
                      "PrefixeFichiersCompresses=ZX\r\nVoirConsoleRar=1\r\nAfficherFichiers=1\r\n"
                      "Automatique=1\r\nArretAutomatique=1\r\nErreurDossier=1\r\n"
                      "ErreurDossierSon=1\r\nErreurDossierNetSend=1\r\nMessageNetSend=hello\r\n"
-                     "ErreurDossierEventLog=1\r\n[Logs]\r\nLogs=1\r\nFichiersLogs=1\r\nPathLogs=" +
+                     "ErreurDossierEventLog=1\r\nFormatRar5=1\r\n[Logs]\r\nLogs=1\r\nFichiersLogs="
+                     "1\r\nPathLogs=" +
                          logs.toUtf8() + "\r\nPurgeLogs=1\r\nDelaiLogs=7\r\n"));
         const Settings s = load();
         QCOMPARE(QList<int>({s.language, s.temporisation, s.performance, s.delaiLogs}),
@@ -66,7 +68,7 @@ private Q_SLOTS:
                  QStringList({"ZX", "hello", logs}));
         QVERIFY(s.voirConsoleRar && s.afficherFichiers && s.automatique && s.arretAutomatique &&
                 s.erreurDossier && s.erreurDossierSon && s.erreurDossierNetSend &&
-                s.erreurDossierEventLog && s.logs && s.fichiersLogs && s.purgeLogs);
+                s.erreurDossierEventLog && s.formatRar5 && s.logs && s.fichiersLogs && s.purgeLogs);
     }
 
     // A flag is on for "1" only (no blanks around); a text is cut at 254; an
@@ -74,13 +76,14 @@ private Q_SLOTS:
     // a line break in a value cannot make a line of its own.
     void flagsTextsAndLineBreaks() {
         filekit::writeFile(ini, "[Configuration]\r\nErreurDossier=yes\r\nErreurDossierSon=-1\r\n"
-                                "Automatique= 1 \r\n[Logs]\r\nLogs=1\r\n");
+                                "Automatique= 1 \r\nFormatRar5=yes\r\n[Logs]\r\nLogs=1\r\n");
         write("MessageNetSend", QString(300, 'x'));
         QCOMPARE(read(kSectionConfiguration, "MessageNetSend"), QString(254, 'x'));
         write("MessageNetSend", QString());
         WriteSettingTo(ini, kSectionLogs, "PathLogs", dir->filePath("gone"));
         const Settings s = load();
-        QVERIFY(!s.erreurDossier && !s.erreurDossierSon && s.automatique && s.logs);
+        QVERIFY(!s.erreurDossier && !s.erreurDossierSon && s.automatique && !s.formatRar5 &&
+                s.logs);
         QCOMPARE(s.messageNetSend, kDefaultMessageNetSend);
         QCOMPARE(s.pathLogs, dir->path());
         QCOMPARE(read(kSectionLogs, "PathLogs"), dir->filePath("gone"));
@@ -156,15 +159,24 @@ private Q_SLOTS:
         QCOMPARE(filekit::readFile(big), huge);
     }
 
-    // A stored prefix that the prefix dialog would refuse, or that makes
-    // archives hidden files, is not used: "RA" stands in for it.
+    // A stored prefix that the prefix dialog or a compression would refuse
+    // (the archiver's wildcard brackets, a leading dot that makes hidden
+    // archives) is not used: "RA" stands in for it. The length is told first.
     void unusableStoredPrefixFallsBack() {
-        for (const QString stored : {".A", "..", "A?", "A/", "R", "RAX", "A\\", "R A", "ZX"}) {
+        using F = PrefixFault;
+        const QList<std::pair<QString, F>> table{
+            {".A", F::LeadingDot},   {"..", F::LeadingDot}, {"A?", F::Character},
+            {"[A", F::Character},    {"A]", F::Character},  {"A\\", F::Character},
+            {"A\x01", F::Character}, {"R", F::Length},      {"???", F::Length},
+            {"ZX", F::None},         {"É1", F::None},       {"A.", F::None}};
+        for (const auto& [stored, fault] : table) {
+            QCOMPARE(prefixFault(stored), fault);
             write("PrefixeFichiersCompresses", stored);
             const Settings s = load();
-            QCOMPARE(s.prefix, stored == "ZX" ? "ZX" : "RA");
-            QCOMPARE(s.refusedPrefix, stored == "ZX" ? QString() : stored);
+            QCOMPARE(s.prefix, fault == F::None ? stored : "RA");
+            QCOMPARE(s.refusedPrefix, fault == F::None ? QString() : stored);
         }
+        QCOMPARE(prefixFault("A\t"), F::Character); // the file trims blanks, the dialog not all
     }
 
     // UTF-16 units low byte first, upper case, outside the BMP too; anything

@@ -35,8 +35,8 @@ inline QStringList entries(const QString& folder) {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
-// Makes a file (not a link's target) seconds old, an hour unless told: a walk
-// takes it at once. Negative: that long in the future, fresh for any walk.
+// Dates a file (not a link's target) seconds back, an hour unless told;
+// negative: that long in the future.
 inline void age(const QString& path, int seconds = 3600) {
     struct timespec t[2];
     clock_gettime(CLOCK_REALTIME, &t[0]);

@@ -15,12 +15,17 @@ class TestLogViewer : public WindowTest {
     QWidget* viewer = nullptr;
     QString logOf(const QString& date) const { return logs + "/Log Velmorado " + date + ".htm"; }
     // Opens the viewer on logs written in the order given (a date: that day's
-    // log); returns its date labels by index, those hidden included.
-    QList<QLabel*> openWithLogs(const QStringList& names) {
+    // log), the main window put in the tray first when told; returns its date
+    // labels by index, those hidden included.
+    QList<QLabel*> openWithLogs(const QStringList& names, bool mainAway = false) {
         for (const QString& name : names) {
             writeFile(name.startsWith("20") ? logOf(name) : logs + '/' + name, "<html/>");
         }
         open({}, "[Logs]\r\nPathLogs=" + logs.toUtf8() + "\r\n");
+        if (mainAway) {
+            w->minimiseToTray();
+            w->hide(); // what minimising does where there is a tray
+        }
         entry(w, "mnuVoirLogs")->trigger();
         const QWidgetList tops = QApplication::topLevelWidgets();
         const auto it = std::ranges::find_if(
@@ -39,12 +44,15 @@ private Q_SLOTS:
         ui::setDocumentOpener(
             std::unique_ptr<ui::DocumentOpener>(opener = new ui::RecordingOpener));
     }
-    // The logs in date order; only the newest is purple and opened, and the
-    // first opening leaves the main window alone. A click opens another log,
+    // The daily logs in date order, no other file (a kept copy of a log, a
+    // summary, a date that does not exist); only the newest is purple and
+    // opened, and the first opening leaves the main window alone. A click opens another log,
     // turns it purple and minimises the main window, which closing restores.
     void logsFillRowsOfFourInDateOrderAndTheNewestOpens() {
         const QList<QLabel*> l = openWithLogs(
-            {"2026-12-05", "2026-12-01", "2026-12-04", "2026-12-02", "2026-12-03", "notes.htm"});
+            {"2026-12-05", "2026-12-01", "2026-12-04", "2026-12-02", "2026-12-03", "notes.htm",
+             "Log Velmorado 2026-12-01 (kept copy).htm", "Log Velmorado.htm",
+             "Log Velmorado 2025 summary.htm", "Log Velmorado 2026-02-30.htm"});
         QStringList dates;
         std::ranges::transform(l, std::back_inserter(dates), &QLabel::text);
         QCOMPARE(dates, (QStringList{"2026-12-01", "2026-12-02", "2026-12-03", "2026-12-04",
@@ -60,10 +68,32 @@ private Q_SLOTS:
         viewer->close();
         QVERIFY(!w->isMinimized());
     }
-    // The remove acts on the log right-clicked, open (purple) or not; No
-    // keeps it, Yes hides its label for good, and no other turns purple.
+    // Closing the viewer brings back the main window its click put away, also
+    // once minimising has hidden it in the tray (here hidden by hand: the
+    // offscreen platform has no tray); one the user had put away stays.
+    void closingBringsBackWhatAClickPutAway_data() {
+        QTest::addColumn<bool>("awayBefore");
+        QTest::newRow("put away by a click") << false;
+        QTest::newRow("put in the tray before") << true;
+    }
+    void closingBringsBackWhatAClickPutAway() {
+        QFETCH(bool, awayBefore);
+        const QList<QLabel*> l = openWithLogs({"2026-12-01", "2026-12-02"}, awayBefore);
+        QCOMPARE(l.size(), 2);
+        QTest::mouseClick(l[0], Qt::LeftButton);
+        QCOMPARE(opener->opened.last(), logOf("2026-12-01"));
+        QVERIFY(w->isMinimized());
+        w->hide(); // what minimising does where there is a tray
+        viewer->close();
+        QCOMPARE(w->isVisible(), !awayBefore);
+        QCOMPARE(w->isMinimized(), awayBefore);
+    }
+    // The remove acts on the log right-clicked, open (purple) or not, and on
+    // no other file; No keeps it, Yes hides its label for good, and no other
+    // turns purple.
     void theRemoveActsOnTheLogRightClicked() {
-        const QList<QLabel*> l = openWithLogs({"2026-12-01", "2026-12-02", "2026-12-03"});
+        const QString copy = "Log Velmorado 2026-12-02 (kept copy).htm";
+        const QList<QLabel*> l = openWithLogs({"2026-12-01", "2026-12-02", "2026-12-03", copy});
         QCOMPARE(l.size(), 3);
         QVERIFY(purple(l[2]));
         for (const int i : {1, 2}) {
@@ -77,7 +107,8 @@ private Q_SLOTS:
             entry(viewer, "mnuSupprimerLog")->trigger();
             QVERIFY(!QFile::exists(logOf(l[i]->text())) && l[i]->isHidden());
         }
-        QCOMPARE(QDir(logs).entryList(QDir::Files), QStringList{"Log Velmorado 2026-12-01.htm"});
+        QCOMPARE(QDir(logs).entryList(QDir::Files),
+                 QStringList({"Log Velmorado 2026-12-01.htm", copy}));
         QVERIFY(l[0]->isVisible() && !purple(l[0]));
         child<QScrollBar>(viewer, "VScroll1")->setValue(10);
         QVERIFY(l[1]->isHidden() && l[2]->isHidden());

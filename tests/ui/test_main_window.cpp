@@ -95,6 +95,23 @@ private Q_SLOTS:
             QVERIFY2(ok, qPrintable(name));
         }
     }
+    // The RAR 5 entry of the Configuration menu shows and stores FormatRar5,
+    // in both languages.
+    void theRar5EntryStoresFormatRar5() {
+        QVERIFY(open({}, "[Configuration]\r\nFormatRar5=1\r\n"));
+        QAction* rar5 = entry(w, "mnuFormatRar5");
+        QVERIFY(child<QMenu>(w, "mnuConfiguration")->actions().contains(rar5));
+        QCOMPARE(rar5->text(), "Archives for Windows machines (RAR 5)");
+        QVERIFY(rar5->isChecked() && config::settings().formatRar5);
+        for (const bool on : {false, true}) {
+            rar5->trigger();
+            QCOMPARE(setting("Configuration", "FormatRar5"), QString::number(on));
+            QCOMPARE(std::pair(rar5->isChecked(), config::settings().formatRar5),
+                     std::pair(on, on));
+        }
+        w->AppliquerLangue(1);
+        QCOMPARE(rar5->text(), "Archives pour postes Windows (RAR 5)");
+    }
     // Each caption of the table names a control of the window, which shows it.
     void everyCaptionNamesAControlOfTheWindow() {
         ui::frmKestrune bare(pf->path());

@@ -2,7 +2,9 @@
 // main window's menu entries, their boxes answered by script.
 #include "UiTestKit.h"
 
+#include "engine/DailyLog.h"
 #include "engine/Scheduler.h"
+#include "ui/dialogs/FolderTree.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
 #include "ui/dialogs/frmPerformance.h"
@@ -89,6 +91,117 @@ private Q_SLOTS:
             QCOMPARE(child<QProgressBar>(w, "ProgressBarAttente")->value(), 1);
             w->scheduler().startStop();
         }
+    }
+    // The prefix dialog applies the rule of start-up and of every compression:
+    // what it refuses (a leading dot above all: hidden archives, which the
+    // walk deletes) is said in the window's language and never used; the pass
+    // packs under "RA", standing in for the ".B" start-up refused, and the log
+    // says so. A prefix accepted ends that refusal: the log no longer tells it.
+    void thePrefixDialogRefusesWhatCompressionWouldNotUse_data() {
+        for (const char* column : {"typed", "language", "message", "prefix"}) {
+            QTest::addColumn<QString>(column);
+        }
+        const auto row = [](const char* typed, const char* language, const char* message,
+                            const char* prefix) {
+            QTest::newRow(typed) << QString::fromUtf8(typed) << language
+                                 << QString::fromUtf8(message) << QString::fromUtf8(prefix);
+        };
+        row(".a", "0",
+            "Prefix cannot begin with a dot: the archives would be hidden files, which "
+            "Velmorado deletes",
+            "RA");
+        row(".b", "1",
+            "Le préfixe ne peut pas commencer par un point : les archives seraient des fichiers "
+            "cachés, que Velmorado efface",
+            "RA");
+        row("a[", "0", "Invalid character", "RA");
+        row("aß", "0", "Prefix must be 2 characters", "RA"); // three once in upper case
+        row(" é1 ", "0", "", "É1");
+    }
+    void thePrefixDialogRefusesWhatCompressionWouldNotUse() {
+        QFETCH(QString, typed);
+        QFETCH(QString, language);
+        QFETCH(QString, message);
+        QFETCH(QString, prefix);
+        const QString in = pf->folder("in"), out = pf->folder("out"), logs = pf->folder("logs");
+        QVERIFY(
+            open(listLine(in, out),
+                 "[Configuration]\r\nPrefixeFichiersCompresses=.B\r\nLangue=" + language.toUtf8() +
+                     "\r\n[Logs]\r\nLogs=1\r\nPathLogs=" + logs.toUtf8() + "\r\n"));
+        OnShown<ui::frmPrefixeCible> shown(w, [&](ui::frmPrefixeCible* dlg) {
+            child<QLineEdit>(dlg, "Text1")->setText(typed);
+            button(dlg, "cmdOK")->click();
+            QCOMPARE(dlg->isVisible(), !message.isEmpty());
+        });
+        entry(w, "mnuPrefixe")->trigger();
+        QCOMPARE(last().kind == "message" ? last().text : QString(), message);
+        QCOMPARE(setting("Configuration", "PrefixeFichiersCompresses"),
+                 message.isEmpty() ? prefix : ".B");
+        writeFile(in + "/report.txt", "the user's");
+        filekit::age(in + "/report.txt");
+        w->scheduler().startStop();
+        w->scheduler().startStop();
+        QCOMPARE(filekit::entries(out), QStringList{prefix + "000001.rar"});
+        const QString log =
+            QString::fromUtf8(readFile(engine::dayLogPath(logs, QDate::currentDate())));
+        QCOMPARE(log.contains("&quot;.B&quot;"), !message.isEmpty());
+    }
+    // The log folder is never a folder of a pair, however either path is
+    // written (a trailing slash, a link): the dialog says which pair in the
+    // window's language and stays open, nothing stored. Another folder is.
+    void theLogFolderIsNeverAFolderOfAPair_data() {
+        QTest::addColumn<QString>("chosen");  // a folder under the program folder
+        QTest::addColumn<QString>("message"); // empty: stored
+        const QString english = "This folder is the source or the target of pair %1: Log files "
+                                "cannot be stored there. Choose another one.";
+        QTest::newRow("a source") << "in" << english.arg(1);
+        QTest::newRow("a target stored with a slash") << "out2" << english.arg(2);
+        QTest::newRow("a source stored as a link") << "in3" << english.arg(3);
+        QTest::newRow("a source through a link, French")
+            << "link"
+            << "Ce dossier est la source ou la cible du couple 1 : les journaux ne "
+               "peuvent pas y être rangés. Choisissez-en un autre.";
+        QTest::newRow("another folder") << "logs"
+                                        << "";
+    }
+    void theLogFolderIsNeverAFolderOfAPair() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, message);
+        const auto f = [&](const char* name) { return pf->folder(name); };
+        QVERIFY(QFile::link(f("in"), pf->filePath("link")) &&
+                QFile::link(f("in3"), pf->filePath("link3")));
+        const QByteArray french = message.startsWith("Ce") ? "Langue=1" : "";
+        QVERIFY(open(listLine(f("in"), f("out")) + listLine(f("in2"), f("out2") + "/") +
+                         listLine(pf->filePath("link3"), f("out3")),
+                     "[Configuration]\r\n" + french +
+                         "\r\n[Logs]\r\nPathLogs=" + f("old").toUtf8() + "\r\n"));
+        const QString folder = f(qPrintable(chosen));
+        OnShown<ui::frmPathLogs> shown(w, [&](ui::frmPathLogs* dlg) {
+            QVERIFY(child<ui::FolderTree>(dlg, "Chemins")->setCurrentFolder(folder));
+            button(dlg, "cmdOK")->click();
+            QCOMPARE(dlg->isVisible(), !message.isEmpty());
+        });
+        entry(w, "mnuDefinirLogs")->trigger();
+        QCOMPARE(last().kind == "message" ? last().text : QString(),
+                 message.isEmpty() ? QString() : message + "\r\n" + folder);
+        QCOMPARE(setting("Logs", "PathLogs"), message.isEmpty() ? folder : f("old"));
+    }
+    // Enter on a highlighted folder opens it, as a double click does, and the
+    // dialog stays open; OK then stores the folder opened.
+    void enterOpensTheHighlightedFolder() {
+        const QString week = pf->folder("logs/week");
+        QVERIFY(open({}, "[Logs]\r\nLogs=1\r\nPathLogs=" + pf->folder("logs").toUtf8() + "\r\n"));
+        OnShown<ui::frmPathLogs> shown(w, [&](ui::frmPathLogs* dlg) {
+            auto* tree = child<ui::FolderTree>(dlg, "Chemins");
+            tree->setCurrentItem(tree->findItems("week", Qt::MatchRecursive).value(0));
+            tree->setFocus();
+            QTest::keyClick(tree, Qt::Key_Return);
+            QVERIFY(dlg->isVisible());
+            QTRY_COMPARE(label(dlg, "lblDossier")->text(), week);
+            button(dlg, "cmdOK")->click();
+        });
+        entry(w, "mnuDefinirLogs")->trigger();
+        QCOMPARE(setting("Logs", "PathLogs"), week);
     }
     // Try sends the typed text, unsaved: the recipient, then the rest as typed
     // (to a net in the program folder, found first, that records its words);

@@ -7,6 +7,7 @@
 #include "commands.hpp"
 #include "exitcode.hpp"
 #include "fsutil.hpp"
+#include "rar5writer.hpp"
 #include "zstdsink.hpp"
 
 #include <algorithm>
@@ -172,6 +173,7 @@ private:
         return ExitFatal;
     }
     int writeArchive(int archiveFd);
+    int writeRar5(int archiveFd);
     int addFile(struct archive* out, ZstdSink& sink, const std::string& name);
     void deleteSources();
 
@@ -222,7 +224,7 @@ int Adder::run() {
         return fail("cannot create archive " + line_.archive + ": " + errorText(errno));
     }
 
-    const int written = writeArchive(archiveFd.get());
+    const int written = line_.rar5 ? writeRar5(archiveFd.get()) : writeArchive(archiveFd.get());
     if (written >= ExitFatal) {
         return written; // the temporary file goes with `temporary`
     }
@@ -295,6 +297,17 @@ int Adder::writeArchive(int archiveFd) {
         return fail("cannot write archive " + line_.archive + ": " + why);
     }
     return ExitSuccess;
+}
+
+int Adder::writeRar5(int archiveFd) {
+    std::vector<StoredFile> stored;
+    const int code = writeRar5Archive(
+        {archiveFd, sourceFolder_.get(), names_, sourcePrefix_, line_.archive, line_.keepStreams},
+        stored);
+    for (const StoredFile& f : stored) {
+        archived_.push_back({f.name, f.device, f.inode, f.size, f.mtime});
+    }
+    return code;
 }
 
 int Adder::addFile(struct archive* out, ZstdSink& sink, const std::string& name) {

@@ -25,7 +25,7 @@ const char* usageText() {
     return "Usage: rar <command> [-<switch> ...] <archive> [<wildcard>]\n"
            "\n"
            "Commands:\n"
-           "  a -os <archive> <wildcard> -df\n"
+           "  a [-ma5] -os <archive> <wildcard> -df\n"
            "        Add the regular files matching <wildcard> (? and * in its last\n"
            "        component) to a new <archive>, which replaces any file of that name.\n"
            "  e <archive>\n"
@@ -36,6 +36,11 @@ const char* usageText() {
            "Switches:\n"
            "  -os   Store and restore streams (user.* extended attributes).\n"
            "  -df   Delete the added files once the archive is safely written.\n"
+           "  -ma5  Write a RAR 5 archive for Windows machines: files stored, not\n"
+           "        compressed; with -os each user.* attribute goes with its file as an\n"
+           "        NTFS stream: user.DosStream.NAME:$DATA (Samba's form of the stream\n"
+           "        NAME) as :NAME, any other user.X as :velmorado.xattr.X with every\n"
+           "        byte of X but a-z 0-9 . _ - written %XX. e restores both.\n"
            "  --    No switches follow.\n"
            "\n"
            "Exit codes: 0 success, 1 warning, 2 fatal error, 3 CRC error, 7 bad command line.\n";
@@ -80,6 +85,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                 result.line.keepStreams = true;
             } else if (name == "df" && adding) {
                 result.line.deleteSources = true;
+            } else if (name == "ma5" && adding) {
+                result.line.rar5 = true;
             } else {
                 return failure("unknown switch '" + arg + "' for command '" + args[0] + "'");
             }

@@ -13,6 +13,7 @@ struct CommandLine {
     std::string wildcard;       // Add only
     bool keepStreams = false;   // -os: store user.* extended attributes
     bool deleteSources = false; // -df: delete files once archived
+    bool rar5 = false;          // -ma5: write a RAR 5 archive (Add only)
 };
 
 struct ParsedCommandLine {

@@ -9,7 +9,9 @@
 #include "commands.hpp"
 #include "exitcode.hpp"
 #include "fsutil.hpp"
+#include "rar5streams.hpp"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
@@ -122,7 +124,9 @@ private:
         report(message);
         return code;
     }
-    int extractEntry(archive_entry* entry, const std::string& name);
+    int extractEntry(archive_entry* entry, const std::string& name,
+                     const Rar5Member* member = nullptr);
+    const Rar5Member* rar5Member(const std::string& stored);
     int copyData(const std::string& name);
     int commitPending();
 
@@ -134,6 +138,10 @@ private:
     TemporaryFile pending_;
     std::string pendingName_;
     Status status_;
+    // A RAR 5 archive's headers: its streams, in file header order.
+    int archiveFd_ = -1;
+    Rar5Headers rar5_;
+    size_t rar5Next_ = 0;
 };
 
 int Extractor::run() {
@@ -147,6 +155,14 @@ int Extractor::run() {
     }
     if (S_ISDIR(st.st_mode)) {
         return fail("cannot read archive " + line_.archive + ": " + errorText(EISDIR));
+    }
+    archiveFd_ = archiveFd.get();
+    rar5_ = readRar5Headers(archiveFd_);
+    if (rar5_.status == Rar5Headers::Status::Damaged) {
+        return fail("damaged archive " + line_.archive + ": " + rar5_.error, ExitCrc);
+    }
+    if (rar5_.status == Rar5Headers::Status::Unreadable) {
+        return fail("cannot read archive " + line_.archive + ": " + rar5_.error);
     }
     here_ = openFolder(".");
     if (!here_.valid()) {
@@ -206,7 +222,7 @@ int Extractor::run() {
             report("warning for " + stored + ": " + errorOf(in_.get()));
             status_.raise(ExitWarning);
         }
-        const int code = extractEntry(entry, lastComponent(stored));
+        const int code = extractEntry(entry, lastComponent(stored), rar5Member(stored));
         if (code >= ExitFatal) {
             return code;
         }
@@ -219,11 +235,44 @@ int Extractor::run() {
     if (::fsync(here_.get()) != 0) {
         return fail("cannot sync the current folder: " + errorText(errno));
     }
+    if (rar5_.orphanStreams > 0) {
+        report("warning: " + std::to_string(rar5_.orphanStreams) +
+               " streams with no file before them not restored");
+        status_.raise(ExitWarning);
+    }
     if (!anyEntry) {
         report("No files to extract in " + line_.archive);
         status_.raise(ExitWarning);
     }
     return status_.code();
+}
+
+// The file header of a RAR 5 archive that libarchive's entry stands for:
+// libarchive gives one entry per file header, in order, and none for the
+// service headers.
+const Rar5Member* Extractor::rar5Member(const std::string& stored) {
+    if ((archive_format(in_.get()) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_RAR_V5) {
+        return nullptr;
+    }
+    if (rar5_.status != Rar5Headers::Status::Read) {
+        if (rar5Next_++ == 0) {
+            report("warning: the streams of " + line_.archive + " are not restored: " +
+                   (rar5_.error.empty() ? "its headers cannot be read here" : rar5_.error));
+            status_.raise(ExitWarning);
+        }
+        return nullptr;
+    }
+    if (rar5Next_ >= rar5_.members.size()) {
+        return nullptr;
+    }
+    const Rar5Member& member = rar5_.members[rar5Next_++];
+    if (member.name != stored) {
+        report("warning: the streams of " + printableName(stored) +
+               " are not restored: its header was not found");
+        status_.raise(ExitWarning);
+        return nullptr;
+    }
+    return &member;
 }
 
 int Extractor::commitPending() {
@@ -238,7 +287,8 @@ int Extractor::commitPending() {
     return ExitSuccess;
 }
 
-int Extractor::extractEntry(archive_entry* entry, const std::string& name) {
+int Extractor::extractEntry(archive_entry* entry, const std::string& name,
+                            const Rar5Member* member) {
     const char* stored = archive_entry_pathname(entry);
     const std::string shown = stored != nullptr ? stored : "";
     if (const char* reason = skipReason(entry, name)) {
@@ -290,6 +340,16 @@ int Extractor::extractEntry(archive_entry* entry, const std::string& name) {
     }
 
     UniqueFd written(::openat(here_.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (member != nullptr) {
+        if (!written.valid()) {
+            return fail("cannot open " + name + " to restore its streams: " + errorText(errno));
+        }
+        const int restored = restoreRar5Streams(archiveFd_, *member, written.get(), name);
+        if (restored >= ExitFatal) {
+            return restored;
+        }
+        code = std::max(code, restored);
+    }
     const bool synced = written.valid() ? ::fsync(written.get()) == 0 : ::syncfs(here_.get()) == 0;
     if (!synced) {
         return fail("cannot write " + name + ": " + errorText(errno));

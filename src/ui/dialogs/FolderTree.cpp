@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStorageInfo>
 
 namespace ui {
@@ -29,6 +30,16 @@ FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
         QMetaObject::invokeMethod(
             this, [this, path = pathOf(item)] { setCurrentFolder(path); }, Qt::QueuedConnection);
     });
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* event) {
+    // The view opens the highlighted folder on Enter (itemActivated) but
+    // lets the key go on to the dialog, whose default button would then close
+    // it before the folder is opened: the key stops here.
+    QTreeWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+    }
 }
 
 QTreeWidgetItem* FolderTree::addFolder(QTreeWidgetItem* parent, const QString& path,

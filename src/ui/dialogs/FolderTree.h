@@ -7,8 +7,10 @@ namespace ui {
 // The folder list of the log dialog: a directory tree from the root of one
 // volume down to the current folder, whose sub-folders are listed. Only an
 // opened folder (double click or Enter) becomes current; one that is merely
-// highlighted does not. Hidden folders are not listed, except on the way to
-// the current folder.
+// highlighted does not. Enter in the tree opens the highlighted folder and
+// goes no further: the dialog's default button takes Enter only while the
+// tree does not have the focus. Hidden folders are not listed, except on the
+// way to the current folder.
 class FolderTree : public QTreeWidget {
     Q_OBJECT
 public:
@@ -22,6 +24,9 @@ public:
 
 Q_SIGNALS:
     void currentFolderChanged(const QString& path);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QTreeWidgetItem* addFolder(QTreeWidgetItem* parent, const QString& path, const QString& name);

@@ -1,14 +1,21 @@
 #include "ui/dialogs/frmPathLogs.h"
 
+#include "config/FolderPairs.h"
+#include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
 #include "config/ValueRules.h"
+#include "platform/FileNames.h"
 #include "ui/dialogs/FolderTree.h"
+#include "ui/main/Dialogs.h"
 
 #include "ui_frmPathLogs.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStorageInfo>
+
+#include <sys/stat.h>
 
 namespace ui {
 
@@ -33,6 +40,32 @@ QString driveText(const QStorageInfo& volume) {
         volume.name().isEmpty() ? QString::fromLocal8Bit(volume.device()) : volume.name();
     return name.isEmpty() ? volume.rootPath()
                           : volume.rootPath() + QStringLiteral("  [") + name + QLatin1Char(']');
+}
+
+// Both paths name the same folder: the same device and inode where both
+// can be examined (a trailing slash, a link on the way, "." and ".." make no
+// difference), the same clean absolute path otherwise.
+bool sameFolder(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    if (::stat(platform::encodePath(a).constData(), &sa) == 0 &&
+        ::stat(platform::encodePath(b).constData(), &sb) == 0) {
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    }
+    return QDir::cleanPath(QDir(a).absolutePath()) == QDir::cleanPath(QDir(b).absolutePath());
+}
+
+// The number of the first pair whose source or target is folder; 0 when none.
+int pairUsing(const QString& folder) {
+    const QVector<config::FolderPair>& pairs = config::folderPairs().pairs;
+    for (int i = 0; i < pairs.size(); ++i) {
+        for (const QString& end : {pairs[i].source, pairs[i].target}) {
+            if (!end.isEmpty() && sameFolder(end, folder)) {
+                return i + 1;
+            }
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -101,6 +134,21 @@ void frmPathLogs::Lecteurs_Change() {
 }
 
 void frmPathLogs::cmdOK_Click() {
+    // The opened folder, not one merely highlighted.
+    const QString folder = m_ui->Chemins->currentFolder();
+    // Logs written into a folder of a pair would travel with its files: a
+    // new archive at every pass, the far copy replaced each time.
+    if (const int pair = folder.isEmpty() ? 0 : pairUsing(folder); pair > 0) {
+        dialogs().message(
+            this, Dialogs::Icon::Exclamation, config::productAndVersion(),
+            config::pickText("Ce dossier est la source ou la cible du couple %1 : les journaux "
+                             "ne peuvent pas y être rangés. Choisissez-en un autre.",
+                             "This folder is the source or the target of pair %1: Log files "
+                             "cannot be stored there. Choose another one.")
+                    .arg(pair) +
+                QStringLiteral("\r\n") + folder);
+        return;
+    }
     config::Settings& s = config::settings();
     // The caller ticks mnuDefinirLogs from the stored flag.
     s.logs = m_ui->chkLogs->isChecked();
@@ -109,8 +157,6 @@ void frmPathLogs::cmdOK_Click() {
     s.fichiersLogs = m_ui->chkFichiersLogs->isChecked();
     config::WriteSetting(config::kSectionLogs, config::keys::kFichiersLogs,
                          config::flagText(s.fichiersLogs));
-    // The opened folder, not one merely highlighted.
-    const QString folder = m_ui->Chemins->currentFolder();
     if (!folder.isEmpty()) {
         s.pathLogs = folder;
         config::WriteSetting(config::kSectionLogs, config::keys::kPathLogs, folder);

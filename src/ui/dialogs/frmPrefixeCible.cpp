@@ -3,6 +3,7 @@
 #include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
+#include "config/ValueRules.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/UiSupport.h"
 
@@ -21,11 +22,6 @@ const Caption kCaptions[] = {
     {"cmdOK", "&OK", "&OK"},
     {"cmdAnnuler", "&Annuler", "&Cancel"},
 };
-
-// Characters that a file name cannot hold on the machines that share the
-// folders, and the archiver's wildcard brackets: compression refuses a
-// prefix with "[" or "]" (it would match other files), so one is never stored.
-const QString kInvalid = QStringLiteral("|><\"?*:/\\[]");
 
 } // namespace
 
@@ -54,14 +50,32 @@ void frmPrefixeCible::cmdOK_Click() {
         text.chop(1);
     }
     m_ui->Text1->setText(text);
+    // The rule start-up and every compression apply too, to what is typed
+    // and to what is stored ("ß" is "SS" in upper case): a prefix refused
+    // here is never used.
+    const QString upper = text.toUpper();
+    config::PrefixFault fault = config::prefixFault(text);
+    if (fault == config::PrefixFault::None) {
+        fault = config::prefixFault(upper);
+    }
     QString refusal;
-    if (text.size() != 2) {
+    switch (fault) {
+    case config::PrefixFault::None:
+        break;
+    case config::PrefixFault::Length:
         refusal = config::pickText(
             "Le préfixe des fichiers compressés doit avoir une longueur de 2 caractères",
             "Prefix must be 2 characters");
-    } else if (std::any_of(text.begin(), text.end(),
-                           [](QChar c) { return kInvalid.contains(c); })) {
+        break;
+    case config::PrefixFault::Character:
         refusal = config::pickText("Caractère invalide", "Invalid character");
+        break;
+    case config::PrefixFault::LeadingDot:
+        refusal = config::pickText("Le préfixe ne peut pas commencer par un point : les archives "
+                                   "seraient des fichiers cachés, que Velmorado efface",
+                                   "Prefix cannot begin with a dot: the archives would be hidden "
+                                   "files, which Velmorado deletes");
+        break;
     }
     if (!refusal.isEmpty()) {
         QApplication::beep();
@@ -69,7 +83,11 @@ void frmPrefixeCible::cmdOK_Click() {
         return;
     }
     config::Settings& s = config::settings();
-    s.prefix = text.toUpper();
+    s.prefix = upper;
+    // A prefix that start-up refused is replaced: the day's log no longer has
+    // a refusal to tell.
+    s.refusedPrefix.clear();
+    s.refusedPrefixLogged = false;
     config::WriteSetting(config::kSectionConfiguration, config::keys::kPrefixeFichiersCompresses,
                          s.prefix);
     accept();

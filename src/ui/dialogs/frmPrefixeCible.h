@@ -14,8 +14,9 @@ class frmPrefixeCible;
 namespace ui {
 
 // The two-character prefix of the archives that compression makes. OK trims
-// the text, refuses a wrong length first, then the characters that cannot be
-// in a file name, and stores the prefix in upper case.
+// the spaces around the text, refuses what config::prefixFault finds (a wrong
+// length first, then a character that cannot be in a file name, then a
+// leading dot) and stores the prefix in upper case.
 class frmPrefixeCible : public QDialog {
     Q_OBJECT
 public:

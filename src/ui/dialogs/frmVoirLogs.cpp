@@ -3,6 +3,7 @@
 #include "config/Language.h"
 #include "config/ProgramValues.h"
 #include "config/Settings.h"
+#include "engine/DailyLog.h"
 #include "ui/common/DocumentOpener.h"
 #include "ui/main/Dialogs.h"
 #include "ui/main/UiSupport.h"
@@ -45,14 +46,14 @@ std::span<const Caption> frmVoirLogs::captions() {
     return kCaptions;
 }
 
-QString frmVoirLogs::logPath(const QString& date) {
-    return config::settings().pathLogs + QStringLiteral("/Log Velmorado ") + date +
-           QStringLiteral(".htm");
+QString frmVoirLogs::logPath(const QLabel* label) {
+    return QDir(config::settings().pathLogs).filePath(label->property("file").toString());
 }
 
-frmVoirLogs::frmVoirLogs(QWidget* mainWindow)
+frmVoirLogs::frmVoirLogs(QWidget* mainWindow, std::function<void()> bringBackMain)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowStaysOnTopHint),
-      m_ui(std::make_unique<Ui::frmVoirLogs>()), m_main(mainWindow) {
+      m_ui(std::make_unique<Ui::frmVoirLogs>()), m_main(mainWindow),
+      m_bringBackMain(std::move(bringBackMain)) {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(size());
@@ -70,12 +71,13 @@ void frmVoirLogs::load() {
         move(area.right() + 1 - frameGeometry().width(), area.top());
     }
     applyCaptions(this, kCaptions, config::language());
-    // Directory order is arbitrary here: by name, which is date order.
-    const QStringList names =
-        QDir(config::settings().pathLogs)
-            .entryList({QStringLiteral("Log Velmorado*.htm")}, QDir::Files, QDir::Name);
+    // The daily logs only, by date; each label keeps the name of its file,
+    // which is what it opens and removes.
+    const QStringList names = engine::dailyLogNames(config::settings().pathLogs);
     for (const QString& name : names) {
-        m_ui->lstFichiersLogs->addItem(name.mid(14, 10));
+        auto* item = new QListWidgetItem(engine::dailyLogDate(name)->toString(Qt::ISODate));
+        item->setData(Qt::UserRole, name);
+        m_ui->lstFichiersLogs->addItem(item);
     }
     // 4, 5. Label 0 as designed, the others copied from it, four to a row.
     QLabel* first = m_ui->Label;
@@ -93,6 +95,7 @@ void frmVoirLogs::load() {
             label->move(columns[i % 4], top);
         }
         label->setProperty("index", i);
+        label->setProperty("file", m_ui->lstFichiersLogs->item(i)->data(Qt::UserRole));
         label->setText(m_ui->lstFichiersLogs->item(i)->text());
         label->resize(qMax(first->width(), label->sizeHint().width()),
                       qMax(first->height(), label->sizeHint().height()));
@@ -106,7 +109,7 @@ void frmVoirLogs::load() {
     // The newest, at once, without touching the main window.
     if (!m_labels.isEmpty()) {
         markOpened(m_labels.last());
-        OuvrirDocument(logPath(m_labels.last()->text()));
+        OuvrirDocument(logPath(m_labels.last()));
     }
     // A fixed range, whatever the number of logs.
     QScrollBar* bar = m_ui->VScroll1;
@@ -144,12 +147,15 @@ bool frmVoirLogs::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmVoirLogs::Label_Click(int index) {
-    if (m_main && m_main->isVisible()) {
+    if (m_main && m_main->isVisible() && !m_main->isMinimized()) {
+        // Where there is a tray, minimising hides the window there: closing
+        // the viewer brings it back (not one the user had put away).
         m_main->showMinimized();
+        m_putMainAway = true;
     }
     QLabel* label = m_labels.at(index);
     markOpened(label);
-    OuvrirDocument(logPath(label->text()));
+    OuvrirDocument(logPath(label));
 }
 
 void frmVoirLogs::Label_RightClick(int index, const QPoint& globalPos) {
@@ -169,8 +175,9 @@ void frmVoirLogs::mnuSupprimerLog_Click() {
     if (!dialogs().question(this, config::kProductName, removeLogText(date))) {
         return;
     }
-    // Gone or not, its label goes; the others keep their places.
-    QFile::remove(logPath(date));
+    // Exactly the file it lists. Gone or not, its label goes; the others
+    // keep their places.
+    QFile::remove(logPath(label));
     label->hide();
     m_removed[m_rightClicked] = true;
 }
@@ -187,8 +194,12 @@ void frmVoirLogs::VScroll1_Change(int value) {
 }
 
 void frmVoirLogs::closeEvent(QCloseEvent* event) {
-    if (m_main && m_main->isVisible()) {
-        m_main->showNormal();
+    if (m_main && m_putMainAway) {
+        if (m_bringBackMain) {
+            m_bringBackMain();
+        } else {
+            m_main->showNormal();
+        }
     }
     QMainWindow::closeEvent(event);
 }

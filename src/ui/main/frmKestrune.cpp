@@ -90,6 +90,8 @@ const Caption kCaptions[] = {
     {"mnuPerformance", "Régler la &performance", "Set &performance"},
     {"mnuPrefixe", "Préfixe des fichiers compressés", "Compressed files prefix (2 chars)"},
     {"mnuVoirConsoleRAR", "Afficher la console RAR", "Display RAR console"},
+    {"mnuFormatRar5", "Archives pour postes Windows (RAR 5)",
+     "Archives for Windows machines (RAR 5)"},
     {"mnuDossierErr", "Avertir lorsqu'un dossier est inconnu", "Warning on unknown folder"},
     {"mnuAfficherFichiers", "&Afficher les fichiers des dossiers sélectionnés",
      "Display &files in the selected folders (toggle)"},
@@ -206,6 +208,9 @@ void frmKestrune::connectMenus() {
         toggleFlag(mnuVoirConsoleRAR, config::settings().voirConsoleRar,
                    config::keys::kVoirConsoleRar);
     });
+    connect(mnuFormatRar5, &QAction::triggered, this, [this] {
+        toggleFlag(mnuFormatRar5, config::settings().formatRar5, config::keys::kFormatRar5);
+    });
     connect(mnuAutomatique, &QAction::triggered, this, [this] {
         toggleFlag(mnuAutomatique, config::settings().automatique, config::keys::kAutomatique);
     });
@@ -271,7 +276,7 @@ void frmKestrune::mnuVoirLogs_Click() {
         return;
     }
     delete m_logViewer;
-    m_logViewer = new frmVoirLogs(this);
+    m_logViewer = new frmVoirLogs(this, [this] { restoreWindow(); });
     m_logViewer->setAttribute(Qt::WA_DeleteOnClose);
     m_logViewer->show();
 }
@@ -403,6 +408,7 @@ void frmKestrune::leaveEventLoop() {
 void frmKestrune::applySettingsToWindow() {
     const config::Settings& s = config::settings();
     mnuVoirConsoleRAR->setChecked(s.voirConsoleRar);
+    mnuFormatRar5->setChecked(s.formatRar5);
     mnuAfficherFichiers->setChecked(s.afficherFichiers);
     lstFichiersSources->setVisible(s.afficherFichiers);
     lstFichiersCibles->setVisible(s.afficherFichiers);

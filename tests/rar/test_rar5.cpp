@@ -1,0 +1,412 @@
+// RAR 5 archives for Windows machines: what `rar a -ma5` writes is read by
+// readers that are not ours (bsdtar, lsar, Python's rarfile), and `rar e`
+// gives back the bytes, the time and every user.* attribute, from our
+// archives and from archives built here by hand, hostile ones included.
+
+#include "FileKit.h"
+#include "Rar5Kit.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+
+using namespace rar5kit;
+
+struct Result {
+    int code = -1;
+    QByteArray output;
+};
+
+// Runs a program with arguments as they are (no shell), in cwd.
+Result runProgram(const QString& program, const QStringList& args, const QByteArray& cwd = {},
+                  const std::function<void()>& setup = {}) {
+    QProcess p;
+    p.setWorkingDirectory(QFile::decodeName(cwd));
+    p.setChildProcessModifier(setup ? setup : [] {});
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.start(program, args);
+    p.waitForFinished(240000);
+    const QByteArray out = p.readAllStandardOutput();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            out + p.readAllStandardError()};
+}
+
+Result rar(const QList<QByteArray>& args, const QByteArray& cwd = {},
+           const std::function<void()>& setup = {}) {
+    QStringList list;
+    for (const QByteArray& a : args) {
+        list << QFile::decodeName(a);
+    }
+    return runProgram(VELMORADO_BIN_DIR "/rar", list, cwd, setup);
+}
+
+// A name file's content for a name: its UTF-16 as hexadecimal, quoted, CR LF.
+QByteArray nameFileFor(const QString& name) {
+    QByteArray hex;
+    for (const QChar c : name) {
+        hex += QByteArray::number(c.unicode(), 16).rightJustified(4, '0').toUpper();
+    }
+    return '"' + hex + "\"\r\n";
+}
+
+timespec mtimeOf(const QByteArray& path) {
+    struct stat st {};
+    return ::stat(path, &st) == 0 ? st.st_mtim : timespec{};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(rar5kit::Block)
+
+class TestRar5 : public QObject {
+    Q_OBJECT
+
+    std::optional<QTemporaryDir> m_dir;
+    QByteArray d;
+
+    static void put(const QByteArray& path, const QByteArray& data) {
+        filekit::writeFile(QFile::decodeName(path), data);
+    }
+    static QByteArray get(const QByteArray& path) {
+        return filekit::readFile(QFile::decodeName(path));
+    }
+    static QStringList names(const QByteArray& dir) {
+        return filekit::entries(QFile::decodeName(dir));
+    }
+    static QList<QByteArray> xattrs(const QByteArray& path) {
+        return filekit::userXattrs(QFile::decodeName(path));
+    }
+    static void setTime(const QByteArray& path, time_t sec, long nsec) {
+        const timespec t[2] = {{sec, nsec}, {sec, nsec}};
+        QVERIFY(::utimensat(AT_FDCWD, path, t, 0) == 0);
+    }
+    static bool have(const char* program) {
+        return !QStandardPaths::findExecutable(program).isEmpty();
+    }
+    bool userXattrsWork() {
+        put(d + "/probe", "");
+        return filekit::setXattr(QFile::decodeName(d + "/probe"), "user.probe", "1") &&
+               ::unlink(d + "/probe") == 0;
+    }
+    // lsar's view of an archive: one object per member, by name.
+    static QMap<QString, QJsonObject> lsar(const QByteArray& archive) {
+        const Result r = runProgram("lsar", {"-j", QFile::decodeName(archive)});
+        const QJsonArray members =
+            QJsonDocument::fromJson(r.output).object().value("lsarContents").toArray();
+        QMap<QString, QJsonObject> byName;
+        for (const QJsonValue& m : members) {
+            byName.insert(m.toObject().value("XADFileName").toString(), m.toObject());
+        }
+        return byName;
+    }
+    // Python's rarfile: "name size crc md5-of-the-bytes" per member, or
+    // without the md5 when the bytes are not read.
+    static QByteArray rarfile(const QByteArray& archive, bool readBytes) {
+        static const char script[] = R"(import hashlib, sys, rarfile
+f = rarfile.RarFile(sys.argv[1])
+for i in f.infolist():
+    line = "%s %d %08x" % (i.filename, i.file_size, i.CRC)
+    if sys.argv[2] == "1":
+        line += " " + hashlib.md5(f.read(i)).hexdigest()
+    print(line)
+)";
+        return runProgram("/usr/bin/python3",
+                          {"-c", script, QFile::decodeName(archive), readBytes ? "1" : "0"})
+            .output;
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.emplace().isValid());
+        d = QFile::encodeName(m_dir->path());
+        QVERIFY(mkdir(d + "/src", 0755) == 0 && mkdir(d + "/work", 0755) == 0);
+    }
+
+    void foreignReadersReadWhatWeWrite_data() {
+        QTest::addColumn<QByteArray>("base");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("realName");
+        QByteArray random(3 << 20, '\0');
+        QRandomGenerator(11).fillRange(reinterpret_cast<quint32*>(random.data()),
+                                       random.size() / 4);
+        QByteArray zerosThenBytes(1 << 20, '\0');
+        zerosThenBytes += "tail";
+        QTest::newRow("empty file") << QByteArray("RA000001") << QByteArray()
+                                    << QString("quote \" and -leading, tab\there");
+        QTest::newRow("3 MB, accented base")
+            << QByteArray("é'000002") << random << QString("emoji 😀 decomposed e\u0301.txt");
+        QTest::newRow("zeros (holes in the archive), then bytes")
+            << QByteArray("Ω 000003") << zerosThenBytes << QString(200, QChar(0x00E9));
+    }
+    // bsdtar extracts the same bytes; lsar reports host Windows, attributes
+    // 34, the store method, sizes and CRCs; rarfile lists and reads both.
+    void foreignReadersReadWhatWeWrite() {
+        QFETCH(QByteArray, base);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, realName);
+        if (!have("bsdtar") || !have("lsar") || !QFile::exists("/usr/bin/python3")) {
+            QSKIP("bsdtar, lsar (package unar) and /usr/bin/python3 are needed: "
+                  "scripts/install-deps.sh installs them");
+        }
+        const QMap<QByteArray, QByteArray> members{{base + ".rr", data},
+                                                   {base + ".rn", nameFileFor(realName)}};
+        for (auto it = members.begin(); it != members.end(); ++it) {
+            put(d + "/src/" + it.key(), it.value());
+        }
+        const QByteArray archive = d + "/A.rar";
+        const Result made = rar({"a", "-ma5", "-os", archive, d + "/src/" + base + ".r?"});
+        QVERIFY2(made.code == 0, made.output);
+
+        QCOMPARE(runProgram("bsdtar", {"-xf", QFile::decodeName(archive)}, d + "/work").code, 0);
+        QCOMPARE(names(d + "/work").size(), 2);
+        for (auto it = members.begin(); it != members.end(); ++it) {
+            QCOMPARE(get(d + "/work/" + it.key()), it.value());
+        }
+
+        const QMap<QString, QJsonObject> seen = lsar(archive);
+        QCOMPARE(seen.size(), 2);
+        QByteArray expectedRarfile;
+        for (auto it = members.begin(); it != members.end(); ++it) {
+            const QJsonObject m = seen.value(QString::fromUtf8(it.key()));
+            QCOMPARE(m.value("RAR5OS").toInt(-1), 0);
+            QCOMPARE(m.value("RAR5Attributes").toInt(), 34);
+            QCOMPARE(m.value("RAR5CompressionMethod").toInt(-1), 0);
+            QCOMPARE(m.value("XADCompressionName").toString(), "None");
+            QCOMPARE(m.value("XADFileSize").toInteger(), it.value().size());
+            QCOMPARE(m.value("RAR5CRC32").toInteger(), qint64(crcOf(it.value())));
+            expectedRarfile +=
+                it.key() + ' ' + QByteArray::number(it.value().size()) + ' ' +
+                QByteArray::number(crcOf(it.value()), 16).rightJustified(8, '0') + ' ' +
+                QCryptographicHash::hash(it.value(), QCryptographicHash::Md5).toHex() + '\n';
+        }
+        if (!QFile::exists("/usr/lib/python3/dist-packages/rarfile.py")) {
+            QSKIP("Python's rarfile (package python3-rarfile) is not installed");
+        }
+        QCOMPARE(rarfile(archive, true), expectedRarfile);
+    }
+
+    // A sparse file of more than 4 GiB: sizes are not cut to 32 bits. Only
+    // the headers are read back, by rarfile (lsar reads through the data and
+    // bsdtar or rar e would extract 4 GiB: minutes on a busy machine).
+    void aFileOverFourGiB() {
+        if (!QFile::exists("/usr/lib/python3/dist-packages/rarfile.py")) {
+            QSKIP("Python's rarfile (package python3-rarfile) is not installed");
+        }
+        const qint64 size = (Q_INT64_C(1) << 32) + 4099;
+        QFile big(QFile::decodeName(d + "/src/B.rr"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.write("head") == 4 && big.seek(size - 4) &&
+                big.write("tail") == 4);
+        big.close();
+        put(d + "/src/B.rn", nameFileFor("big"));
+        const Result made = rar({"a", "-ma5", d + "/B.rar", d + "/src/B.r?"});
+        QVERIFY2(made.code == 0, made.output);
+
+        // CRC32 of "head", size - 8 zeros and "tail", zeros by doubling.
+        uLong zeros = ::crc32(0, nullptr, 0),
+              block = ::crc32(0, reinterpret_cast<const Bytef*>(""), 1);
+        for (qint64 n = size - 8, length = 1; n > 0; n >>= 1, length *= 2) {
+            if ((n & 1) != 0) {
+                zeros = ::crc32_combine(zeros, block, length);
+            }
+            block = ::crc32_combine(block, block, length);
+        }
+        const uLong crc =
+            ::crc32_combine(::crc32_combine(crcOf("head"), zeros, size - 8), crcOf("tail"), 4);
+        QVERIFY(QFileInfo(QFile::decodeName(d + "/B.rar")).size() > size);
+        QVERIFY2(rarfile(d + "/B.rar", false)
+                     .contains("B.rr " + QByteArray::number(size) + ' ' +
+                               QByteArray::number(quint32(crc), 16).rightJustified(8, '0')),
+                 rarfile(d + "/B.rar", false));
+    }
+
+    // rar a -ma5 then rar e: each byte, the time to the nanosecond, every
+    // user.* attribute; on the way, each attribute is the stream a Windows
+    // machine keeps.
+    void roundTripKeepsBytesTimeAndEveryAttribute() {
+        if (!userXattrsWork()) {
+            QSKIP("this file system keeps no user.* extended attributes");
+        }
+        QByteArray data(1 << 20, '\0');
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        const QByteArray rr = d + "/src/X.rr", rn = d + "/src/X.rn";
+        put(rr, data);
+        put(rn, nameFileFor("résumé.doc"));
+        const QList<std::pair<QByteArray, QByteArray>> attributes{
+            {"user.DosStream.AFP_Resource:$DATA", QByteArray("fork\0with\0zeros", 15)},
+            {"user.DosStream.Zone.Identifier:$DATA", "[ZoneTransfer]\r\nZoneId=3\r\n"},
+            {"user.DosStream.a/b:$DATA", "not a stream name on Windows"},
+            {"user.DosStream.Velmorado.xattr.x:$DATA", "our own prefix, other case"},
+            {"user.DosStream.velmorado.xattr.78:$DATA", "a stream named as our own"},
+            {"user.xdg.origin.url", "https://example.org/x"},
+            {"user.Mixed Case:%41", QByteArray(3000, 'v')},
+            {"user.empty", ""}};
+        for (const auto& [name, value] : attributes) {
+            QVERIFY2(filekit::setXattr(QFile::decodeName(rr), name, value), name);
+        }
+        QVERIFY(filekit::setXattr(QFile::decodeName(rn), "user.on.name.file", "n"));
+        setTime(rr, 1700000000, 123456789);
+        setTime(rn, 4294967296 + 5, 7); // past 2106: no longer 32-bit Unix seconds
+
+        const QList<QByteArray> rrAttributes = xattrs(rr), rnAttributes = xattrs(rn);
+        const Result made = rar({"a", "-ma5", "-os", d + "/X.rar", d + "/src/X.r?"});
+        QVERIFY2(made.code == 0, made.output);
+        const QByteArray archive = get(d + "/X.rar");
+        for (const char* stream :
+             {":AFP_Resource", ":Zone.Identifier", ":velmorado.xattr.xdg.origin.url",
+              ":velmorado.xattr.%4Dixed%20%43ase%3A%2541"}) {
+            QVERIFY2(archive.contains(stream), stream);
+        }
+
+        const Result r = rar({"e", d + "/X.rar"}, d + "/work");
+        QVERIFY2(r.code == 0, r.output);
+        QCOMPARE(names(d + "/work"), (QStringList{"X.rn", "X.rr"}));
+        QCOMPARE(get(d + "/work/X.rr"), data);
+        QCOMPARE(xattrs(d + "/work/X.rr"), rrAttributes);
+        QCOMPARE(xattrs(d + "/work/X.rn"), rnAttributes);
+        const timespec rrTime = mtimeOf(d + "/work/X.rr"), rnTime = mtimeOf(d + "/work/X.rn");
+        QCOMPARE(std::pair(qint64(rrTime.tv_sec), qint64(rrTime.tv_nsec)),
+                 std::pair(Q_INT64_C(1700000000), Q_INT64_C(123456789)));
+        // Beyond 32-bit seconds the time goes in 100 ns steps.
+        QCOMPARE(std::pair(qint64(rnTime.tv_sec), qint64(rnTime.tv_nsec)),
+                 std::pair(Q_INT64_C(4294967301), Q_INT64_C(0)));
+    }
+
+    void handBuiltArchives_data() {
+        QTest::addColumn<QList<Block>>("streams");
+        QTest::addColumn<QByteArray>("damage");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QList<QByteArray>>("attributes");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("stored :AFP_Resource")
+            << QList<Block>{stream(":AFP_Resource", "fork")} << QByteArray() << 0
+            << QList<QByteArray>{"user.DosStream.AFP_Resource:$DATA=fork"} << QByteArray();
+        QTest::newRow("compressed stream: named, file delivered")
+            << QList<Block>{stream(":Zone.Identifier", "packed", 3), stream(":ok", "1")}
+            << QByteArray() << 1 << QList<QByteArray>{"user.DosStream.ok:$DATA=1"}
+            << QByteArray("stream ':Zone.Identifier' of hello.txt not restored: it is compressed");
+        QTest::newRow("names with / and NUL, an empty name")
+            << QList<Block>{stream(":../../x", "1"), stream(QByteArray(":a\0b", 4), "2"),
+                            stream(":", "3")}
+            << QByteArray() << 1 << QList<QByteArray>{}
+            << QByteArray("stream ':a?b' of hello.txt not restored");
+        QTest::newRow("sizes that disagree")
+            << QList<Block>{{3, "STM", "12345", 0, record(7, ":s"), 99999}} << QByteArray() << 1
+            << QList<QByteArray>{} << QByteArray("its stored size and its size do not agree");
+        QList<Block> many;
+        for (int i = 0; i < 3000; ++i) {
+            many << stream(":s" + QByteArray::number(i), "v");
+        }
+        QTest::newRow("thousands of streams")
+            << many << QByteArray() << 1 << QList<QByteArray>{}
+            << QByteArray("2744 more streams of hello.txt not restored");
+        QTest::newRow("stream larger than the rest of the archive")
+            << QList<Block>{stream(":AFP_Resource", QByteArray(600, 'r'))} << QByteArray("cut") << 3
+            << QList<QByteArray>{} << QByteArray("data that runs past the end");
+        QTest::newRow("stream data fails its CRC")
+            << QList<Block>{stream(":AFP_Resource", "fork")} << QByteArray("flip") << 3
+            << QList<QByteArray>{} << QByteArray("fails its CRC");
+    }
+    // Archives built here, not by our writer: stored streams come back as
+    // attributes, the others are named; hostile ones write nothing but the
+    // file, in the extraction folder.
+    void handBuiltArchives() {
+        QFETCH(QList<Block>, streams);
+        QFETCH(QByteArray, damage);
+        QFETCH(int, code);
+        QFETCH(QList<QByteArray>, attributes);
+        QFETCH(QByteArray, said);
+        if (!userXattrsWork()) {
+            QSKIP("this file system keeps no user.* extended attributes");
+        }
+        const QByteArray content = "hello from a Windows machine\r\n";
+        const timespec when{1600000000, 987654321};
+        QByteArray timeRecord = vint(0x13) + u32(quint32(when.tv_sec)) + u32(quint32(when.tv_nsec));
+        QList<Block> blocks{{2, "hello.txt", content, 0, record(3, timeRecord)}};
+        blocks += streams;
+        QByteArray archive = rar5Archive(blocks);
+        if (damage == "cut") {
+            archive.chop(8 + 300); // the end header and half the stream
+        } else if (damage == "flip") {
+            const qsizetype at = archive.lastIndexOf("fork");
+            archive[at] = 'F';
+        }
+        put(d + "/h.rar", archive);
+
+        const Result r = rar({"e", d + "/h.rar"}, d + "/work");
+        QVERIFY2(r.code == code, r.output);
+        QVERIFY2(r.output.contains(said), r.output);
+        QCOMPARE(names(d), (QStringList{"h.rar", "src", "work"}));
+        if (code >= 2) {
+            QCOMPARE(names(d + "/work"), QStringList());
+            return;
+        }
+        QCOMPARE(names(d + "/work"), QStringList{"hello.txt"});
+        QCOMPARE(get(d + "/work/hello.txt"), content);
+        const QList<QByteArray> restored = xattrs(d + "/work/hello.txt");
+        if (streams.size() > 256) {
+            QVERIFY(restored.size() <= 256);
+        } else {
+            QCOMPARE(restored, attributes);
+        }
+        const timespec got = mtimeOf(d + "/work/hello.txt");
+        QCOMPARE(std::pair(got.tv_sec, got.tv_nsec), std::pair(when.tv_sec, when.tv_nsec));
+    }
+
+    // The genuine archiver's stored RAR 5 archive: its time to the nanosecond.
+    void genuineArchiveKeepsItsTime() {
+        const QByteArray source = VELMORADO_TESTDATA_DIR "/rar/rar5_stored.rar";
+        if (!QFileInfo::exists(QFile::decodeName(source))) {
+            QSKIP("the shared genuine RAR archives are not present in " VELMORADO_TESTDATA_DIR);
+        }
+        QCOMPARE(rar({"e", source}, d + "/work").code, 0);
+        const timespec got = mtimeOf(d + "/work/helloworld.txt");
+        QCOMPARE(std::pair(qint64(got.tv_sec), qint64(got.tv_nsec)),
+                 std::pair(Q_INT64_C(0x5BAB0E7E), Q_INT64_C(0x1A0EE956)));
+    }
+
+    // -ma5 stands anywhere among the switches after a; not with e. An archive
+    // that cannot be completed (no folder, a disk full half way) leaves the
+    // old archive and deletes no source.
+    void theSwitchAndTheRefusalToWriteHalfAnArchive() {
+        QByteArray data(2 << 20, '\0');
+        QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        const auto fill = [&] {
+            put(d + "/src/X.rr", data);
+            put(d + "/src/X.rn", "name");
+        };
+        for (const QList<QByteArray>& args :
+             {QList<QByteArray>{"a", "-os", "-ma5", d + "/A.rar", d + "/src/X.r?", "-df"},
+              QList<QByteArray>{"a", "-os", d + "/A.rar", d + "/src/X.r?", "-df", "-MA5"}}) {
+            fill();
+            QFile::remove(d + "/A.rar"); // an archive is never made over a file
+            QCOMPARE(rar(args).code, 0);
+            QVERIFY(get(d + "/A.rar").startsWith(QByteArray("Rar!\x1A\x07\x01\x00", 8)));
+            QCOMPARE(names(d + "/src"), QStringList());
+        }
+        QCOMPARE(rar({"e", "-ma5", d + "/A.rar"}, d + "/work").code, 7);
+
+        fill();
+        put(d + "/work/X.rar", "OLD ARCHIVE");
+        const auto failsAndKeepsAll = [&](const QByteArray& archive,
+                                          const std::function<void()>& setup = {}) {
+            QCOMPARE(rar({"a", "-ma5", "-os", archive, d + "/src/X.r?", "-df"}, {}, setup).code, 2);
+            QCOMPARE(names(d + "/src"), (QStringList{"X.rn", "X.rr"}));
+            QCOMPARE(get(d + "/src/X.rr"), data);
+            QCOMPARE(names(d + "/work"), QStringList{"X.rar"});
+            QCOMPARE(get(d + "/work/X.rar"), "OLD ARCHIVE");
+        };
+        failsAndKeepsAll(d + "/missing/X.rar");
+        failsAndKeepsAll(d + "/work/X.rar", [] {
+            const rlimit limit{64 << 10, 64 << 10}; // writes past 64 KiB fail
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRar5)
+#include "test_rar5.moc"
