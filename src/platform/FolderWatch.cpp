@@ -57,7 +57,7 @@ QStringList FolderWatch::namesAdded(bool* complete) {
             if ((event->mask & IN_Q_OVERFLOW) != 0) {
                 all = false;
             } else if (event->len > 0) {
-                names << QFile::decodeName(
+                names << decodePath(
                     QByteArray(event->name, int(::strnlen(event->name, event->len))));
             }
             at += ssize_t(sizeof(inotify_event)) + event->len;
