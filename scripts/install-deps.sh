@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
-  libarchive-dev libzstd-dev libattr1-dev
+  libarchive-dev libzstd-dev libattr1-dev libacl1-dev liblz4-dev
   libarchive-tools 7zip zstd attr unar python3-rarfile zlib1g-dev
   xvfb xauth fonts-dejavu-core time
   clang-format

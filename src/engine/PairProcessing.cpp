@@ -157,15 +157,17 @@ public:
           m_folder(pair.sourceFolder), m_target(pair.targetFolder),
           m_numbered(config::settings().prefix), m_compress(pair.compress) {}
 
-    void run() {
+    // True when the walk went through the whole folder and met no entry.
+    bool run() {
         const DirHandle dir(::opendir(platform::encodePath(m_folder).constData()));
         if (dir.get() == nullptr) {
-            return; // the pass's own check reports a missing folder
+            return false; // the pass's own check reports a missing folder
         }
         m_dirFd = ::dirfd(dir.get());
         logRefusedPrefix();
         m_probe.beginWalk(m_folder);
-        bool complete = visit(inWalkOrder(readEntries(dir.get()), m_numbered));
+        const QList<Entry> entries = readEntries(dir.get());
+        bool complete = visit(inWalkOrder(entries, m_numbered));
         // The files met for the first time go in this pass once they have
         // been quiet for the quiet period: the walk waits for them.
         if (complete && !m_again.isEmpty()) {
@@ -174,6 +176,7 @@ public:
             complete = waitUntil(m_quietAt) && visit(QList<Entry>(m_again));
         }
         m_probe.endWalk(complete);
+        return complete && entries.isEmpty();
     }
 
 private:
@@ -484,8 +487,8 @@ platform::InUseProbe& pairProbe() {
     return probe;
 }
 
-void ProcessPair(WindowPort& window, const PairJob& pair) {
-    Walk(window, pairProbe(), pair).run();
+bool ProcessPair(WindowPort& window, const PairJob& pair) {
+    return Walk(window, pairProbe(), pair).run();
 }
 
 bool IsOwnNameFileContent(const QByteArray& content, bool usableName) {

@@ -91,7 +91,9 @@ struct PairJob {
 // file waits while the archive of its number lies in the folder (the
 // extraction that made it is not over), and is an ordinary file otherwise.
 // Temporary files that an archiver still has open are never touched.
-void ProcessPair(WindowPort& window, const PairJob& pair);
+//
+// True when the walk went through the whole folder and met no entry at all.
+bool ProcessPair(WindowPort& window, const PairJob& pair);
 
 // A name file of the program's own: at most this size, one line "HEX" with
 // an optional line end, HEX a hexadecimal text (of a usable name, unless

@@ -7,6 +7,7 @@
 #include "config/ValueRules.h"
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
+#include "engine/IdleFolders.h"
 #include "engine/PairProcessing.h"
 #include "engine/RarRunner.h"
 #include "engine/Texts.h"
@@ -18,6 +19,8 @@
 #include <QDate>
 #include <QDateTime>
 #include <QElapsedTimer>
+
+#include <sys/stat.h>
 
 namespace engine {
 
@@ -63,7 +66,8 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
     PairJob job{withSlash(pair.source), withSlash(pair.target)};
     // Only a folder will do: a file of that name (or a path cut short by a
     // NUL) is a missing folder, never a place to move the pair's files to.
-    const bool sourceThere = platform::isFolder(pair.source);
+    struct stat sourceStat {};
+    const bool sourceThere = platform::isFolder(pair.source, &sourceStat);
     const bool targetThere = platform::isFolder(pair.target);
     if (!sourceThere) {
         ++st.invalidSourceFolders;
@@ -99,9 +103,15 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
             record->remaining = pair.nbTemporisations;
         }
         job.compress = pair.rar == QLatin1String("0");
+        // A folder that was empty at the last look and has not changed since
+        // holds nothing to do.
+        IdleFolders::Look look;
+        if (idleFolders().unchanged(job.sourceFolder, sourceStat, &look)) {
+            return;
+        }
         // A compression extracts its new archive once too, to check it.
         ClearStaleExtractionFolders(job.sourceFolder);
-        ProcessPair(window, job);
+        idleFolders().walked(job.sourceFolder, look, ProcessPair(window, job));
     } else if (record != nullptr) {
         record->remaining = QString::number(left);
     }

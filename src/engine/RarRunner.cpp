@@ -13,12 +13,14 @@
 #include "platform/FileLock.h"
 #include "platform/FileNames.h"
 #include "platform/FileOps.h"
+#include "platform/FolderWatch.h"
 #include "platform/Process.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
@@ -211,8 +213,9 @@ QString giveBack(const QString& from, const QString& folder, const QString& name
 // archiver's wildcard base + ".r?" takes every file of that form in the
 // folder, and -df deletes what it took: a file that took such a name between
 // the number check and the archiver's run would travel in the archive and be
-// left out at the far end. So the archive is extracted once, in a private
-// folder beside it, before it leaves. When it holds more, what it holds goes
+// left out at the far end. So, unless the watch of the folder saw no such
+// name come in (onlyItsPairCameIn), the archive is extracted once, in a
+// private folder beside it, before it leaves. When it holds more, what it holds goes
 // back into the source folder (the job's file under its own name, the others
 // under theirs), the archive goes, and the next pass packs them one by one.
 // An archive that cannot be checked (the extraction fails) goes its way.
@@ -253,6 +256,24 @@ bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 n
                          archive + QStringLiteral(": ") + given.join(QStringLiteral(", ")));
     }
     return false;
+}
+
+// Whether, since the watch on the source folder began (before its number was
+// found free), no name came in that the archiver's wildcard could have taken
+// besides the pair itself and the archive: then the archive holds only its
+// pair, and there is no need to extract it to check. Where the watch cannot
+// see every name (a share, the kernel's queue ran over), that is not known.
+bool onlyItsPairCameIn(platform::FolderWatch& watch, const NumberedName& numbered, qint32 number) {
+    bool complete = false;
+    const QStringList added = watch.namesAdded(&complete);
+    if (!complete) {
+        return false;
+    }
+    const QStringList ours{numbered.dataFile(number), numbered.nameFile(number),
+                           numbered.archive(number)};
+    return std::none_of(added.begin(), added.end(), [&](const QString& name) {
+        return numbered.numberHeld(name) == number && !ours.contains(name);
+    });
 }
 
 // Free bytes in folder, -1 when unknown.
@@ -379,6 +400,9 @@ FileOutcome CompressFile(const FileJob& job) {
     // name file is then created exclusively and locked: another copy of the
     // program that took the same number meanwhile makes us take the next one.
     const QByteArray nameLine = '"' + config::EncodeHexText(n).toLatin1() + "\"\r\n";
+    // Made before the folder is searched for a free number: from then on,
+    // every name that comes into a local folder is seen.
+    platform::FolderWatch watch(s);
     qint32 number = -1;
     platform::FileLock nameLock;
     for (int attempt = 0; attempt < 16 && !nameLock.held(); ++attempt) {
@@ -455,7 +479,7 @@ FileOutcome CompressFile(const FileJob& job) {
     // Normally gone already (the archive holds it); a file that has taken
     // its name since stays.
     platform::deleteIfSame(nameFile, nameId);
-    if (!holdsOnlyItsPair(job, numbered, number)) {
+    if (!onlyItsPairCameIn(watch, numbered, number) && !holdsOnlyItsPair(job, numbered, number)) {
         return FileOutcome::Stopped;
     }
 

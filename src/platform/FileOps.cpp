@@ -222,10 +222,12 @@ bool exists(const QString& path) {
     return lstatPath(enc(path), st);
 }
 
-bool isFolder(const QString& path) {
-    struct stat st {};
+bool isFolder(const QString& path, struct stat* st) {
+    struct stat own {};
+    struct stat& s = st != nullptr ? *st : own;
+    s = {};
     const QByteArray p = enc(path);
-    return !p.isEmpty() && ::stat(p.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !p.isEmpty() && ::stat(p.constData(), &s) == 0 && S_ISDIR(s.st_mode);
 }
 
 bool sameFile(const QString& a, const QString& b) {

@@ -10,6 +10,8 @@
 // Every move here keeps the file whole: at
 // every moment it stands complete under its old name, its new name, or both,
 // whatever fails and whenever the process dies.
+struct stat;
+
 namespace platform {
 
 // True for any file system object of that name (file, folder, link, even a
@@ -18,7 +20,8 @@ bool exists(const QString& path);
 
 // True when path names a folder (or a link to one); false for a file, for
 // anything missing and for a path that holds NUL.
-bool isFolder(const QString& path);
+// *st (when given) receives what stat() said of path, a folder or not.
+bool isFolder(const QString& path, struct stat* st = nullptr);
 
 // True when both paths name the same existing file system object.
 bool sameFile(const QString& a, const QString& b);

@@ -31,6 +31,8 @@ namespace {
 constexpr size_t kBlockSize = 256 * 1024;
 constexpr int kZstdLevel = 3;
 constexpr int kZstdWorkers = 2;
+// Below this much input, worker threads cost more to start than they save.
+constexpr off_t kThreadedFrom = off_t(4) << 20;
 
 void report(const std::string& message) {
     std::fprintf(stderr, "rar: %s\n", message.c_str());
@@ -268,8 +270,15 @@ la_ssize_t writeToSink(struct archive* a, void* client, const void* data, size_t
 }
 
 int Adder::writeArchive(int archiveFd) {
+    off_t total = 0;
+    for (const std::string& name : names_) {
+        struct stat st {};
+        if (::fstatat(sourceFolder_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            total += st.st_size;
+        }
+    }
     ZstdSink sink(archiveFd);
-    if (!sink.init(kZstdLevel, kZstdWorkers)) {
+    if (!sink.init(kZstdLevel, total >= kThreadedFrom ? kZstdWorkers : 0)) {
         return fail(sink.error());
     }
     std::unique_ptr<struct archive, ArchiveFree> out(archive_write_new());
