@@ -9,6 +9,7 @@
 #include "config/Settings.h"
 #include "engine/DailyLog.h"
 #include "engine/EngineState.h"
+#include "engine/IdleFolders.h"
 #include "engine/PairProcessing.h"
 #include "engine/ProcessingPass.h"
 #include "engine/WaitCauses.h"
@@ -136,6 +137,7 @@ public:
         config::folderPairs().pairs.clear();
         engine::state() = engine::EngineState{};
         engine::pairProbe().clear();
+        engine::idleFolders().clear();
         engine::waitCauses().reset();
         QFile::link(VELMORADO_BIN_DIR "/rar", filePath("rar"));
         engine::state().dayLogPath = engine::dayLogPath(path(), QDate::currentDate());

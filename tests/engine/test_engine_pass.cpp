@@ -6,6 +6,8 @@
 #include "engine/Scheduler.h"
 #include "engine/Texts.h"
 
+#include <sys/stat.h>
+
 using namespace kit;
 
 namespace {
@@ -122,6 +124,32 @@ private Q_SLOTS:
         s.erreurDossierNetSend = service = false;
         pass(window, hooks);
         QCOMPARE(systemLog.size(), 3);
+    }
+    // A source folder found empty, and unchanged since, is not walked again;
+    // whatever comes into it, made there or renamed into it, is taken at the
+    // next pass all the same.
+    void anIdleFolderTakesWhatComesIntoIt() {
+        Program::addPair(src, out);
+        // A folder changed within the last two seconds is always walked: each
+        // step waits longer, so that only the folder's times can tell.
+        const auto settle = [] { QTest::qWait((engine::IdleFolders::kSettleSeconds + 1) * 1000); };
+        settle();
+        pass(window);
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(src), &st) == 0);
+        engine::IdleFolders::Look look;
+        QVERIFY(engine::idleFolders().unchanged(src + '/', st, &look));
+        drop(src, "made here.txt", "one");
+        settle();
+        pass(window);
+        QCOMPARE(entries(out), QStringList{"made here.txt"});
+        settle();
+        pass(window);
+        drop(prog->arch, "renamed in.txt", "two");
+        QVERIFY(QFile::rename(in(prog->arch, "renamed in.txt"), in(src, "renamed in.txt")));
+        settle();
+        pass(window);
+        QCOMPARE(entries(out), (QStringList{"made here.txt", "renamed in.txt"}));
     }
     // The copy bar's range is the number of pairs, so that any table fills it
     // step by step; it is emptied at the end.
