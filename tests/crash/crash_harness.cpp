@@ -183,8 +183,9 @@ TestFile lookalikeFile(Rng& r, int i, int32_t last) {
         std::snprintf(n, sizeof n, ".velmorado-x-%d.txt", i);
         break; // a file, no folder
     case 7:
-        std::snprintf(n, sizeof n, "Log Velmorado %04d-%02d-%02d.htm", 2030 + i / 336,
-                      i / 28 % 12 + 1, i % 28 + 1);
+        // Named like a daily log, but not one (those stay where they are).
+        std::snprintf(n, sizeof n, "Log Velmorado %04d-%02d-%02d (copy %d).htm", 2030 + i / 336,
+                      i / 28 % 12 + 1, i % 28 + 1, i);
         break;
     case 8:
         std::snprintf(n, sizeof n, "RB%06d.rar", near);
@@ -199,7 +200,7 @@ TestFile lookalikeFile(Rng& r, int i, int32_t last) {
 
 // Names saved again and again, in turn, each in one folder: In's (and Share's).
 const char* const kSavedAgain[2][3] = {
-    {".htaccess", "Log Velmorado 2026-12-01.htm", "report final.doc"},
+    {".htaccess", "Log Velmorado 2026-12-01 (kept copy).htm", "report final.doc"},
     {".env", "budget \xE2\x80\x94 draft.xls", "minutes"}};
 
 // The running archivers ("rar", with their command "a" or "e") whose parent
