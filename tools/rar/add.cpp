@@ -20,7 +20,6 @@
 #include <fnmatch.h>
 #include <memory>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
