@@ -20,7 +20,6 @@
 #include <fnmatch.h>
 #include <memory>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -125,45 +124,12 @@ bool listMatches(int folderFd, const std::string& pattern, int archiveFolderFd,
 
 // Reads the user.* extended attributes, the Linux home of foreign streams.
 bool addStreams(int fd, archive_entry* entry) {
-    std::vector<char> list;
-    for (;;) {
-        const ssize_t needed = ::flistxattr(fd, nullptr, 0);
-        if (needed < 0) {
-            return errno == ENOTSUP;
-        }
-        list.resize(static_cast<size_t>(needed));
-        const ssize_t got = ::flistxattr(fd, list.data(), list.size());
-        if (got >= 0) {
-            list.resize(static_cast<size_t>(got));
-            break;
-        }
-        if (errno != ERANGE) {
-            return false;
-        }
+    Attributes attributes;
+    if (!readUserAttributes(fd, attributes)) {
+        return false;
     }
-    std::vector<char> value;
-    for (size_t pos = 0; pos < list.size();) {
-        const std::string name(&list[pos]);
-        pos += name.size() + 1;
-        if (name.rfind("user.", 0) != 0) {
-            continue;
-        }
-        ssize_t got = -1;
-        do {
-            const ssize_t needed = ::fgetxattr(fd, name.c_str(), nullptr, 0);
-            if (needed < 0) {
-                break;
-            }
-            value.resize(static_cast<size_t>(needed));
-            got = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
-        } while (got < 0 && errno == ERANGE);
-        if (got < 0) {
-            if (errno == ENODATA) {
-                continue; // removed since it was listed
-            }
-            return false;
-        }
-        archive_entry_xattr_add_entry(entry, name.c_str(), value.data(), static_cast<size_t>(got));
+    for (const auto& [name, value] : attributes) {
+        archive_entry_xattr_add_entry(entry, name.c_str(), value.data(), value.size());
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "fsutil.hpp"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace rar {
@@ -199,6 +201,51 @@ void TemporaryFile::forget() {
     TemporaryFiles::untrack(slot_);
     slot_ = -1;
     name_.clear();
+}
+
+bool readUserAttributes(int fd, Attributes& out) {
+    std::vector<char> list;
+    for (;;) {
+        const ssize_t needed = ::flistxattr(fd, nullptr, 0);
+        if (needed < 0) {
+            return errno == ENOTSUP;
+        }
+        list.resize(static_cast<size_t>(needed));
+        const ssize_t got = ::flistxattr(fd, list.data(), list.size());
+        if (got >= 0) {
+            list.resize(static_cast<size_t>(got));
+            break;
+        }
+        if (errno != ERANGE) {
+            return false;
+        }
+    }
+    std::vector<char> value;
+    for (size_t pos = 0; pos < list.size();) {
+        const std::string name(&list[pos]);
+        pos += name.size() + 1;
+        if (name.rfind("user.", 0) != 0) {
+            continue;
+        }
+        ssize_t got = -1;
+        do {
+            const ssize_t needed = ::fgetxattr(fd, name.c_str(), nullptr, 0);
+            if (needed < 0) {
+                break;
+            }
+            value.resize(static_cast<size_t>(needed));
+            got = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
+        } while (got < 0 && errno == ERANGE);
+        if (got < 0) {
+            if (errno == ENODATA) {
+                continue; // removed since it was listed
+            }
+            return false;
+        }
+        out.emplace_back(name, std::string(value.data(), static_cast<size_t>(got)));
+    }
+    std::sort(out.begin(), out.end());
+    return true;
 }
 
 } // namespace rar

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace rar {
 
@@ -25,6 +27,12 @@ std::string lastComponent(const std::string& path);
 UniqueFd openFolder(const std::string& path);
 
 bool writeAll(int fd, const void* data, size_t size);
+
+// The user.* extended attributes of an open file (where Samba keeps NTFS
+// streams and netatalk Mac resource forks), by name, sorted; none where the
+// file system has none. False on a read error.
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+bool readUserAttributes(int fd, Attributes& out);
 
 // A fresh hidden name for a temporary file; never the same twice in a row.
 std::string temporaryName();

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -21,55 +20,6 @@ namespace {
 using namespace rar5;
 
 constexpr size_t kBlockSize = 256 * 1024;
-
-using Attributes = std::vector<std::pair<std::string, std::string>>;
-
-// The user.* extended attributes of an open file, by name; none where the
-// file system has none.
-bool readUserAttributes(int fd, Attributes& out) {
-    std::vector<char> list;
-    for (;;) {
-        const ssize_t needed = ::flistxattr(fd, nullptr, 0);
-        if (needed < 0) {
-            return errno == ENOTSUP;
-        }
-        list.resize(static_cast<size_t>(needed));
-        const ssize_t got = ::flistxattr(fd, list.data(), list.size());
-        if (got >= 0) {
-            list.resize(static_cast<size_t>(got));
-            break;
-        }
-        if (errno != ERANGE) {
-            return false;
-        }
-    }
-    std::vector<char> value;
-    for (size_t pos = 0; pos < list.size();) {
-        const std::string name(&list[pos]);
-        pos += name.size() + 1;
-        if (name.rfind("user.", 0) != 0) {
-            continue;
-        }
-        ssize_t got = -1;
-        do {
-            const ssize_t needed = ::fgetxattr(fd, name.c_str(), nullptr, 0);
-            if (needed < 0) {
-                break;
-            }
-            value.resize(static_cast<size_t>(needed));
-            got = ::fgetxattr(fd, name.c_str(), value.data(), value.size());
-        } while (got < 0 && errno == ERANGE);
-        if (got < 0) {
-            if (errno == ENODATA) {
-                continue; // removed since it was listed
-            }
-            return false;
-        }
-        out.emplace_back(name, std::string(value.data(), static_cast<size_t>(got)));
-    }
-    std::sort(out.begin(), out.end());
-    return true;
-}
 
 // The file time record: Unix seconds and nanoseconds where they fit, else
 // a FILETIME (100 ns steps from 1601).
