@@ -256,15 +256,23 @@ struct Harness {
     std::map<std::string, std::vector<TestFile>> versions; // of the names saved again
     std::set<std::string> names;                           // every name given out
     int lookalikes = 0;
+    int starts = 0;
+    int rar5Starts = 0;                // starts that made RAR 5 archives
     std::vector<std::string> problems; // found at the end, all said at once
 
     void start(Copy& c, bool stopAfterFirstPass) {
         // Written before every start, keeping what the program stored itself.
         const fs::path ini = c.folder / "Velmorado.ini";
         const std::string old = readText(ini);
+        // One start in three makes RAR 5 archives (for Windows machines): both
+        // formats are in flight, and either side may unpack either.
+        const bool rar5 = range(plan, 0, 2) == 0;
+        ++starts;
+        rar5Starts += rar5 ? 1 : 0;
         std::string text =
             std::string("[Configuration]\r\nAutomatique=1\r\nTemporisation=1\r\n") +
             (stopAfterFirstPass ? "ArretAutomatique=1\r\n" : "") +
+            (rar5 ? "FormatRar5=1\r\n" : "") +
             "[Logs]\r\nLogs=1\r\nFichiersLogs=1\r\nPathLogs=" + (c.folder / "logs").string() +
             "\r\n";
         // A pair that takes archives (from Arch, or Share's to relay) runs at
@@ -657,9 +665,10 @@ struct Harness {
         }
         std::printf("crash harness: %zu files in Out exactly once, whole, with their attributes "
                     "(%d named like the program's own; %zu names saved %d times, the last "
-                    "version arrived); %s empty\ncrash harness: %d kills survived\n",
+                    "version arrived); %s empty\ncrash harness: %d kills survived; %d of "
+                    "%d starts made RAR 5 archives\n",
                     all.size(), lookalikes, versions.size(), saved,
-                    twoMachines ? "In, Share and Arch" : "In and Arch", kills);
+                    twoMachines ? "In, Share and Arch" : "In and Arch", kills, rar5Starts, starts);
         for (const auto& [phase, many] : phases) {
             std::printf("    %4d  %s\n", many, phase.c_str());
         }
