@@ -11,7 +11,7 @@ packages=(
   libarchive-tools 7zip zstd attr
   xvfb xauth fonts-dejavu-core time
   clang-format
-  librsvg2-bin desktop-file-utils trayer
+  librsvg2-bin desktop-file-utils trayer openbox xdotool x11-utils dbus dbus-x11
   clang libclang-rt-14-dev
 )
 

@@ -495,10 +495,15 @@ void frmKestrune::removeTrayIcon() {
 void frmKestrune::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
-        // Minimising hides the window in the tray, where there is one to bring it back.
+        // Minimising hides the window in the tray, where there is one to bring
+        // it back. It goes there withdrawn, not minimised: a minimise the
+        // program asked for leaves the window marked iconic for the window
+        // manager, which would map it iconic again when the tray shows it
+        // (and it would come straight back here).
         if ((windowState() & Qt::WindowMinimized) && QSystemTrayIcon::isSystemTrayAvailable()) {
             QTimer::singleShot(0, this, [this] {
                 if (windowState() & Qt::WindowMinimized) {
+                    setWindowState(windowState() & ~Qt::WindowMinimized);
                     hide();
                     updateTrayMenuEntries();
                 }
@@ -560,9 +565,16 @@ void frmKestrune::keepWithinScreen() {
 }
 
 void frmKestrune::minimiseToTray() {
-    showMinimized();
+    // Into the tray the window is only withdrawn, never iconified first:
+    // asking the window manager to iconify it and withdrawing it at once
+    // races the manager, which may still hold the window iconic when the tray
+    // maps it again; Qt then reports it minimised and changeEvent hides it,
+    // so that the click on the icon shows nothing. Without a tray the window
+    // manager's iconify is the only way to put it away.
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         hide();
+    } else {
+        showMinimized();
     }
     updateTrayMenuEntries();
 }
