@@ -2,6 +2,7 @@
 // main window's menu entries, their boxes answered by script.
 #include "UiTestKit.h"
 
+#include "config/Language.h"
 #include "engine/Scheduler.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
@@ -88,6 +89,34 @@ private Q_SLOTS:
             QCOMPARE(label(w, "lblTempo")->text(), QString::number(wait - 1) + " s");
             QCOMPARE(child<QProgressBar>(w, "ProgressBarAttente")->value(), 1);
             w->scheduler().startStop();
+        }
+    }
+    // The minimum text of the wait dialog showing and going moves nothing:
+    // the dialog keeps its size and every control its place, in both languages.
+    void theWaitDialogKeepsItsLayoutWhenTheMinimumShows() {
+        for (const int language : {0, 1}) {
+            config::setLanguage(language);
+            ui::frmTempo dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            const auto layout = [&dlg] {
+                QApplication::processEvents();
+                QList<QRect> places{QRect(QPoint(), dlg.size())};
+                for (const char* name :
+                     {"lblTempo", "Text1", "UpDown1", "lblSecondes", "cmdOK", "cmdAnnuler"}) {
+                    places << child<QWidget>(&dlg, name)->geometry();
+                }
+                return places;
+            };
+            QWidget* minimum = child<QWidget>(&dlg, "Label1");
+            child<QLineEdit>(&dlg, "Text1")->setText("2");
+            const QList<QRect> before = layout();
+            QVERIFY(!minimum->isVisible());
+            for (const char* arrow : {"down", "down", "up"}) {
+                child<QAbstractButton>(&dlg, arrow)->click();
+                QCOMPARE(minimum->isVisible(), QByteArray(arrow) == "down");
+                QCOMPARE(layout(), before);
+            }
         }
     }
     // Try sends the typed text, unsaved, split by the shell as typed (to a net
