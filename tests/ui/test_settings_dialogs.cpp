@@ -4,6 +4,7 @@
 
 #include "config/Language.h"
 #include "engine/Scheduler.h"
+#include "ui/dialogs/frmAide.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
 #include "ui/dialogs/frmPerformance.h"
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void init() { fresh(); }
     void everyCaptionTableNamesControlsOfItsWindow() {
         checkTable<ui::frmTempo>("lblSecondes", "secondes");
+        checkTable<ui::frmAide>("cmdFermer", "&Fermer");
         checkTable<ui::frmPerformance>("lblMax", "Plus fluide et moins rapide");
         checkTable<ui::frmPrefixeCible>("cmdAnnuler", "&Annuler");
         checkTable<ui::frmPurgeLogs>("lblJours", "jours");

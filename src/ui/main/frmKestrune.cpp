@@ -9,8 +9,10 @@
 #include "engine/WaitCauses.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
+#include "ui/common/DocumentOpener.h"
 #include "ui/dialogs/ServiceBoxes.h"
 #include "ui/dialogs/frmAdminService.h"
+#include "ui/dialogs/frmAide.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
 #include "ui/dialogs/frmPerformance.h"
@@ -600,7 +602,16 @@ void frmKestrune::openHelp() {
                                                 ? QStringLiteral("/VelmoradoHelpFR.htm")
                                                 : QStringLiteral("/VelmoradoHelpEN.htm"));
     if (QFileInfo::exists(file)) {
-        dialogs().openDocument(file);
+        // No program for it (or none that could open it): the page in our own window.
+        OuvrirDocument(file, [self = QPointer<frmKestrune>(this), file] {
+            if (!self) {
+                return;
+            }
+            if (!self->m_helpWindow) {
+                self->m_helpWindow = new frmAide(self);
+            }
+            self->m_helpWindow->showPage(file);
+        });
     } else {
         dialogs().message(this, Dialogs::Icon::Information, config::kProductName,
                           config::pickText("La documentation n'est pas encore disponible...",

@@ -37,6 +37,7 @@ class Scheduler;
 
 namespace ui {
 
+class frmAide;
 class frmSplash;
 class frmVoirLogs;
 class PairGrid;
@@ -167,6 +168,8 @@ private:
     // Writes a file list's count label (1 source, 2 target) in the current language.
     void writeFileCount(int side);
     void updateTrayMenuEntries();
+    // The help page of the language in use: with the desktop's program for
+    // it, or in the program's own help window where there is none.
     void openHelp();
     void showAbout();
     // The grid, the file lists and the window background (GridEvents.cpp).
@@ -200,6 +203,7 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     frmSplash* m_splash = nullptr;
     QPointer<frmVoirLogs> m_logViewer;
+    QPointer<frmAide> m_helpWindow;
 
     // The form holds every other control.
     QTimer* Timer1 = nullptr;
