@@ -9,6 +9,7 @@
 #include "engine/WaitCauses.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
+#include "ui/common/DesktopNotice.h"
 #include "ui/common/DocumentOpener.h"
 #include "ui/dialogs/ServiceBoxes.h"
 #include "ui/dialogs/frmAdminService.h"
@@ -762,9 +763,13 @@ void frmKestrune::showWaitNotice(const QString& cause, const QString& text) {
         return; // already told while this cause lasts
     }
     m_waitCauses.insert(cause);
-    if (m_tray && m_tray->isVisible()) {
-        m_tray->showMessage(config::kProductName, text, QSystemTrayIcon::Warning);
-    }
+    // Through the desktop's notification service; the tray's balloon only
+    // where none answers.
+    notifyDesktop(config::kProductName, text, [tray = QPointer<QSystemTrayIcon>(m_tray), text] {
+        if (tray && tray->isVisible()) {
+            tray->showMessage(config::kProductName, text, QSystemTrayIcon::Warning);
+        }
+    });
     Q_EMIT waitNoticeShown(cause, text);
 }
 

@@ -70,11 +70,12 @@ public:
     void mnuService_Click();
 
     QString trayTip() const { return m_trayTip; }
-    // Files wait for a cause (a target that cannot take them, ...): one tray
-    // notification for each cause, the first time it is reported, not at
-    // every pass; clearWaitNotice() when the cause clears, so that its return
-    // is told again. waitNoticeShown() tells each notification (shown only
-    // where there is a tray).
+    // Files wait for a cause (a target that cannot take them, ...): one
+    // desktop notification for each cause, the first time it is reported,
+    // not at every pass; clearWaitNotice() when the cause clears, so that its
+    // return is told again. The notice goes through the desktop's
+    // notification service, or the tray's balloon where none answers.
+    // waitNoticeShown() tells each notice.
     void showWaitNotice(const QString& cause, const QString& text);
     void clearWaitNotice(const QString& cause);
     frmSplash* splash() const { return m_splash; }
