@@ -41,7 +41,8 @@ enum class PrefixFault {
 // to the prefix in force. A prefix goes into the archiver's wildcard, whose
 // matches are deleted once archived, and into names that travel to other
 // machines: one that could match other files, leave the folder, or make
-// hidden files (which every walk deletes) is refused.
+// hidden archives (which a Windows machine, or a user's file manager, hides
+// from view) is refused.
 PrefixFault prefixFault(const QString& prefix);
 inline bool usablePrefix(const QString& prefix) {
     return prefixFault(prefix) == PrefixFault::None;

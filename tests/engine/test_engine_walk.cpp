@@ -183,8 +183,8 @@ private Q_SLOTS:
         QCOMPARE(entries(out), QStringList{"report"});
         QCOMPARE(readFile(in(out, "report")), "user data");
     }
-    // A prefix edited into the parameters file as ".A" (hidden archives, which
-    // the uncompress walk deletes) is not used, and the log says so once.
+    // A prefix edited into the parameters file as ".A" (hidden archives) is
+    // not used, and the log says so once.
     void aHiddenPrefixIsNotUsed() {
         const QString ini = config::program().parametersPath;
         writeFile(ini, "[Configuration]\r\nPrefixeFichiersCompresses=.A\r\n"

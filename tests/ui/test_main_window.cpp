@@ -22,6 +22,20 @@ const auto putAway = [](QWidget* w) {
     return QSystemTrayIcon::isSystemTrayAvailable() ? !w->isVisible() : w->isMinimized();
 };
 const auto shownNormal = [](QWidget* w) { return w->isVisible() && !w->isMinimized(); };
+// Runs an X tool of with_tray.sh to its end; its output, empty when it failed.
+QString xTool(const QString& tool, const QStringList& args) {
+    QProcess p;
+    p.start(tool, args);
+    const bool ran =
+        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return ran ? QString::fromUtf8(p.readAllStandardOutput()) + QLatin1Char('\n') : QString();
+}
+// Whether the X server shows the window: mapped, and not iconic.
+bool mappedOnX(const QWidget* w) {
+    const QString id = QString::number(w->winId());
+    return xTool("xwininfo", {"-id", id}).contains("Map State: IsViewable") &&
+           xTool("xprop", {"-id", id, "WM_STATE"}).contains("window state: Normal");
+}
 QImage iconImage(const QIcon& icon) {
     return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
 }
@@ -171,6 +185,42 @@ private Q_SLOTS:
         for (const QImage& shown : {running, stopped}) {
             entry(w, "mnuDemarrer")->trigger();
             QCOMPARE(iconImage(tray->icon()), shown);
+        }
+    }
+    // The real pointer on the tray icon, under a window manager: each of
+    // twenty clicks maps or withdraws the window, as the X server sees it,
+    // and it stays so. The window put away by the window manager's minimise
+    // or by the program's own (the log viewer's) comes back on one click too.
+    void everyClickOnTheTrayIconShowsOrHidesTheWindow() {
+        if (QGuiApplication::platformName() != "xcb") {
+            QSKIP("needs an X server with a window manager and a tray (with_tray.sh)");
+        }
+        QVERIFY(open());
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        auto* tray = w->findChild<QSystemTrayIcon*>("PictureVelmorado");
+        QTRY_VERIFY(tray->isVisible() && !tray->geometry().isEmpty());
+        const QPoint at = tray->geometry().center();
+        const QStringList click{"mousemove", QString::number(at.x()), QString::number(at.y()),
+                                "click", "1"};
+        QTRY_VERIFY(mappedOnX(w));
+        // Twenty clicks; then the window manager's minimise and the
+        // program's own, each twice, followed by a click that brings it back.
+        const QString id = QString::number(w->winId());
+        for (int i = 0; i < 20 + 2 * 4; ++i) {
+            const bool shown = i % 2 == 0;
+            if (shown && i >= 20 && i / 2 % 2 == 0) {
+                QVERIFY(!xTool("xdotool", {"windowminimize", id}).isNull());
+            } else if (shown && i >= 20) {
+                w->showMinimized();
+            } else {
+                QVERIFY(!xTool("xdotool", click).isNull());
+            }
+            const QByteArray step = "step " + QByteArray::number(i);
+            QTRY_VERIFY2(mappedOnX(w) == !shown, step);
+            QTRY_VERIFY2(shown ? !w->isVisible() : shownNormal(w), step);
+            // The next click is no double click, and nothing undoes this one.
+            QTest::qWait(QApplication::doubleClickInterval() + 100);
+            QVERIFY2(mappedOnX(w) == !shown && w->isVisible() == !shown, step);
         }
     }
     // After a pass the window tells which files wait and why: at its foot, in

@@ -2,9 +2,11 @@
 // main window's menu entries, their boxes answered by script.
 #include "UiTestKit.h"
 
+#include "config/Language.h"
 #include "engine/DailyLog.h"
 #include "engine/Scheduler.h"
 #include "ui/dialogs/FolderTree.h"
+#include "ui/dialogs/frmAide.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
 #include "ui/dialogs/frmPerformance.h"
@@ -34,6 +36,7 @@ private Q_SLOTS:
     void init() { fresh(); }
     void everyCaptionTableNamesControlsOfItsWindow() {
         checkTable<ui::frmTempo>("lblSecondes", "secondes");
+        checkTable<ui::frmAide>("cmdFermer", "&Fermer");
         checkTable<ui::frmPerformance>("lblMax", "Plus fluide et moins rapide");
         checkTable<ui::frmPrefixeCible>("cmdAnnuler", "&Annuler");
         checkTable<ui::frmPurgeLogs>("lblJours", "jours");
@@ -93,10 +96,9 @@ private Q_SLOTS:
         }
     }
     // The prefix dialog applies the rule of start-up and of every compression:
-    // what it refuses (a leading dot above all: hidden archives, which the
-    // walk deletes) is said in the window's language and never used; the pass
-    // packs under "RA", standing in for the ".B" start-up refused, and the log
-    // says so. A prefix accepted ends that refusal: the log no longer tells it.
+    // what it refuses (a leading dot above all: hidden archives) is said in the window's language
+    // and never used; the pass packs under "RA", standing in for the ".B" start-up refused, and the
+    // log says so. A prefix accepted ends that refusal: the log no longer tells it.
     void thePrefixDialogRefusesWhatCompressionWouldNotUse_data() {
         for (const char* column : {"typed", "language", "message", "prefix"}) {
             QTest::addColumn<QString>(column);
@@ -106,13 +108,10 @@ private Q_SLOTS:
             QTest::newRow(typed) << QString::fromUtf8(typed) << language
                                  << QString::fromUtf8(message) << QString::fromUtf8(prefix);
         };
-        row(".a", "0",
-            "Prefix cannot begin with a dot: the archives would be hidden files, which "
-            "Velmorado deletes",
-            "RA");
+        row(".a", "0", "Prefix cannot begin with a dot: the archives would be hidden files", "RA");
         row(".b", "1",
             "Le préfixe ne peut pas commencer par un point : les archives seraient des fichiers "
-            "cachés, que Velmorado efface",
+            "cachés",
             "RA");
         row("a[", "0", "Invalid character", "RA");
         row("aß", "0", "Prefix must be 2 characters", "RA"); // three once in upper case
@@ -207,6 +206,37 @@ private Q_SLOTS:
     // (to a net in the program folder, found first, that records its words);
     // a net that fails is said in a box with what it wrote; Cancel keeps the
     // old text.
+    // The minimum text of the wait dialog showing and going moves nothing:
+    // the dialog keeps its size and every control its place, in both languages.
+    void theWaitDialogKeepsItsLayoutWhenTheMinimumShows() {
+        for (const int language : {0, 1}) {
+            config::setLanguage(language);
+            ui::frmTempo dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            const auto layout = [&dlg] {
+                QApplication::processEvents();
+                QList<QRect> places{QRect(QPoint(), dlg.size())};
+                for (const char* name :
+                     {"lblTempo", "Text1", "UpDown1", "lblSecondes", "cmdOK", "cmdAnnuler"}) {
+                    places << child<QWidget>(&dlg, name)->geometry();
+                }
+                return places;
+            };
+            QWidget* minimum = child<QWidget>(&dlg, "Label1");
+            child<QLineEdit>(&dlg, "Text1")->setText("2");
+            const QList<QRect> before = layout();
+            QVERIFY(!minimum->isVisible());
+            for (const char* arrow : {"down", "down", "up"}) {
+                child<QAbstractButton>(&dlg, arrow)->click();
+                QCOMPARE(minimum->isVisible(), QByteArray(arrow) == "down");
+                QCOMPARE(layout(), before);
+            }
+        }
+    }
+    // Try sends the typed text, unsaved, split by the shell as typed (to a net
+    // in the program folder, found first, that records its words); Cancel
+    // keeps the old text.
     void trySendsTheTypedTextUnsavedAndCancelKeepsTheOld() {
         const QByteArray record = pf->filePath("net-received").toUtf8();
         QVERIFY(writeFile(pf->filePath("net"),

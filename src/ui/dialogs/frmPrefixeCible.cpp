@@ -72,9 +72,9 @@ void frmPrefixeCible::cmdOK_Click() {
         break;
     case config::PrefixFault::LeadingDot:
         refusal = config::pickText("Le préfixe ne peut pas commencer par un point : les archives "
-                                   "seraient des fichiers cachés, que Velmorado efface",
+                                   "seraient des fichiers cachés",
                                    "Prefix cannot begin with a dot: the archives would be hidden "
-                                   "files, which Velmorado deletes");
+                                   "files");
         break;
     }
     if (!refusal.isEmpty()) {

@@ -33,6 +33,11 @@ std::span<const Caption> frmTempo::captions() {
 frmTempo::frmTempo(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::frmTempo>()) {
     m_ui->setupUi(this);
     applyCaptions(this, kCaptions, config::language());
+    // The minimum text has its room from the start, shown or not: the
+    // dialog keeps its size and nothing moves when the text shows.
+    QSizePolicy room = m_ui->Label1->sizePolicy();
+    room.setRetainSizeWhenHidden(true);
+    m_ui->Label1->setSizePolicy(room);
     m_ui->Text1->setText(QString::number(config::settings().temporisation));
     connect(m_ui->UpDown1, &UpDown::downClicked, this, &frmTempo::UpDown1_DownClick);
     connect(m_ui->UpDown1, &UpDown::upClicked, this, &frmTempo::UpDown1_UpClick);

@@ -9,8 +9,11 @@
 #include "engine/WaitCauses.h"
 #include "platform/SystemInfo.h"
 #include "service/ServiceControl.h"
+#include "ui/common/DesktopNotice.h"
+#include "ui/common/DocumentOpener.h"
 #include "ui/dialogs/ServiceBoxes.h"
 #include "ui/dialogs/frmAdminService.h"
+#include "ui/dialogs/frmAide.h"
 #include "ui/dialogs/frmAvertirDossierErr.h"
 #include "ui/dialogs/frmPathLogs.h"
 #include "ui/dialogs/frmPerformance.h"
@@ -500,10 +503,15 @@ void frmKestrune::removeTrayIcon() {
 void frmKestrune::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
-        // Minimising hides the window in the tray, where there is one to bring it back.
+        // Minimising hides the window in the tray, where there is one to bring
+        // it back. It goes there withdrawn, not minimised: a minimise the
+        // program asked for leaves the window marked iconic for the window
+        // manager, which would map it iconic again when the tray shows it
+        // (and it would come straight back here).
         if ((windowState() & Qt::WindowMinimized) && QSystemTrayIcon::isSystemTrayAvailable()) {
             QTimer::singleShot(0, this, [this] {
                 if (windowState() & Qt::WindowMinimized) {
+                    setWindowState(windowState() & ~Qt::WindowMinimized);
                     hide();
                     updateTrayMenuEntries();
                 }
@@ -565,9 +573,16 @@ void frmKestrune::keepWithinScreen() {
 }
 
 void frmKestrune::minimiseToTray() {
-    showMinimized();
+    // Into the tray the window is only withdrawn, never iconified first:
+    // asking the window manager to iconify it and withdrawing it at once
+    // races the manager, which may still hold the window iconic when the tray
+    // maps it again; Qt then reports it minimised and changeEvent hides it,
+    // so that the click on the icon shows nothing. Without a tray the window
+    // manager's iconify is the only way to put it away.
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         hide();
+    } else {
+        showMinimized();
     }
     updateTrayMenuEntries();
 }
@@ -597,7 +612,16 @@ void frmKestrune::openHelp() {
                                                 ? QStringLiteral("/VelmoradoHelpFR.htm")
                                                 : QStringLiteral("/VelmoradoHelpEN.htm"));
     if (QFileInfo::exists(file)) {
-        dialogs().openDocument(file);
+        // No program for it (or none that could open it): the page in our own window.
+        OuvrirDocument(file, [self = QPointer<frmKestrune>(this), file] {
+            if (!self) {
+                return;
+            }
+            if (!self->m_helpWindow) {
+                self->m_helpWindow = new frmAide(self);
+            }
+            self->m_helpWindow->showPage(file);
+        });
     } else {
         dialogs().message(this, Dialogs::Icon::Information, config::kProductName,
                           config::pickText("La documentation n'est pas encore disponible...",
@@ -748,9 +772,13 @@ void frmKestrune::showWaitNotice(const QString& cause, const QString& text) {
         return; // already told while this cause lasts
     }
     m_waitCauses.insert(cause);
-    if (m_tray && m_tray->isVisible()) {
-        m_tray->showMessage(config::kProductName, text, QSystemTrayIcon::Warning);
-    }
+    // Through the desktop's notification service; the tray's balloon only
+    // where none answers.
+    notifyDesktop(config::kProductName, text, [tray = QPointer<QSystemTrayIcon>(m_tray), text] {
+        if (tray && tray->isVisible()) {
+            tray->showMessage(config::kProductName, text, QSystemTrayIcon::Warning);
+        }
+    });
     Q_EMIT waitNoticeShown(cause, text);
 }
 

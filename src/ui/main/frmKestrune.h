@@ -37,6 +37,7 @@ class Scheduler;
 
 namespace ui {
 
+class frmAide;
 class frmSplash;
 class frmVoirLogs;
 class PairGrid;
@@ -69,11 +70,12 @@ public:
     void mnuService_Click();
 
     QString trayTip() const { return m_trayTip; }
-    // Files wait for a cause (a target that cannot take them, ...): one tray
-    // notification for each cause, the first time it is reported, not at
-    // every pass; clearWaitNotice() when the cause clears, so that its return
-    // is told again. waitNoticeShown() tells each notification (shown only
-    // where there is a tray).
+    // Files wait for a cause (a target that cannot take them, ...): one
+    // desktop notification for each cause, the first time it is reported,
+    // not at every pass; clearWaitNotice() when the cause clears, so that its
+    // return is told again. The notice goes through the desktop's
+    // notification service, or the tray's balloon where none answers.
+    // waitNoticeShown() tells each notice.
     void showWaitNotice(const QString& cause, const QString& text);
     void clearWaitNotice(const QString& cause);
     frmSplash* splash() const { return m_splash; }
@@ -169,6 +171,8 @@ private:
     // Writes a file list's count label (1 source, 2 target) in the current language.
     void writeFileCount(int side);
     void updateTrayMenuEntries();
+    // The help page of the language in use: with the desktop's program for
+    // it, or in the program's own help window where there is none.
     void openHelp();
     void showAbout();
     // The grid, the file lists and the window background (GridEvents.cpp).
@@ -202,6 +206,7 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     frmSplash* m_splash = nullptr;
     QPointer<frmVoirLogs> m_logViewer;
+    QPointer<frmAide> m_helpWindow;
 
     // The form holds every other control.
     QTimer* Timer1 = nullptr;
