@@ -58,6 +58,7 @@ echo "making a ${size_mb} MiB test file (half text-like, half random, 1 MiB chun
 declare -a rar_c rar_x zstd_c zstd_x zstd_cs zstd_xs tar_c tar_x
 rar_c_rss=0 rar_x_rss=0
 for ((i = 1; i <= runs; ++i)); do
+    rm -f r/X.rar # rar never makes an archive over a file
     cp X r/X.rr
     rar_c+=("$(cd r && timed "$rar" a -os X.rar 'X.r?' -df)")
     rar_c_rss=$(( $(peak_kb "$report") > rar_c_rss ? $(peak_kb "$report") : rar_c_rss ))
