@@ -94,42 +94,6 @@ std::optional<qint32> NumberedName::numberHeld(const QString& name) const {
     return digits.toInt();
 }
 
-bool NumberedName::archiveInTarget(qint32 number, const QString& target) const {
-    // A folder on this system tells case apart, another machine's view of it
-    // may not: the usual cases of prefix and extension count.
-    const QString digits = QStringLiteral("%1").arg(number, 6, 10, QLatin1Char('0'));
-    QStringList prefixes{m_prefix, m_prefix.toUpper(), m_prefix.toLower()};
-    prefixes.removeDuplicates();
-    for (const QString& p : prefixes) {
-        for (const char* ext : {".rar", ".RAR"}) {
-            if (platform::exists(target + p + digits + QLatin1String(ext))) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-qint32 NumberedName::freeNumber(qint32 wanted, const QString& source, const QString& target) const {
-    // The source folder is read once: every case of every name counts there.
-    QSet<qint32> held;
-    const QStringList names = QDir(source).entryList(QDir::AllEntries | QDir::Hidden |
-                                                     QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (const std::optional<qint32> number = numberHeld(name)) {
-            held.insert(*number);
-        }
-    }
-    qint32 number = wanted < 0 || wanted > kLastNumber ? 0 : wanted;
-    for (qint32 tries = 0; tries <= kLastNumber; ++tries) {
-        if (!held.contains(number) && !archiveInTarget(number, target)) {
-            return number;
-        }
-        number = next(number);
-    }
-    return -1;
-}
-
 qsizetype NumberedName::oldestIndex(const QList<qint32>& ascending) {
     qsizetype oldest = 0;
     qint64 widest = -1;
@@ -145,25 +109,38 @@ qsizetype NumberedName::oldestIndex(const QList<qint32>& ascending) {
     return oldest;
 }
 
-qint32 NumberedName::numberAfter(qint32 last, const QString& source, const QString& target) const {
-    QList<qint32> numbers;
+qint32 NumberedName::numberFor(qint32 last, const QString& source, const QString& target) const {
+    QSet<qint32> held;      // by a name in the source, or an archive in the target
+    QList<qint32> archives; // of the prefix, in either folder
     for (const QString& folder : {source, target}) {
-        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                         QDir::System | QDir::NoDotAndDotDot);
         for (const QString& name : names) {
             const std::optional<Parsed> p = parse(name);
             if (p && p->kind == Kind::Archive) {
-                numbers << p->number;
+                archives << p->number;
+                held.insert(p->number);
+            } else if (folder == source) {
+                if (const std::optional<qint32> number = numberHeld(name)) {
+                    held.insert(*number);
+                }
             }
         }
     }
-    if (numbers.isEmpty() || last < 0 || last > kLastNumber) {
-        return next(last);
+    qint32 newest = last;
+    if (!archives.isEmpty() && last >= 0 && last <= kLastNumber) {
+        archives << last;
+        std::sort(archives.begin(), archives.end());
+        newest = archives[(oldestIndex(archives) + archives.size() - 1) % archives.size()];
     }
-    numbers << last;
-    std::sort(numbers.begin(), numbers.end());
-    const qsizetype oldest = oldestIndex(numbers);
-    const qint32 newest = numbers[(oldest + numbers.size() - 1) % numbers.size()];
-    return next(newest);
+    qint32 number = next(newest);
+    for (qint32 tries = 0; tries <= kLastNumber; ++tries) {
+        if (!held.contains(number)) {
+            return number;
+        }
+        number = next(number);
+    }
+    return -1;
 }
 
 } // namespace engine

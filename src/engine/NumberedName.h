@@ -56,22 +56,18 @@ public:
     static qsizetype oldestIndex(const QList<qint32>& ascending);
 
     // The number to hand out after last, for an archive made for source and
-    // target (both end with "/"): next(last), or, when an archive of the
-    // prefix already in either folder is newer than last by the circular
-    // order (another machine's, counting its own numbers), the number after
-    // the newest of them, so that the new archive comes after them wherever
-    // they travel together.
-    qint32 numberAfter(qint32 last, const QString& source, const QString& target) const;
-
-    // The first number from wanted on (wrapping) that nothing holds yet: no
-    // archive of it in the target (in the prefix's own, upper and lower case),
-    // and no name in the source folder that holds it (numberHeld). Both
-    // folders end with "/". -1 when all million are taken.
-    qint32 freeNumber(qint32 wanted, const QString& source, const QString& target) const;
+    // target (both end with "/"), from one listing of each folder:
+    //  - it comes after last, or, when an archive of the prefix already in
+    //    either folder is newer than last by the circular order (another
+    //    machine's, counting its own numbers), after the newest of them, so
+    //    that the new archive comes after them wherever they travel together;
+    //  - it is the first from there on (wrapping) that nothing holds yet: no
+    //    archive of it in the target, in any case of prefix and extension,
+    //    and no name in the source folder that holds it (numberHeld).
+    // -1 when all million are taken.
+    qint32 numberFor(qint32 last, const QString& source, const QString& target) const;
 
 private:
-    bool archiveInTarget(qint32 number, const QString& target) const;
-
     QString m_prefix;
 };
 

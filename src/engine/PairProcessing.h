@@ -56,7 +56,7 @@ struct PairJob {
 // prefix made by two machines, each with its own counter, go in number order
 // all the same, which is the best that can be told from their names. Where
 // they meet, a compression numbers its archive after the newest archive
-// already in its source or target folder (NumberedName::numberAfter), so a
+// already in its source or target folder (NumberedName::numberFor), so a
 // machine that relays another's archives numbers its own after them; two
 // machines that pack into one folder at once stay in number order. The
 // archives of another prefix are no archives here (ExtractFile moves them

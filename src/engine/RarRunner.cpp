@@ -409,7 +409,7 @@ FileOutcome CompressFile(const FileJob& job) {
         const QString stored =
             config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber);
         const qint32 last = stored.isEmpty() ? 0 : config::readInt32(stored);
-        number = numbered.freeNumber(numbered.numberAfter(last, s, t), s, t);
+        number = numbered.numberFor(last, s, t);
         if (number < 0) {
             return FileOutcome::Stopped;
         }
