@@ -164,6 +164,10 @@ public:
             return false; // the pass's own check reports a missing folder
         }
         m_dirFd = ::dirfd(dir.get());
+        // The folders whose names the walk changes (the source, the target,
+        // the program's folder for the last number) are flushed once, at its
+        // end, rather than after every file.
+        const platform::FolderFlushBatch flushes;
         logRefusedPrefix();
         m_probe.beginWalk(m_folder);
         const QList<Entry> entries = readEntries(dir.get());
@@ -173,6 +177,7 @@ public:
         if (complete && !m_again.isEmpty()) {
             m_round = 2;
             m_archivesHeld = m_archivesHeld && !m_heldComesAgain;
+            platform::FolderFlushBatch::flushPending(); // while the walk waits anyway
             complete = waitUntil(m_quietAt) && visit(QList<Entry>(m_again));
         }
         m_probe.endWalk(complete);
@@ -333,22 +338,15 @@ private:
     Step handOver(const QString& name) {
         m_handedOver.insert(name);
         const FileJob job{m_folder, m_target, name};
-        const FileOutcome outcome = m_compress ? CompressFile(job) : ExtractFile(job);
+        QString archiveMade;
+        const FileOutcome outcome = m_compress ? CompressFile(job, &archiveMade) : ExtractFile(job);
         ++m_state.files;
-        if (m_compress && outcome != FileOutcome::Stopped && !m_numbered.isArchive(name)) {
-            vouchForArchive();
+        if (!archiveMade.isEmpty()) {
+            // Complete: a later pair of this pass whose source is this target
+            // takes it without waiting for the quiet period.
+            m_probe.vouch(archiveMade);
         }
         return outcome == FileOutcome::EndWalk ? Step::EndWalk : Step::Next;
-    }
-
-    // The archive just made is complete: a later pair of this pass whose
-    // source is this target takes it without waiting for the quiet period.
-    // Its number is the one the compression has just stored as the last used.
-    void vouchForArchive() {
-        const QString stored =
-            config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber);
-        const qint32 number = config::readInt32(stored);
-        m_probe.vouch(m_target + m_numbered.archive(number));
     }
 
     Step handleTemporary(const QString& name, const QString& base) {

@@ -358,7 +358,10 @@ std::optional<QString> ReadNameFile(const QByteArray& content) {
     return name;
 }
 
-FileOutcome CompressFile(const FileJob& job) {
+FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
+    if (archiveMade) {
+        archiveMade->clear();
+    }
     if (job.name.isEmpty()) {
         return FileOutcome::Stopped;
     }
@@ -495,6 +498,9 @@ FileOutcome CompressFile(const FileJob& job) {
     }
 
     ++st.compressed;
+    if (archiveMade) {
+        *archiveMade = t + archive;
+    }
     if (perFileLogs()) {
         LogCompression(s + n, t + archive); // a failed line is ignored here
     }

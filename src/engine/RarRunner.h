@@ -29,8 +29,8 @@ struct FileJob {
 // Work on the file of job alone: of one file, the next keeps only the pass's
 // counts (state()), the wait causes and the day's log lines.
 //
-// CompressFile hands out a number for good (LastFileNumber is stored durably
-// first) that nothing in the source folder holds (NumberedName::numberHeld),
+// CompressFile hands out a number for good (LastFileNumber is stored first,
+// its data flushed to disk) that nothing in the source folder holds (NumberedName::numberHeld),
 // creates and locks the name file, moves the file to the data file, has the
 // archiver pack both, extracts the archive once in a private folder to check
 // that it holds those two and nothing else, and moves it into the target
@@ -49,7 +49,9 @@ struct FileJob {
 // extracted; the private folder goes at the end. Any
 // other member is left out (the day's log names them). A file that is not a
 // numbered archive is moved unchanged, replacing one of its name.
-FileOutcome CompressFile(const FileJob& job);
+// *archiveMade (when given) receives the path of the archive made and put
+// into the target, and stays empty when none was.
+FileOutcome CompressFile(const FileJob& job, QString* archiveMade = nullptr);
 FileOutcome ExtractFile(const FileJob& job);
 
 // Removes the private extraction folders in folder that an extraction

@@ -5,12 +5,15 @@
 #include "platform/UniqueFd.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 namespace platform {
 
@@ -64,6 +67,47 @@ void syncFolder(const QString& folder) {
     }
 }
 
+namespace {
+
+// The folders waiting for their flush, in the order first named, while a
+// batch is open (the engine runs on one thread; each thread has its own).
+struct FlushBatchState {
+    int depth = 0;
+    QStringList folders;
+};
+thread_local FlushBatchState t_batch;
+
+} // namespace
+
+void syncFolderLater(const QString& folder) {
+    if (t_batch.depth == 0) {
+        syncFolder(folder);
+    } else if (!t_batch.folders.contains(folder)) {
+        t_batch.folders << folder;
+    }
+}
+
+FolderFlushBatch::FolderFlushBatch() {
+    ++t_batch.depth;
+}
+
+FolderFlushBatch::~FolderFlushBatch() {
+    if (--t_batch.depth == 0) {
+        flushPending();
+    }
+}
+
+void FolderFlushBatch::flushPending() {
+    const QStringList folders = std::exchange(t_batch.folders, {});
+    for (const QString& folder : folders) {
+        syncFolder(folder);
+    }
+}
+
+QStringList FolderFlushBatch::pending() {
+    return t_batch.folders;
+}
+
 int createLockedTemporary(QByteArray& path) {
     const QByteArray pattern = path;
     for (int tries = 0; tries < 8; ++tries) {
@@ -104,7 +148,7 @@ int clearStaleTemporaries(const QString& folder,
     }
     ::closedir(dir);
     if (removed > 0) {
-        syncFolder(folder);
+        syncFolderLater(folder);
     }
     return removed;
 }
@@ -144,7 +188,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& data) {
     if (!placed) {
         return false;
     }
-    syncFolder(folder);
+    syncFolderLater(folder);
     return closed;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -10,7 +11,7 @@ namespace platform {
 // Replaces the file at path with data so that a reader sees either the old or
 // the new content, never a part: a temporary file ".NAME.XXXXXX" in the same
 // folder is written under a lock (createLockedTemporary), flushed to disk and
-// renamed over the old one, then the folder is flushed. The old file's
+// renamed over the old one, then the folder is flushed (syncFolderLater). The old file's
 // permissions are kept. Returns false, leaving the old file untouched, when
 // any step fails. A crash part-way leaves the temporary file, which
 // clearStaleWriteTemporaries removes later.
@@ -40,8 +41,40 @@ ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize
 // readRegularFile with the default limit; false unless it read the file.
 bool readWholeFile(const QString& path, QByteArray& data);
 
-// Flushes a folder's entries to disk (after a rename or a create in it).
+// Flushes a folder's entries to disk now (after a rename or a create in it).
+// Needed at once where a step on another file system follows that must not
+// reach the disk first: a copy across file systems is flushed into its new
+// folder before its source goes.
 void syncFolder(const QString& folder);
+
+// Flushes a folder's entries after a change of names in it, once for a whole
+// batch of changes: inside a FolderFlushBatch the flush waits for the end of
+// the batch (or flushPending), and each folder is flushed once however often
+// it was named; outside one it is done at once, as syncFolder. This is sound
+// where what follows the change is only further changes of names on the same
+// file system: the journalling file systems the program runs on (ext4, xfs,
+// btrfs), and the servers behind shares, make changes of names durable in the
+// order they were made, so a later rename or removal never reaches the disk
+// before an earlier one. File data is never deferred: a file is flushed
+// before the name that makes it count. A power cut inside a batch can undo
+// the batch's last changes of names, in order, never reorder them; a killed
+// process loses nothing by it (the kernel has every change already).
+void syncFolderLater(const QString& folder);
+
+// The scope of deferred folder flushes (syncFolderLater). Batches nest: the
+// outermost one flushes, at its end, every folder named inside it.
+class FolderFlushBatch {
+public:
+    FolderFlushBatch();
+    ~FolderFlushBatch();
+    FolderFlushBatch(const FolderFlushBatch&) = delete;
+    FolderFlushBatch& operator=(const FolderFlushBatch&) = delete;
+
+    // Flushes now the folders named so far (before the batch waits a while).
+    static void flushPending();
+    // The folders waiting for their flush, in the order first named.
+    static QStringList pending();
+};
 
 // Temporary files that outlive a killed process. The writer of a temporary
 // file holds an open-file-description lock (fcntl F_OFD_SETLKW, carried to

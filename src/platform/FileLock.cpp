@@ -88,7 +88,7 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
         const int linkError = errno;
         ::unlink(staged.constData());
         if (linked) {
-            syncFolder(info.absolutePath());
+            syncFolderLater(info.absolutePath());
             return FileLock{std::move(fd)};
         }
         if (!ready || (linkError != EPERM && linkError != ENOTSUP && linkError != EOPNOTSUPP &&
@@ -115,7 +115,7 @@ FileLock FileLock::create(const QString& path, const QByteArray& data, bool* exi
         ::unlink(p.constData());
         return {};
     }
-    syncFolder(info.absolutePath());
+    syncFolderLater(info.absolutePath());
     return lock;
 }
 

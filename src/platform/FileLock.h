@@ -27,8 +27,10 @@ public:
     // cannot be opened (missing, a link, not a regular file).
     static FileLock take(const QString& path);
 
-    // Creates path, which must not exist yet, holding data, locked, flushed
-    // with its folder to disk. The file is written under a hidden name
+    // Creates path, which must not exist yet, holding data, locked: the data
+    // is flushed to disk before the file takes its name, the folder after it
+    // (syncFolderLater: once, at the end of a batch of changes). The file is written under a hidden
+    // name
     // (".NAME.XXXXXX") and linked to path, so that it appears whole or not at
     // all; a crash can leave only that hidden copy. Where the folder has no
     // hard links, path is created exclusively and locked before a byte is

@@ -258,7 +258,9 @@ bool moveFile(const QString& from, const QString& to, Naming naming) {
         return false;
     }
     if (giveName(f, t, naming)) {
-        syncFolder(folderOf(to));
+        // One rename on one file system: later changes of names there come
+        // after it on disk too.
+        syncFolderLater(folderOf(to));
         return true;
     }
     if (errno != EXDEV) {
@@ -279,6 +281,8 @@ bool moveFile(const QString& from, const QString& to, Naming naming) {
         return false;
     }
     copy.reset(); // named: its lock can go
+    // On disk before the source goes, which is on another file system: the
+    // order of the two is kept by nothing else.
     syncFolder(toFolder);
     if (::unlink(f.constData()) != 0) {
         if (naming == Naming::Replacing) {
@@ -292,7 +296,7 @@ bool moveFile(const QString& from, const QString& to, Naming naming) {
         syncFolder(toFolder);
         return false;
     }
-    syncFolder(folderOf(from));
+    syncFolderLater(folderOf(from));
     return true;
 }
 

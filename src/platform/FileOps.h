@@ -9,7 +9,10 @@
 // call fails for it (it would otherwise stand for what is before the NUL).
 // Every move here keeps the file whole: at
 // every moment it stands complete under its old name, its new name, or both,
-// whatever fails and whenever the process dies.
+// whatever fails and whenever the process dies. A move within one file system
+// is one rename, whose folder is flushed with syncFolderLater (inside a
+// FolderFlushBatch, once at its end); a copy across file systems is flushed,
+// data and folder, before its source goes.
 struct stat;
 
 namespace platform {

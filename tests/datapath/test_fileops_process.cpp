@@ -2,6 +2,7 @@
 // temporary names, and the archiver's command line.
 
 #include "FileKit.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
@@ -54,6 +55,42 @@ private slots:
         QCOMPARE(entries(local.path()), QStringList());
         QCOMPARE(entries(other.path()),
                  QStringList({".velmorado-move-notes", "a", "velmorado-move-Ab12Cd"}));
+    }
+    // Inside a batch, the folder of a rename is flushed once, at the end; the
+    // folder a copy across file systems lands in is flushed at once, before
+    // its source goes on the other file system. Outside a batch every move
+    // flushes at once.
+    void foldersAreFlushedOncePerBatch() {
+        QTemporaryDir local, other("/dev/shm/velmorado-test-XXXXXX");
+        const bool twoFileSystems = other.isValid() && QStorageInfo(local.path()).rootPath() !=
+                                                           QStorageInfo(other.path()).rootPath();
+        for (const char* name : {"a", "b", "c", "d"}) {
+            writeFile(local.filePath(name), name);
+        }
+        QVERIFY(QDir().mkdir(local.filePath("to")));
+        {
+            const platform::FolderFlushBatch batch;
+            QVERIFY(platform::moveNoReplace(local.filePath("a"), local.filePath("to/a")));
+            QVERIFY(platform::moveReplacing(local.filePath("b"), local.filePath("to/b")));
+            QVERIFY(platform::moveNoReplace(local.filePath("c"), local.filePath("c2")));
+            {
+                const platform::FolderFlushBatch inner;
+                QVERIFY(platform::moveNoReplace(local.filePath("c2"), local.filePath("to/c")));
+            }
+            QCOMPARE(platform::FolderFlushBatch::pending(),
+                     QStringList({local.filePath("to"), local.path()}));
+            if (twoFileSystems) {
+                QVERIFY(platform::moveNoReplace(local.filePath("d"), other.filePath("d")));
+                QCOMPARE(platform::FolderFlushBatch::pending(),
+                         QStringList({local.filePath("to"), local.path()}));
+            }
+        }
+        QCOMPARE(platform::FolderFlushBatch::pending(), QStringList());
+        QVERIFY(platform::moveNoReplace(local.filePath("to/a"), local.filePath("a")));
+        QCOMPARE(platform::FolderFlushBatch::pending(), QStringList());
+        if (!twoFileSystems) {
+            QSKIP("needs /dev/shm on a file system other than the temporary folder");
+        }
     }
     // A path that holds NUL names nothing: a move to it must not land on the
     // file that the part before the NUL names, nor may a delete remove it.
