@@ -167,7 +167,7 @@ bool addStreams(int fd, archive_entry* entry) {
 
 class Adder {
 public:
-    explicit Adder(const CommandLine& line) : line_(line), buffer_(kBlockSize) {}
+    explicit Adder(const CommandLine& line) : line_(line) {}
     int run();
 
 private:
@@ -182,7 +182,8 @@ private:
     void deleteSources();
 
     const CommandLine& line_;
-    std::vector<char> buffer_;
+    // Left unset (not zeroed): a small file touches only the pages it fills.
+    std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
     UniqueFd sourceFolder_;
     std::string sourcePrefix_; // the wildcard's folder part, as given
     std::vector<std::string> names_;
@@ -378,7 +379,7 @@ int Adder::addFile(struct archive* out, ZstdSink& sink, const std::string& name)
 
     off_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer_.data(), buffer_.size());
+        const ssize_t got = ::read(fd.get(), buffer_.get(), kBlockSize);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -394,7 +395,7 @@ int Adder::addFile(struct archive* out, ZstdSink& sink, const std::string& name)
         }
         for (ssize_t done = 0; done < got;) {
             const la_ssize_t put =
-                archive_write_data(out, buffer_.data() + done, static_cast<size_t>(got - done));
+                archive_write_data(out, buffer_.get() + done, static_cast<size_t>(got - done));
             if (put <= 0) {
                 return fail("cannot write archive " + line_.archive + ": " +
                             archive_error_string(out));

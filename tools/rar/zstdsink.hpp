@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
-#include <vector>
 
 struct ZSTD_CCtx_s;
 struct ZSTD_inBuffer_s;
@@ -38,7 +38,9 @@ private:
 
     int fd_;
     ZSTD_CCtx_s* cctx_ = nullptr;
-    std::vector<char> out_;
+    // Left unset (not zeroed): a small archive touches only what it fills.
+    std::unique_ptr<char[]> out_;
+    size_t outSize_ = 0;
     bool frameOpen_ = false;
     int errno_ = 0;
     std::string error_;
