@@ -87,6 +87,7 @@ private:
     // Left unset (not zeroed): a small file touches only the pages it fills.
     std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
     off_t offset_ = 0; // where the next byte goes
+    EarlyWriteback writeback_{job_.archiveFd};
 };
 
 bool Writer::putAt(const char* data, size_t size, off_t at) {
@@ -109,6 +110,7 @@ bool Writer::putAt(const char* data, size_t size, off_t at) {
     }
     if (advance) {
         offset_ = at;
+        writeback_.wroteUpTo(offset_);
     }
     return true;
 }

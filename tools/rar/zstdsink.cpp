@@ -7,7 +7,7 @@
 
 namespace rar {
 
-ZstdSink::ZstdSink(int fd) : fd_(fd) {}
+ZstdSink::ZstdSink(int fd) : fd_(fd), writeback_(fd) {}
 
 ZstdSink::~ZstdSink() {
     ZSTD_freeCCtx(cctx_);
@@ -77,6 +77,8 @@ bool ZstdSink::flushOutput(size_t size) {
     if (size > 0 && !writeAll(fd_, out_.get(), size)) {
         return fail("cannot write the archive: " + errorText(errno), errno);
     }
+    written_ += static_cast<off_t>(size);
+    writeback_.wroteUpTo(written_);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fsutil.hpp"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -37,6 +39,8 @@ private:
     bool fail(const std::string& message, int err);
 
     int fd_;
+    off_t written_ = 0;
+    EarlyWriteback writeback_;
     ZSTD_CCtx_s* cctx_ = nullptr;
     // Left unset (not zeroed): a small archive touches only what it fills.
     std::unique_ptr<char[]> out_;
