@@ -3,10 +3,13 @@
 
 #include "FileKit.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
+#include <cstring>
 #include <dirent.h>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
 
@@ -74,10 +77,29 @@ class TestRar : public QObject {
     static QStringList names(const QByteArray& dir) {
         return filekit::entries(QFile::decodeName(dir));
     }
-    // rar run in cwd, with setup run in the child before it starts.
+    // The names in a folder as bytes, sorted.
+    static QList<QByteArray> rawNames(const QByteArray& dir) {
+        QList<QByteArray> found;
+        if (DIR* d = opendir(dir)) {
+            while (const dirent* e = readdir(d)) {
+                if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
+                    found << e->d_name;
+                }
+            }
+            closedir(d);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    // rar run in cwd, with setup run in the child before it starts, in the
+    // environment env if one is given (else this one).
     static Result run(const QList<QByteArray>& args, const QByteArray& cwd = {},
-                      const std::function<void()>& setup = {}) {
+                      const std::function<void()>& setup = {},
+                      const std::optional<QProcessEnvironment>& env = {}) {
         QProcess p;
+        if (env) {
+            p.setProcessEnvironment(*env);
+        }
         p.setWorkingDirectory(QFile::decodeName(cwd));
         p.setChildProcessModifier(setup ? setup : [] {});
         p.setProcessChannelMode(QProcess::MergedChannels); // the help goes to stdout
@@ -193,6 +215,69 @@ private slots:
         QCOMPARE(run({"e", d + "/work/X.rar"}, d + "/work").code, 0);
         QCOMPARE(names(d + "/work"), (QStringList{"X.rar", "X.rn", "X.rr"}));
         QCOMPARE(get(d + "/work/X.rr"), data);
+    }
+    // Whatever the locale says (none at all, C, one that is not installed,
+    // or its parts at odds), names are UTF-8: the same archive, byte for
+    // byte, no warning, and the names back as they were. A name that is not
+    // UTF-8 is stored as it is, with a warning, and comes back the same.
+    void namesAreUtf8WhateverTheLocale() {
+        const QList<QByteArray> utf8Names{"Caf\xC3\xA9 \xC3\xBC \xE2\x82\xAC.rr",
+                                          "\xE6\x97\xA5\xE6\x9C\xAC.rn"};
+        const QByteArray foreignName = "Caf\xE9.rr";
+        QVERIFY(mkdir(d + "/names", 0755) == 0 && mkdir(d + "/foreign", 0755) == 0);
+        for (const QByteArray& name : utf8Names) {
+            put(d + "/names/" + name, name);
+        }
+        // Made and removed by bytes: Qt would replace the one that is not UTF-8.
+        const auto removeForeign = qScopeGuard([&] {
+            unlink(d + "/foreign/" + foreignName);
+            for (const QByteArray& n : rawNames(d + "/work")) {
+                unlink(d + "/work/" + n + "/foreign/" + foreignName);
+            }
+        });
+        const int fd = open(d + "/foreign/" + foreignName, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0 && write(fd, "latin-1", 7) == 7 && close(fd) == 0);
+        const QList<QList<std::pair<QString, QString>>> locales{
+            {},
+            {{"LC_ALL", "C"}},
+            {{"LANG", "C.UTF-8"}},
+            {{"LANG", "C.UTF-8"}, {"LC_CTYPE", "C"}},
+            {{"LC_ALL", "xx_XX.UTF-8"}},
+            {{"LANG", "C.UTF-8"}, {"LC_MESSAGES", "xx_XX"}, {"LC_TIME", "xx_XX"}},
+        };
+        QByteArray first;
+        for (qsizetype i = 0; i < locales.size(); ++i) {
+            QProcessEnvironment env;
+            for (const auto& [key, value] : locales[i]) {
+                env.insert(key, value);
+            }
+            const QByteArray n = QByteArray::number(i);
+            const QByteArray work = d + "/work/" + n;
+            QVERIFY(mkdir(work, 0755) == 0);
+            const Result a = run({"a", "-os", work + "/A.rar", d + "/names/*.r?"}, {}, {}, env);
+            QVERIFY2(a.code == 0 && a.output.isEmpty(), n + ": " + a.output);
+            const QByteArray archive = get(work + "/A.rar");
+            if (first.isEmpty()) {
+                first = archive;
+            }
+            QVERIFY2(archive == first, n);
+            const Result e = run({"e", "A.rar"}, work, {}, env);
+            QVERIFY2(e.code == 0 && e.output.isEmpty(), n + ": " + e.output);
+            QCOMPARE(rawNames(work), QList<QByteArray>({"A.rar"}) + utf8Names);
+            for (const QByteArray& name : utf8Names) {
+                QCOMPARE(get(work + "/" + name), name);
+            }
+
+            const QByteArray back = work + "/foreign";
+            QVERIFY(mkdir(back, 0755) == 0);
+            QCOMPARE(run({"a", "-os", back + "/F.rar", d + "/foreign/*.rr"}, {}, {}, env).code, 1);
+            QCOMPARE(run({"e", "F.rar"}, back, {}, env).code, 0);
+            QCOMPARE(rawNames(back), (QList<QByteArray>{foreignName, "F.rar"}));
+            const int got = open(back + "/" + foreignName, O_RDONLY);
+            char bytes[16] = {};
+            QVERIFY(got >= 0 && read(got, bytes, sizeof bytes) == 7 && close(got) == 0);
+            QCOMPARE(QByteArray(bytes), "latin-1");
+        }
     }
     // -df deletes nothing when the archive cannot be written (no folder, a
     // disk full half way, an archive of that name there already, another

@@ -18,8 +18,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <linux/magic.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -54,6 +56,35 @@ struct Archived {
 bool unchangedSince(const struct stat& st, const Archived& file) {
     return S_ISREG(st.st_mode) && st.st_dev == file.device && st.st_ino == file.inode &&
            st.st_size == file.size && sameTime(st.st_mtim, file.mtime);
+}
+
+bool sameFolder(int a, int b) {
+    struct stat stA {};
+    struct stat stB {};
+    return ::fstat(a, &stA) == 0 && ::fstat(b, &stB) == 0 && stA.st_dev == stB.st_dev &&
+           stA.st_ino == stB.st_ino;
+}
+
+// File systems that make changes to names durable in the order they were
+// made: ext4 (one magic number with ext2 and ext3), xfs, btrfs, and the
+// shares, whose servers carry out each change before they answer it.
+bool keepsNameOrder(int folderFd) {
+    struct statfs fs {};
+    if (::fstatfs(folderFd, &fs) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case CIFS_SUPER_MAGIC:
+    case SMB2_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 struct ArchiveFree {
@@ -136,7 +167,7 @@ bool addStreams(int fd, archive_entry* entry) {
 
 class Adder {
 public:
-    explicit Adder(const CommandLine& line) : line_(line), buffer_(kBlockSize) {}
+    explicit Adder(const CommandLine& line) : line_(line) {}
     int run();
 
 private:
@@ -147,10 +178,12 @@ private:
     int writeArchive(int archiveFd);
     int writeRar5(int archiveFd);
     int addFile(struct archive* out, ZstdSink& sink, const std::string& name);
+    int settle(int archiveFolderFd, const std::string& archiveFolderName);
     void deleteSources();
 
     const CommandLine& line_;
-    std::vector<char> buffer_;
+    // Left unset (not zeroed): a small file touches only the pages it fills.
+    std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
     UniqueFd sourceFolder_;
     std::string sourcePrefix_; // the wildcard's folder part, as given
     std::vector<std::string> names_;
@@ -216,11 +249,38 @@ int Adder::run() {
                         ? line_.archive + " exists already: it is left as it is"
                         : "cannot name the new archive " + line_.archive + ": " + errorText(errno));
     }
-    if (::fsync(archiveFolder.get()) != 0) {
-        return fail("cannot sync folder " + target.folder + ": " + errorText(errno));
+    return settle(archiveFolder.get(), target.folder);
+}
+
+// Where the rename and the -df deletions are made durable. A file's data is
+// flushed before the name that makes it count (done above), and a folder
+// after the names in it change, once, not once per step.
+//
+// On the journalling file systems the program runs on (ext4, xfs, btrfs) and
+// on shares, changes to names are made durable in the order they were made,
+// so the deletions can never reach the disk before the rename they follow:
+// with the archive and the sources in one folder (as the engine runs us),
+// one flush after the deletions makes the whole outcome durable. Elsewhere
+// (FAT, fuse, ...), and when the archive lies in another folder, which may be
+// on another disk, the archive's folder is flushed before any source goes.
+int Adder::settle(int archiveFolderFd, const std::string& archiveFolderName) {
+    const bool oneFlush = line_.deleteSources && sameFolder(archiveFolderFd, sourceFolder_.get()) &&
+                          keepsNameOrder(archiveFolderFd);
+    if (!oneFlush && ::fsync(archiveFolderFd) != 0) {
+        return fail("cannot sync folder " + archiveFolderName + ": " + errorText(errno));
     }
-    if (line_.deleteSources) {
-        deleteSources();
+    if (!line_.deleteSources) {
+        return status_.code();
+    }
+    deleteSources();
+    if (oneFlush) {
+        // The sources are gone already: the archive, named, holds them; the
+        // failure is still reported as the add's.
+        if (::fsync(archiveFolderFd) != 0) {
+            return fail("cannot sync folder " + archiveFolderName + ": " + errorText(errno));
+        }
+    } else {
+        ::fsync(sourceFolder_.get());
     }
     return status_.code();
 }
@@ -319,7 +379,7 @@ int Adder::addFile(struct archive* out, ZstdSink& sink, const std::string& name)
 
     off_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer_.data(), buffer_.size());
+        const ssize_t got = ::read(fd.get(), buffer_.get(), kBlockSize);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -335,7 +395,7 @@ int Adder::addFile(struct archive* out, ZstdSink& sink, const std::string& name)
         }
         for (ssize_t done = 0; done < got;) {
             const la_ssize_t put =
-                archive_write_data(out, buffer_.data() + done, static_cast<size_t>(got - done));
+                archive_write_data(out, buffer_.get() + done, static_cast<size_t>(got - done));
             if (put <= 0) {
                 return fail("cannot write archive " + line_.archive + ": " +
                             archive_error_string(out));
@@ -371,7 +431,6 @@ void Adder::deleteSources() {
             status_.raise(ExitWarning);
         }
     }
-    ::fsync(sourceFolder_.get());
 }
 
 } // namespace

@@ -127,7 +127,7 @@ private:
     int extractEntry(archive_entry* entry, const std::string& name,
                      const Rar5Member* member = nullptr);
     const Rar5Member* rar5Member(const std::string& stored);
-    int copyData(const std::string& name);
+    int copyData(const std::string& name, EarlyWriteback& writeback);
     int commitPending();
 
     const CommandLine& line_;
@@ -320,8 +320,12 @@ int Extractor::extractEntry(archive_entry* entry, const std::string& name,
         return fail("cannot create a temporary file for " + name);
     }
     TemporaryFile file(here_.get(), temporary);
+    // Ours, beside libarchive's: to write the file back early, restore its
+    // streams and flush it.
+    UniqueFd written(::openat(here_.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
 
-    const int copied = copyData(name);
+    EarlyWriteback writeback(written.get());
+    const int copied = copyData(name, writeback);
     // Closes the file and sets times, mode and attributes.
     const int finished = archive_write_finish_entry(disk_.get());
     if (copied != ExitSuccess) {
@@ -339,7 +343,6 @@ int Extractor::extractEntry(archive_entry* entry, const std::string& name,
         code = ExitWarning;
     }
 
-    UniqueFd written(::openat(here_.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (member != nullptr) {
         if (!written.valid()) {
             return fail("cannot open " + name + " to restore its streams: " + errorText(errno));
@@ -359,7 +362,7 @@ int Extractor::extractEntry(archive_entry* entry, const std::string& name,
     return code;
 }
 
-int Extractor::copyData(const std::string& name) {
+int Extractor::copyData(const std::string& name, EarlyWriteback& writeback) {
     for (;;) {
         const void* block = nullptr;
         size_t size = 0;
@@ -380,6 +383,7 @@ int Extractor::copyData(const std::string& name) {
         if (archive_write_data_block(disk_.get(), block, size, offset) != ARCHIVE_OK) {
             return fail("cannot write " + name + ": " + errorOf(disk_.get()));
         }
+        writeback.wroteUpTo(static_cast<off_t>(offset) + static_cast<off_t>(size));
     }
 }
 

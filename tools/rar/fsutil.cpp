@@ -55,6 +55,16 @@ bool writeAll(int fd, const void* data, size_t size) {
     return true;
 }
 
+void EarlyWriteback::wroteUpTo(off_t end) {
+    constexpr off_t kStep = off_t(8) << 20;
+    if (fd_ < 0 || end - started_ < kStep) {
+        return;
+    }
+    // A file system that cannot do this just leaves it all to the flush.
+    ::sync_file_range(fd_, started_, end - started_, SYNC_FILE_RANGE_WRITE);
+    started_ = end;
+}
+
 std::string temporaryName() {
     static constexpr char alphabet[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,21 @@ bool writeAll(int fd, const void* data, size_t size);
 // file system has none. False on a read error.
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 bool readUserAttributes(int fd, Attributes& out);
+
+// Starts the writing back of a file's data while more of it is still being
+// written, a few MiB at a time, so that the flush that must come before the
+// file gets its name finds little left to do. It never waits and makes
+// nothing durable: that is still the flush's work.
+class EarlyWriteback {
+public:
+    explicit EarlyWriteback(int fd = -1) : fd_(fd) {}
+    // The file now holds data up to `end` (an offset in bytes).
+    void wroteUpTo(off_t end);
+
+private:
+    int fd_;
+    off_t started_ = 0; // written back from here on is not asked for yet
+};
 
 // A fresh hidden name for a temporary file; never the same twice in a row.
 std::string temporaryName();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <unistd.h>
 #include <utility>
 
@@ -66,8 +67,7 @@ bool allZero(const char* data, size_t size) {
 
 class Writer {
 public:
-    Writer(const Rar5Job& job, std::vector<StoredFile>& stored)
-        : job_(job), stored_(stored), buffer_(kBlockSize) {}
+    Writer(const Rar5Job& job, std::vector<StoredFile>& stored) : job_(job), stored_(stored) {}
     int run();
 
 private:
@@ -84,8 +84,10 @@ private:
 
     const Rar5Job& job_;
     std::vector<StoredFile>& stored_;
-    std::vector<char> buffer_;
+    // Left unset (not zeroed): a small file touches only the pages it fills.
+    std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
     off_t offset_ = 0; // where the next byte goes
+    EarlyWriteback writeback_{job_.archiveFd};
 };
 
 bool Writer::putAt(const char* data, size_t size, off_t at) {
@@ -108,6 +110,7 @@ bool Writer::putAt(const char* data, size_t size, off_t at) {
     }
     if (advance) {
         offset_ = at;
+        writeback_.wroteUpTo(offset_);
     }
     return true;
 }
@@ -165,7 +168,7 @@ int Writer::addFile(const std::string& name) {
     uint32_t crc = 0;
     uint64_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer_.data(), buffer_.size());
+        const ssize_t got = ::read(fd.get(), buffer_.get(), kBlockSize);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -180,10 +183,10 @@ int Writer::addFile(const std::string& name) {
             break;
         }
         const auto n = static_cast<size_t>(got);
-        crc = crc32(buffer_.data(), n, crc);
-        if (allZero(buffer_.data(), n)) {
+        crc = crc32(buffer_.get(), n, crc);
+        if (allZero(buffer_.get(), n)) {
             offset_ += got; // a hole in the fresh archive reads as zeros
-        } else if (!putAt(buffer_.data(), n, offset_)) {
+        } else if (!putAt(buffer_.get(), n, offset_)) {
             return failWrite();
         }
     }

@@ -7,7 +7,7 @@
 
 namespace rar {
 
-ZstdSink::ZstdSink(int fd) : fd_(fd) {}
+ZstdSink::ZstdSink(int fd) : fd_(fd), writeback_(fd) {}
 
 ZstdSink::~ZstdSink() {
     ZSTD_freeCCtx(cctx_);
@@ -24,7 +24,8 @@ bool ZstdSink::init(int level, int workers) {
     }
     // A libzstd built without threads refuses this; one thread then does the work.
     ZSTD_CCtx_setParameter(cctx_, ZSTD_c_nbWorkers, workers);
-    out_.resize(ZSTD_CStreamOutSize());
+    outSize_ = ZSTD_CStreamOutSize();
+    out_ = std::make_unique_for_overwrite<char[]>(outSize_);
     return true;
 }
 
@@ -59,7 +60,7 @@ bool ZstdSink::endFrame() {
 }
 
 bool ZstdSink::pump(ZSTD_inBuffer& in, int directive, bool& done) {
-    ZSTD_outBuffer out{out_.data(), out_.size(), 0};
+    ZSTD_outBuffer out{out_.get(), outSize_, 0};
     const size_t remaining =
         ZSTD_compressStream2(cctx_, &out, &in, static_cast<ZSTD_EndDirective>(directive));
     if (ZSTD_isError(remaining)) {
@@ -73,9 +74,11 @@ bool ZstdSink::pump(ZSTD_inBuffer& in, int directive, bool& done) {
 }
 
 bool ZstdSink::flushOutput(size_t size) {
-    if (size > 0 && !writeAll(fd_, out_.data(), size)) {
+    if (size > 0 && !writeAll(fd_, out_.get(), size)) {
         return fail("cannot write the archive: " + errorText(errno), errno);
     }
+    written_ += static_cast<off_t>(size);
+    writeback_.wroteUpTo(written_);
     return true;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "fsutil.hpp"
+
 #include <cstddef>
+#include <memory>
 #include <string>
-#include <vector>
 
 struct ZSTD_CCtx_s;
 struct ZSTD_inBuffer_s;
@@ -37,8 +39,12 @@ private:
     bool fail(const std::string& message, int err);
 
     int fd_;
+    off_t written_ = 0;
+    EarlyWriteback writeback_;
     ZSTD_CCtx_s* cctx_ = nullptr;
-    std::vector<char> out_;
+    // Left unset (not zeroed): a small archive touches only what it fills.
+    std::unique_ptr<char[]> out_;
+    size_t outSize_ = 0;
     bool frameOpen_ = false;
     int errno_ = 0;
     std::string error_;
