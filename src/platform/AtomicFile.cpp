@@ -2,6 +2,7 @@
 
 #include "platform/FileLock.h"
 #include "platform/FileNames.h"
+#include "platform/NameOrder.h"
 #include "platform/UniqueFd.h"
 
 #include <QFileInfo>
@@ -82,9 +83,21 @@ thread_local FlushBatchState t_batch;
 void syncFolderLater(const QString& folder) {
     if (t_batch.depth == 0) {
         syncFolder(folder);
-    } else if (!t_batch.folders.contains(folder)) {
-        t_batch.folders << folder;
+        return;
     }
+    if (t_batch.folders.contains(folder)) {
+        return;
+    }
+    // Only where a later change of names cannot reach the disk first: on
+    // FAT or an ext4 without a journal, the removal of an archive unpacked
+    // could land before the rename that delivered its file.
+    const QByteArray f = encodePath(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const UniqueFd fd(::open(f.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid() || !keepsNameOrder(fd.get())) {
+        syncFolder(folder);
+        return;
+    }
+    t_batch.folders << folder;
 }
 
 FolderFlushBatch::FolderFlushBatch() {

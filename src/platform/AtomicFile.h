@@ -52,10 +52,11 @@ void syncFolder(const QString& folder);
 // the batch (or flushPending), and each folder is flushed once however often
 // it was named; outside one it is done at once, as syncFolder. This is sound
 // where what follows the change is only further changes of names on the same
-// file system: the journalling file systems the program runs on (ext4, xfs,
-// btrfs), and the servers behind shares, make changes of names durable in the
-// order they were made, so a later rename or removal never reaches the disk
-// before an earlier one. File data is never deferred: a file is flushed
+// file system, and that file system makes changes of names durable in the
+// order they were made (keepsNameOrder: a journalled ext4, xfs, btrfs, the
+// servers behind shares), so a later rename or removal never reaches the disk
+// before an earlier one; a folder anywhere else (FAT, ext4 without a journal)
+// is flushed at once, inside a batch too. File data is never deferred: a file is flushed
 // before the name that makes it count. A power cut inside a batch can undo
 // the batch's last changes of names, in order, never reorder them; a killed
 // process loses nothing by it (the kernel has every change already).

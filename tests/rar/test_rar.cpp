@@ -318,6 +318,47 @@ private slots:
                      qPrintable(left.join(' ')));
         }
     }
+    // With the archive and its sources in one folder, the -df deletions may
+    // go before the folder's only flush where changes of names reach the
+    // disk in the order they were made (ext4 with its journal); on ext4
+    // without one the renamed archive's folder is flushed before any source
+    // goes, or a power cut could keep the deletions and lose the archive.
+    void deletionsWaitForTheArchiveWhereNamesAreNotOrdered_data() {
+        QTest::addColumn<QStringList>("mkfsOptions");
+        QTest::addColumn<bool>("flushBeforeDeleting");
+        QTest::newRow("journal") << QStringList() << false;
+        QTest::newRow("no journal") << QStringList{"-O", "^has_journal"} << true;
+    }
+    void deletionsWaitForTheArchiveWhereNamesAreNotOrdered() {
+        QFETCH(QStringList, mkfsOptions);
+        QFETCH(bool, flushBeforeDeleting);
+        const filekit::LoopExt4 fs(QFile::decodeName(d), mkfsOptions);
+        if (!fs.mounted() || QStandardPaths::findExecutable("strace").isEmpty()) {
+            QSKIP("needs root, mkfs.ext4, loop devices and strace");
+        }
+        const QByteArray m = QFile::encodeName(fs.path());
+        put(m + "/X.rn", "name");
+        put(m + "/X.rr", data);
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedChannels);
+        p.start("strace", {"-f", "-y", "-qq", "-e", "trace=fsync,unlink,unlinkat", "-o",
+                           QFile::decodeName(d + "/trace"), VELMORADO_BIN_DIR "/rar", "a", "-os",
+                           fs.path() + "/X.rar", fs.path() + "/X.r?", "-df"});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(names(m), QStringList({"X.rar", "lost+found"}));
+        // The folder's flushes, as the places they come among the deletions.
+        QStringList order;
+        for (const QByteArray& line : get(d + "/trace").split('\n')) {
+            if (line.contains("unlink")) {
+                order << "unlink";
+            } else if (line.contains("fsync(") && line.contains("<" + m + ">")) {
+                order << "flush";
+            }
+        }
+        QCOMPARE(order, flushBeforeDeleting ? QStringList({"flush", "unlink", "unlink", "flush"})
+                                            : QStringList({"unlink", "unlink", "flush"}));
+    }
     // A disk full half way through a file: exit 2, the partial file removed
     // (not padded with zeros), the archive kept.
     void fullDiskFailsTheExtraction() {

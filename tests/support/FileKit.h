@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <algorithm>
@@ -92,6 +94,53 @@ public:
 private:
     QByteArray m_folder;
     bool m_bound = false;
+};
+
+// A small ext4 file system of its own, made in an image file inside folder
+// and mounted on folder/mnt through a loop device (root, mkfs.ext4 and loop
+// devices needed; mounted() says whether it is there). mkfsOptions reach
+// mkfs.ext4 as they are ("-O ^has_journal" for one without a journal).
+class LoopExt4 {
+public:
+    LoopExt4(const QString& folder, const QStringList& mkfsOptions)
+        : m_image(folder + QStringLiteral("/fs.img")), m_mount(folder + QStringLiteral("/mnt")) {
+        if (::geteuid() != 0 || !QDir().mkpath(m_mount)) {
+            return;
+        }
+        QFile image(m_image);
+        if (!image.open(QIODevice::WriteOnly) || !image.resize(32 << 20)) {
+            return;
+        }
+        image.close();
+        m_mounted = runs(QStringLiteral("mkfs.ext4"),
+                         QStringList{QStringLiteral("-q"), QStringLiteral("-F")} << mkfsOptions
+                                                                                 << m_image) &&
+                    runs(QStringLiteral("mount"),
+                         {QStringLiteral("-o"), QStringLiteral("loop"), m_image, m_mount});
+    }
+    ~LoopExt4() {
+        if (m_mounted) {
+            ::umount2(QFile::encodeName(m_mount).constData(), MNT_DETACH);
+        }
+    }
+    LoopExt4(const LoopExt4&) = delete;
+    LoopExt4& operator=(const LoopExt4&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    QString path() const { return m_mount; }
+
+private:
+    static bool runs(const QString& program, const QStringList& arguments) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(program, arguments);
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    }
+
+    QString m_image;
+    QString m_mount;
+    bool m_mounted = false;
 };
 
 } // namespace filekit

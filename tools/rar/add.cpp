@@ -7,6 +7,7 @@
 #include "commands.hpp"
 #include "exitcode.hpp"
 #include "fsutil.hpp"
+#include "platform/NameOrder.h"
 #include "rar5writer.hpp"
 #include "zstdsink.hpp"
 
@@ -18,10 +19,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
-#include <linux/magic.h>
 #include <memory>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -63,28 +62,6 @@ bool sameFolder(int a, int b) {
     struct stat stB {};
     return ::fstat(a, &stA) == 0 && ::fstat(b, &stB) == 0 && stA.st_dev == stB.st_dev &&
            stA.st_ino == stB.st_ino;
-}
-
-// File systems that make changes to names durable in the order they were
-// made: ext4 (one magic number with ext2 and ext3), xfs, btrfs, and the
-// shares, whose servers carry out each change before they answer it.
-bool keepsNameOrder(int folderFd) {
-    struct statfs fs {};
-    if (::fstatfs(folderFd, &fs) != 0) {
-        return false;
-    }
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case EXT4_SUPER_MAGIC:
-    case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-    case NFS_SUPER_MAGIC:
-    case SMB_SUPER_MAGIC:
-    case CIFS_SUPER_MAGIC:
-    case SMB2_SUPER_MAGIC:
-        return true;
-    default:
-        return false;
-    }
 }
 
 struct ArchiveFree {
@@ -256,16 +233,17 @@ int Adder::run() {
 // flushed before the name that makes it count (done above), and a folder
 // after the names in it change, once, not once per step.
 //
-// On the journalling file systems the program runs on (ext4, xfs, btrfs) and
-// on shares, changes to names are made durable in the order they were made,
-// so the deletions can never reach the disk before the rename they follow:
-// with the archive and the sources in one folder (as the engine runs us),
-// one flush after the deletions makes the whole outcome durable. Elsewhere
-// (FAT, fuse, ...), and when the archive lies in another folder, which may be
-// on another disk, the archive's folder is flushed before any source goes.
+// Where changes to names are made durable in the order they were made
+// (platform::keepsNameOrder: a journalled ext4, xfs, btrfs, shares), the
+// deletions can never reach the disk before the rename they follow: with the
+// archive and the sources in one folder (as the engine runs us), one flush
+// after the deletions makes the whole outcome durable. Elsewhere (FAT, fuse,
+// ext4 without a journal, ...), and when the archive lies in another folder,
+// which may be on another disk, the archive's folder is flushed before any
+// source goes.
 int Adder::settle(int archiveFolderFd, const std::string& archiveFolderName) {
     const bool oneFlush = line_.deleteSources && sameFolder(archiveFolderFd, sourceFolder_.get()) &&
-                          keepsNameOrder(archiveFolderFd);
+                          platform::keepsNameOrder(archiveFolderFd);
     if (!oneFlush && ::fsync(archiveFolderFd) != 0) {
         return fail("cannot sync folder " + archiveFolderName + ": " + errorText(errno));
     }
