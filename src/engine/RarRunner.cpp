@@ -10,6 +10,7 @@
 #include "engine/NumberedName.h"
 #include "engine/Texts.h"
 #include "engine/WaitCauses.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
 #include "platform/FileNames.h"
 #include "platform/FileOps.h"
@@ -398,8 +399,11 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
     }
 
     // The number after the last one handed out, or the first free one after
-    // it, is handed out for good (stored durably) before anything is made
-    // under it: whatever happens next, no later archive takes it again. The
+    // it, is handed out for good (stored, its data flushed, before anything
+    // is made under it): whatever happens next, no later archive takes it
+    // again. The parameters file's folder is flushed at once when it is on
+    // another file system than the source folder, where nothing else keeps
+    // the stored number on disk before the archive made under it. The
     // name file is then created exclusively and locked: another copy of the
     // program that took the same number meanwhile makes us take the next one.
     const QByteArray nameLine = '"' + config::EncodeHexText(n).toLatin1() + "\"\r\n";
@@ -421,6 +425,9 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
                 config::keys::kLastFileNumber, QString::number(number))) {
             causes.set(s, t, s + n, WaitCause::NumberNotStored);
             return FileOutcome::Stopped;
+        }
+        if (!platform::sameFileSystem(config::program().exeDir, s)) {
+            platform::syncFolder(config::program().exeDir);
         }
         bool taken = false;
         nameLock = platform::FileLock::create(s + numbered.nameFile(number), nameLine, &taken);

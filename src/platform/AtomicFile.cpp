@@ -60,14 +60,6 @@ bool writeAll(int fd, const char* p, qsizetype n) {
     return true;
 }
 
-void syncFolder(const QString& folder) {
-    const QByteArray f = encodePath(folder.isEmpty() ? QStringLiteral(".") : folder);
-    const UniqueFd fd(::open(f.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid()) {
-        ::fsync(fd.get());
-    }
-}
-
 namespace {
 
 // The folders waiting for their flush, in the order first named, while a
@@ -79,6 +71,15 @@ struct FlushBatchState {
 thread_local FlushBatchState t_batch;
 
 } // namespace
+
+void syncFolder(const QString& folder) {
+    const QByteArray f = encodePath(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const UniqueFd fd(::open(f.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::fsync(fd.get());
+    }
+    t_batch.folders.removeOne(folder); // flushed: nothing left for the batch's end
+}
 
 void syncFolderLater(const QString& folder) {
     if (t_batch.depth == 0) {

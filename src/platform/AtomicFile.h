@@ -41,7 +41,8 @@ ReadStatus readRegularFile(const QString& path, QByteArray& data, qint64 maxSize
 // readRegularFile with the default limit; false unless it read the file.
 bool readWholeFile(const QString& path, QByteArray& data);
 
-// Flushes a folder's entries to disk now (after a rename or a create in it).
+// Flushes a folder's entries to disk now (after a rename or a create in it),
+// and so ends its wait in a batch (syncFolderLater).
 // Needed at once where a step on another file system follows that must not
 // reach the disk first: a copy across file systems is flushed into its new
 // folder before its source goes.

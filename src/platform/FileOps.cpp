@@ -237,6 +237,13 @@ bool sameFile(const QString& a, const QString& b) {
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool sameFileSystem(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return !a.isEmpty() && !b.isEmpty() && ::stat(enc(a).constData(), &sa) == 0 &&
+           ::stat(enc(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
+
 namespace {
 
 enum class Naming { NoReplace, Replacing };

@@ -29,6 +29,10 @@ bool isFolder(const QString& path, struct stat* st = nullptr);
 // True when both paths name the same existing file system object.
 bool sameFile(const QString& a, const QString& b);
 
+// True when both paths exist on one file system (one device); false when
+// either cannot be examined.
+bool sameFileSystem(const QString& a, const QString& b);
+
 // Moves a file to a new name or folder and fails when the destination exists.
 // Across file systems the data, the user.* extended attributes, the
 // permissions and the times are copied into a hidden temporary file in the
