@@ -7,8 +7,9 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
-#include <random>
+#include <sys/random.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -68,12 +69,29 @@ void EarlyWriteback::wroteUpTo(off_t end) {
 std::string temporaryName() {
     static constexpr char alphabet[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static std::mt19937_64 engine{std::random_device{}() ^
-                                  (static_cast<uint64_t>(::getpid()) << 32)};
-    std::uniform_int_distribution<size_t> pick(0, sizeof(alphabet) - 2);
+    constexpr size_t kLetters = sizeof(alphabet) - 1;
+    constexpr int kLength = 12;
+    // Straight from the kernel: std::random_device probes the processor
+    // first, which costs more than the rest of the name (a virtual machine
+    // traps every probe). A name that collides is only retried by the
+    // caller, so the slight bias of `% kLetters` does not matter; should
+    // getrandom fail, the clock and the process id still differ per run.
+    static uint64_t fallback = 0;
+    unsigned char bytes[kLength];
+    if (::getrandom(bytes, sizeof(bytes), GRND_NONBLOCK) != ssize_t(sizeof(bytes))) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t state = (uint64_t(::getpid()) << 32) ^ uint64_t(now.tv_nsec) ^
+                         (uint64_t(now.tv_sec) << 20) ^ ++fallback * 0x9E3779B97F4A7C15ULL;
+        for (unsigned char& byte : bytes) {
+            state ^= state >> 33;
+            state *= 0xFF51AFD7ED558CCDULL;
+            byte = static_cast<unsigned char>(state >> 56);
+        }
+    }
     std::string name = ".rar-";
-    for (int i = 0; i < 12; ++i) {
-        name += alphabet[pick(engine)];
+    for (const unsigned char byte : bytes) {
+        name += alphabet[byte % kLetters];
     }
     return name + ".tmp";
 }
