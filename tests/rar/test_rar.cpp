@@ -456,6 +456,50 @@ private slots:
         QCOMPARE(now == "<missing>", r.code == 0);
         QVERIFY(r.code == 0 || now.startsWith(packed));
     }
+    // A locale is read only for names that are not plain ASCII: packing a
+    // pair such as RA000124.rr and .rn reads no locale file; packing a name
+    // beyond ASCII, and unpacking, read the character part of the locale.
+    void localeReadOnlyForNamesBeyondAscii() {
+        const QByteArray system = "/usr/lib/locale/C.utf8/LC_CTYPE";
+        if (!QFile::exists(QFile::decodeName(system))) {
+            QSKIP("no C.utf8 locale here to copy");
+        }
+        QVERIFY(QDir().mkpath(QFile::decodeName(d + "/locales/xx_XX.UTF-8")));
+        const QByteArray ctype = d + "/locales/xx_XX.UTF-8/LC_CTYPE";
+        put(ctype, get(system));
+        // Whether `step` read the locale file, from its time of last access.
+        const auto readBy = [&](const std::function<void()>& step) {
+            const timespec longAgo[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+            struct stat st {};
+            if (utimensat(AT_FDCWD, ctype, longAgo, 0) != 0) {
+                return true;
+            }
+            step();
+            return stat(ctype, &st) != 0 || st.st_atim.tv_sec != 1000000000;
+        };
+        if (!readBy([&] { get(ctype); })) {
+            QSKIP("this file system does not record reads (noatime)");
+        }
+        QProcessEnvironment env;
+        env.insert("LOCPATH", QFile::decodeName(d + "/locales"));
+        env.insert("LC_ALL", "xx_XX.UTF-8");
+        Result r;
+        QVERIFY(!readBy([&] {
+            r = run({"a", "-os", d + "/work/X.rar", d + "/src/X.r?"}, {}, {}, env);
+        }));
+        QVERIFY2(r.code == 0 && r.output.isEmpty(), r.output);
+
+        const QByteArray cafe = "Caf\xC3\xA9.rr";
+        put(d + "/src/" + cafe, "caf\xC3\xA9");
+        QVERIFY(readBy([&] {
+            r = run({"a", "-os", d + "/work/C.rar", d + "/src/C*.rr"}, {}, {}, env);
+        }));
+        QVERIFY2(r.code == 0 && r.output.isEmpty(), r.output);
+        QVERIFY(mkdir(d + "/back", 0755) == 0);
+        QVERIFY(readBy([&] { r = run({"e", d + "/work/C.rar"}, d + "/back", {}, env); }));
+        QVERIFY2(r.code == 0 && r.output.isEmpty(), r.output);
+        QCOMPARE(rawNames(d + "/back"), QList<QByteArray>{cafe});
+    }
     // -df deletes nothing when the archive cannot be written (no folder, a
     // disk full half way, an archive of that name there already, another
     // machine's, which is neither replaced nor added to).

@@ -127,6 +127,9 @@ bool listMatches(int folderFd, const std::string& pattern, int archiveFolderFd,
             break;
         }
         const std::string name = ent->d_name;
+        if (!isAscii(name)) {
+            useUtf8Names();
+        }
         if (name == "." || name == ".." ||
             ::fnmatch(pattern.c_str(), name.c_str(), FNM_NOESCAPE) != 0) {
             continue;
@@ -193,6 +196,11 @@ private:
 };
 
 int Adder::run() {
+    // Names that are not plain ASCII need a UTF-8 locale before they are
+    // matched or stored (listMatches sees to those it lists).
+    if (!isAscii(line_.wildcard) || !isAscii(line_.archive)) {
+        useUtf8Names();
+    }
     const PathParts source = splitPath(line_.wildcard);
     const PathParts target = splitPath(line_.archive);
 

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sys/random.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -17,6 +19,25 @@ namespace rar {
 
 std::string errorText(int err) {
     return std::strerror(err);
+}
+
+void useUtf8Names() {
+    static bool done = false;
+    if (done) {
+        return;
+    }
+    done = true;
+    // Only this one part of the locale: loading the others would read the
+    // files of eleven more.
+    std::setlocale(LC_CTYPE, "");
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+    }
+}
+
+bool isAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 PathParts splitPath(const std::string& path) {
