@@ -104,6 +104,9 @@ bool listMatches(int folderFd, const std::string& pattern, int archiveFolderFd,
             break;
         }
         const std::string name = ent->d_name;
+        if (!isAscii(name)) {
+            useUtf8Names();
+        }
         if (name == "." || name == ".." ||
             ::fnmatch(pattern.c_str(), name.c_str(), FNM_NOESCAPE) != 0) {
             continue;
@@ -160,7 +163,8 @@ private:
 
     const CommandLine& line_;
     // Left unset (not zeroed): a small file touches only the pages it fills.
-    std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
+    std::unique_ptr<char[]> buffer_;
+    size_t bufferSize_ = 0;
     UniqueFd sourceFolder_;
     std::string sourcePrefix_; // the wildcard's folder part, as given
     std::vector<std::string> names_;
@@ -169,6 +173,11 @@ private:
 };
 
 int Adder::run() {
+    // Names that are not plain ASCII need a UTF-8 locale before they are
+    // matched or stored (listMatches sees to those it lists).
+    if (!isAscii(line_.wildcard) || !isAscii(line_.archive)) {
+        useUtf8Names();
+    }
     const PathParts source = splitPath(line_.wildcard);
     const PathParts target = splitPath(line_.archive);
 
@@ -275,14 +284,20 @@ la_ssize_t writeToSink(struct archive* a, void* client, const void* data, size_t
 
 int Adder::writeArchive(int archiveFd) {
     off_t total = 0;
+    off_t largest = 0;
     for (const std::string& name : names_) {
         struct stat st {};
         if (::fstatat(sourceFolder_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             total += st.st_size;
+            largest = std::max(largest, st.st_size);
         }
     }
+    // Room for the largest file and one byte more, which shows a file that
+    // grew (one that grew since this look is only read in more steps).
+    bufferSize_ = size_t(std::min(off_t(kBlockSize), largest + 1));
+    buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize_);
     ZstdSink sink(archiveFd);
-    if (!sink.init(kZstdLevel, total >= kThreadedFrom ? kZstdWorkers : 0)) {
+    if (!sink.init(kZstdLevel, total >= kThreadedFrom ? kZstdWorkers : 0, uint64_t(total))) {
         return fail(sink.error());
     }
     std::unique_ptr<struct archive, ArchiveFree> out(archive_write_new());
@@ -357,7 +372,7 @@ int Adder::addFile(struct archive* out, ZstdSink& sink, const std::string& name)
 
     off_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer_.get(), kBlockSize);
+        const ssize_t got = ::read(fd.get(), buffer_.get(), bufferSize_);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
-#include <random>
+#include <langinfo.h>
+#include <sys/random.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -16,6 +19,25 @@ namespace rar {
 
 std::string errorText(int err) {
     return std::strerror(err);
+}
+
+void useUtf8Names() {
+    static bool done = false;
+    if (done) {
+        return;
+    }
+    done = true;
+    // Only this one part of the locale: loading the others would read the
+    // files of eleven more.
+    std::setlocale(LC_CTYPE, "");
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+    }
+}
+
+bool isAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 PathParts splitPath(const std::string& path) {
@@ -68,12 +90,29 @@ void EarlyWriteback::wroteUpTo(off_t end) {
 std::string temporaryName() {
     static constexpr char alphabet[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static std::mt19937_64 engine{std::random_device{}() ^
-                                  (static_cast<uint64_t>(::getpid()) << 32)};
-    std::uniform_int_distribution<size_t> pick(0, sizeof(alphabet) - 2);
+    constexpr size_t kLetters = sizeof(alphabet) - 1;
+    constexpr int kLength = 12;
+    // Straight from the kernel: std::random_device probes the processor
+    // first, which costs more than the rest of the name (a virtual machine
+    // traps every probe). A name that collides is only retried by the
+    // caller, so the slight bias of `% kLetters` does not matter; should
+    // getrandom fail, the clock and the process id still differ per run.
+    static uint64_t fallback = 0;
+    unsigned char bytes[kLength];
+    if (::getrandom(bytes, sizeof(bytes), GRND_NONBLOCK) != ssize_t(sizeof(bytes))) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t state = (uint64_t(::getpid()) << 32) ^ uint64_t(now.tv_nsec) ^
+                         (uint64_t(now.tv_sec) << 20) ^ ++fallback * 0x9E3779B97F4A7C15ULL;
+        for (unsigned char& byte : bytes) {
+            state ^= state >> 33;
+            state *= 0xFF51AFD7ED558CCDULL;
+            byte = static_cast<unsigned char>(state >> 56);
+        }
+    }
     std::string name = ".rar-";
-    for (int i = 0; i < 12; ++i) {
-        name += alphabet[pick(engine)];
+    for (const unsigned char byte : bytes) {
+        name += alphabet[byte % kLetters];
     }
     return name + ".tmp";
 }

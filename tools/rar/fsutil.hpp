@@ -14,6 +14,17 @@ using platform::UniqueFd;
 
 std::string errorText(int err);
 
+// File names are UTF-8 on the shares we serve; libarchive converts names
+// through the locale's character set (as does fnmatch), so this makes the
+// character handling part of the locale a UTF-8 one, once. That is all the
+// archiver takes from the locale: its messages, numbers and error texts stay
+// in the C locale whatever the user's language (the engine reads some of
+// them), and it formats no dates.
+void useUtf8Names();
+// Plain ASCII is handled the same in every locale: `rar a` on such names
+// (RA000124.rr) never loads one, which would cost a tenth of its start.
+bool isAscii(const std::string& text);
+
 // "/a/b/c" -> {"/a/b", "c"}; "c" -> {".", "c"}; "/c" -> {"/", "c"}.
 struct PathParts {
     std::string folder;

@@ -2,6 +2,7 @@
 
 #include "fsutil.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <zstd.h>
 
@@ -13,7 +14,7 @@ ZstdSink::~ZstdSink() {
     ZSTD_freeCCtx(cctx_);
 }
 
-bool ZstdSink::init(int level, int workers) {
+bool ZstdSink::init(int level, int workers, uint64_t expected) {
     cctx_ = ZSTD_createCCtx();
     if (cctx_ == nullptr) {
         return fail("cannot create the zstd compressor", ENOMEM);
@@ -24,7 +25,12 @@ bool ZstdSink::init(int level, int workers) {
     }
     // A libzstd built without threads refuses this; one thread then does the work.
     ZSTD_CCtx_setParameter(cctx_, ZSTD_c_nbWorkers, workers);
+    // Headers and the end of the archive come on top of the files' bytes.
+    constexpr uint64_t kSlack = 16 * 1024;
     outSize_ = ZSTD_CStreamOutSize();
+    if (expected < outSize_) {
+        outSize_ = std::min(outSize_, ZSTD_compressBound(size_t(expected)) + size_t(kSlack));
+    }
     out_ = std::make_unique_for_overwrite<char[]>(outSize_);
     return true;
 }
@@ -34,6 +40,21 @@ bool ZstdSink::write(const void* data, size_t size) {
         return true;
     }
     frameOpen_ = true;
+    if (streaming_) {
+        return compress(data, size);
+    }
+    const char* bytes = static_cast<const char*>(data);
+    held_.insert(held_.end(), bytes, bytes + size);
+    if (held_.size() <= kWholeFrameUpTo) {
+        return true;
+    }
+    streaming_ = true;
+    const bool ok = compress(held_.data(), held_.size());
+    held_.clear();
+    return ok;
+}
+
+bool ZstdSink::compress(const void* data, size_t size) {
     ZSTD_inBuffer in{data, size, 0};
     bool done = false;
     while (!done) {
@@ -48,14 +69,18 @@ bool ZstdSink::endFrame() {
     if (!frameOpen_) {
         return true;
     }
-    ZSTD_inBuffer in{nullptr, 0, 0};
+    // Held bytes go in with the end directive in one call, which is how zstd
+    // learns the frame's size before it starts.
+    ZSTD_inBuffer in{held_.data(), held_.size(), 0};
     bool done = false;
     while (!done) {
         if (!pump(in, ZSTD_e_end, done)) {
             return false;
         }
     }
+    held_.clear();
     frameOpen_ = false;
+    streaming_ = false;
     return true;
 }
 
