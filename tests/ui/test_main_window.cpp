@@ -244,9 +244,10 @@ private Q_SLOTS:
         const QStringList click = trayClick(tray);
         QTRY_VERIFY(mappedOnX(w));
         // Twenty clicks; then the window manager's minimise and the
-        // program's own, each twice, followed by a click that brings it back.
+        // program's own, each four times, followed by a click that brings it
+        // back.
         const QString id = QString::number(w->winId());
-        for (int i = 0; i < 20 + 2 * 4; ++i) {
+        for (int i = 0; i < 20 + 2 * 8; ++i) {
             const bool shown = i % 2 == 0;
             if (shown && i >= 20 && i / 2 % 2 == 0) {
                 QVERIFY(!xTool("xdotool", {"windowminimize", id}).isNull());
