@@ -509,16 +509,31 @@ void frmKestrune::changeEvent(QEvent* event) {
         // manager, which would map it iconic again when the tray shows it
         // (and it would come straight back here).
         if ((windowState() & Qt::WindowMinimized) && QSystemTrayIcon::isSystemTrayAvailable()) {
-            QTimer::singleShot(0, this, [this] {
-                if (windowState() & Qt::WindowMinimized) {
-                    setWindowState(windowState() & ~Qt::WindowMinimized);
-                    hide();
-                    updateTrayMenuEntries();
-                }
-            });
+            QTimer::singleShot(0, this, [this] { withdrawIntoTray(50); });
         }
         updateTrayMenuEntries();
     }
+}
+
+void frmKestrune::withdrawIntoTray(int triesLeft) {
+    if (!(windowState() & Qt::WindowMinimized)) {
+        return;
+    }
+    // Undoing the minimise maps the window for a moment before the withdraw.
+    // Done while the window manager is still carrying out a minimise the
+    // program asked for (showMinimized), it sometimes left the window on the
+    // screen, managed and shown, while the program held it hidden in the tray
+    // (about one such minimise in sixty under openbox). So the window first
+    // waits, a second at most, until the manager has taken it off the screen,
+    // as it already has when the user minimised it.
+    const QWindow* handle = windowHandle();
+    if (handle && handle->isExposed() && triesLeft > 0) {
+        QTimer::singleShot(20, this, [this, triesLeft] { withdrawIntoTray(triesLeft - 1); });
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hide();
+    updateTrayMenuEntries();
 }
 
 void frmKestrune::updateTrayMenuEntries() {

@@ -171,6 +171,9 @@ private:
     // Writes a file list's count label (1 source, 2 target) in the current language.
     void writeFileCount(int side);
     void updateTrayMenuEntries();
+    // Hides a minimised window in the tray once the window manager has it
+    // off the screen; tries again every 20 ms up to triesLeft times.
+    void withdrawIntoTray(int triesLeft);
     // The help page of the language in use: with the desktop's program for
     // it, or in the program's own help window where there is none.
     void openHelp();
