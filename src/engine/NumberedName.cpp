@@ -113,9 +113,7 @@ qint32 NumberedName::numberFor(qint32 last, const QString& source, const QString
     QSet<qint32> held;      // by a name in the source, or an archive in the target
     QList<qint32> archives; // of the prefix, in either folder
     for (const QString& folder : {source, target}) {
-        const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
-                                                         QDir::System | QDir::NoDotAndDotDot);
-        for (const QString& name : names) {
+        for (const QString& name : platform::entryNames(folder)) {
             const std::optional<Parsed> p = parse(name);
             if (p && p->kind == Kind::Archive) {
                 archives << p->number;

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -349,6 +350,22 @@ bool deleteIfSame(const QString& path, const FileId& id) {
 
 bool setNormal(const QString& path) {
     return exists(path);
+}
+
+QStringList entryNames(const QString& folder) {
+    QStringList names;
+    const QByteArray f = enc(folder);
+    DIR* dir = f.isEmpty() ? nullptr : ::opendir(f.constData());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            names << decodePath(QByteArray(entry->d_name));
+        }
+    }
+    ::closedir(dir);
+    return names;
 }
 
 qint64 fileSize(const QString& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -80,6 +81,11 @@ bool deleteIfSame(const QString& path, const FileId& id);
 // Linux has no normal (not hidden, not read-only) attribute: succeeds without
 // a change when the file exists and fails when it does not.
 bool setNormal(const QString& path);
+
+// The names of the entries of folder (all but "." and ".."), decoded
+// (decodePath), in the order the file system gives them; nothing when it
+// cannot be read. No entry is examined: one folder read, whatever it holds.
+QStringList entryNames(const QString& folder);
 
 // Size in bytes, -1 when the file cannot be examined.
 qint64 fileSize(const QString& path);
