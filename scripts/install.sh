@@ -25,7 +25,9 @@
 # Without --from it first installs the build's Debian packages and builds
 # (scripts/build.sh), then installs from build/bin.
 #
-# --uninstall removes exactly what that list names: a listed file that has
+# --uninstall removes nothing while a copy of this DIR's velmorado runs (it
+# would go on without its archiver) and asks you to quit it first. Then it
+# removes exactly what that list names: a listed file that has
 # been changed since it was installed is kept and named, and a folder goes
 # only when the installation made it and it is empty (a folder that was there
 # before stays, and so do your parameters, pairs and logs in DIR, which are
@@ -261,6 +263,20 @@ if [ "$uninstall" -eq 1 ]; then
         exit 1
     fi
     load_manifest
+    # A copy that runs from this folder would go on without its archiver:
+    # each pass would take a user's file in hand and find nothing to pack
+    # it with. The program's own --status tells whether one answers there.
+    if [ -x "$prefix/velmorado" ] && is_ours "$prefix/velmorado"; then
+        answer=0
+        "$prefix/velmorado" --status >/dev/null 2>&1 </dev/null || answer=$?
+        case "$answer" in
+        0 | 1)
+            echo "install.sh: Velmorado runs from $prefix: quit it first (the service:" \
+                "systemctl --user stop $unit_name). Nothing was removed." >&2
+            exit 1
+            ;;
+        esac
+    fi
     kept=()
     for path in "${!owned[@]}"; do
         if is_ours "$path"; then

@@ -288,7 +288,8 @@ int printStatus(const QString& programFolder, bool json) {
     const QString folder = QDir::cleanPath(programFolder);
     config::setProgramFolder(folder);
     const int language = config::readLanguage(config::program().parametersPath);
-    const platform::SingleInstance instance(folder);
+    // Where no runtime folder is, no copy runs: none is made for asking.
+    const platform::SingleInstance instance(folder, false);
     QString error;
     std::optional<QJsonObject> status = instance.askStatus(&error);
     if (!status) {

@@ -258,6 +258,49 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(prefix + "/velmorado")); // its own files go all the same
     }
 
+    // A copy that runs from the program folder would go on without its
+    // archiver, taking the user's files in hand each pass with nothing to
+    // pack them with: --uninstall removes nothing while one answers there,
+    // and says why; once it has ended, the installation goes.
+    void aRunningCopyKeepsItsProgramFolder() {
+        QCOMPARE(run({}).first, 0);
+        const QString exe = at(".local/opt/velmorado/velmorado");
+        QProcessEnvironment copyEnv = env;
+        copyEnv.insert("QT_QPA_PLATFORM", "offscreen");
+        copyEnv.insert("VELMORADO_DIALOG_ANSWERS", ""); // a box is written, not waited on
+        QProcess copy;
+        copy.setProcessEnvironment(copyEnv);
+        copy.start(exe, {});
+        QVERIFY(copy.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            copy.terminate();
+            copy.waitForFinished();
+        });
+        bool answers = false;
+        for (QDeadlineTimer deadline(60000); !answers && !deadline.hasExpired();) {
+            QProcess ask;
+            ask.setProcessEnvironment(env);
+            ask.start(exe, {"--status"});
+            answers = ask.waitForFinished(60000) && ask.exitCode() != 2;
+            QVERIFY(copy.state() == QProcess::Running);
+        }
+        QVERIFY(answers);
+        const auto before = snapshot();
+
+        const auto [code, said] = run({"--uninstall"});
+        QCOMPARE(code, 1);
+        QVERIFY2(said.contains("runs from") && said.contains("Nothing was removed"),
+                 qPrintable(said));
+        QCOMPARE(snapshot().value(".local/opt/velmorado/rar"),
+                 before.value(".local/opt/velmorado/rar"));
+        QVERIFY(QFileInfo::exists(exe) &&
+                QFileInfo::exists(at(".local/opt/velmorado/.velmorado-install")));
+        copy.terminate();
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(run({"--uninstall"}).first, 0);
+        QVERIFY(!QFileInfo::exists(exe));
+    }
+
     // An installation made before the list held checksums (a list of names in
     // the program folder) is upgraded and then removed: every file goes; the
     // folders it found stay, as nobody can tell any more whether it made them.
