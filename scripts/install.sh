@@ -265,10 +265,12 @@ if [ "$uninstall" -eq 1 ]; then
     load_manifest
     # A copy that runs from this folder would go on without its archiver:
     # each pass would take a user's file in hand and find nothing to pack
-    # it with. The program's own --status tells whether one answers there.
-    if [ -x "$prefix/velmorado" ] && is_ours "$prefix/velmorado"; then
+    # it with. The program's own --status tells whether one answers there
+    # (asked only of a velmorado that knows it: an older one would start).
+    if [ -x "$prefix/velmorado" ] && is_ours "$prefix/velmorado" &&
+        grep -qaF -- "--status [--json]" "$prefix/velmorado"; then
         answer=0
-        "$prefix/velmorado" --status >/dev/null 2>&1 </dev/null || answer=$?
+        timeout 60 "$prefix/velmorado" --status >/dev/null 2>&1 </dev/null || answer=$?
         case "$answer" in
         0 | 1)
             echo "install.sh: Velmorado runs from $prefix: quit it first (the service:" \
