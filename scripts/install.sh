@@ -25,7 +25,9 @@
 # Without --from it first installs the build's Debian packages and builds
 # (scripts/build.sh), then installs from build/bin.
 #
-# --uninstall removes exactly what that list names: a listed file that has
+# --uninstall removes nothing while a copy of this DIR's velmorado runs (it
+# would go on without its archiver) and asks you to quit it first. Then it
+# removes exactly what that list names: a listed file that has
 # been changed since it was installed is kept and named, and a folder goes
 # only when the installation made it and it is empty (a folder that was there
 # before stays, and so do your parameters, pairs and logs in DIR, which are
@@ -91,20 +93,55 @@ checksum() {
     sum=$(sha256sum <"$1") && echo "${sum%% *}"
 }
 
+# True when path is a name this installation writes: one of the program's
+# files in the program folder, a picture in its help-images folder, the menu
+# entry or an icon. The list names nothing else that --uninstall may remove,
+# whatever it says: it is a file in the program folder, which anyone may have
+# edited (another user too, when the folder is shared).
+is_install_place() {
+    local path=$1 dir=${1%/*} name=${1##*/} size
+    case "$name" in "" | . | ..) return 1 ;; esac
+    case "$path" in
+    */applications/velmorado.desktop | */icons/hicolor/scalable/apps/velmorado.svg) return 0 ;;
+    */icons/hicolor/*/apps/velmorado.png)
+        size=${path%/apps/velmorado.png} size=${size##*/}
+        case "$size" in *[!0-9x]* | x* | *x | *x*x*) ;; *x*) return 0 ;; esac
+        ;;
+    esac
+    case "$name" in
+    velmorado | rar | net | VelmoradoHelpEN.htm | VelmoradoHelpFR.htm)
+        [ "$dir" -ef "$prefix" ] && return 0
+        ;;
+    esac
+    [ "$dir" -ef "$prefix/help-images" ]
+}
+
 # The list of an earlier installation: owned[path] holds the checksums the
 # file may have (blank-separated; "-" for any content), made_dirs the folders
-# it made. A list without the header is the older one: names relative to the
-# program folder, no checksums, and the menu entry and icons were installed
-# with it.
+# it made, refused the entries that name no place of an installation. A list
+# without the header is the older one: names relative to the program folder,
+# no checksums, and the menu entry and icons were installed with it.
 declare -A owned=()
 made_dirs=()
+refused=()
 load_manifest() {
     [ -f "$manifest" ] || return 0
-    local first kind a b
+    local first kind a b dir f
+    local -a dirs=()
     IFS= read -r first <"$manifest" || true
     if [ "$first" != "$manifest_header" ]; then
         while IFS= read -r a; do
-            [ -n "$a" ] && owned[$prefix/$a]="-"
+            case "$a" in
+            "") ;;
+            velmorado | rar | net | VelmoradoHelpEN.htm | VelmoradoHelpFR.htm | help-images/*)
+                if is_install_place "$prefix/$a"; then
+                    owned[$prefix/$a]="-"
+                else
+                    refused+=("$prefix/$a")
+                fi
+                ;;
+            *) refused+=("$prefix/$a") ;;
+            esac
         done <"$manifest"
         while IFS= read -r a; do
             owned[$a]="-"
@@ -114,10 +151,32 @@ load_manifest() {
     fi
     while IFS=$'\t' read -r kind a b; do
         case "$kind" in
-        file) owned[$b]="${owned[$b]:+${owned[$b]} }$a" ;;
-        dir) made_dirs+=("$a") ;;
+        file)
+            # A checksum, not "any content": only the older list had none.
+            if [[ $a =~ ^[0-9a-f]{64}$ ]] && is_install_place "$b"; then
+                owned[$b]="${owned[$b]:+${owned[$b]} }$a"
+            else
+                refused+=("$b")
+            fi
+            ;;
+        dir) dirs+=("$a") ;;
         esac
     done < <(tail -n +2 "$manifest")
+    # A folder it made holds one of its files, or is the program folder or
+    # its help-images folder.
+    for dir in "${dirs[@]}"; do
+        if [ "$dir" = "$prefix" ] || [ "$dir" = "$prefix/help-images" ]; then
+            made_dirs+=("$dir")
+            continue
+        fi
+        for f in "${!owned[@]}"; do
+            if [[ $f == "$dir"/* ]]; then
+                made_dirs+=("$dir")
+                continue 2
+            fi
+        done
+        refused+=("$dir")
+    done
 }
 
 # True when path is a file of an earlier installation, unchanged since.
@@ -204,6 +263,22 @@ if [ "$uninstall" -eq 1 ]; then
         exit 1
     fi
     load_manifest
+    # A copy that runs from this folder would go on without its archiver:
+    # each pass would take a user's file in hand and find nothing to pack
+    # it with. The program's own --status tells whether one answers there
+    # (asked only of a velmorado that knows it: an older one would start).
+    if [ -x "$prefix/velmorado" ] && is_ours "$prefix/velmorado" &&
+        grep -qaF -- "--status [--json]" "$prefix/velmorado"; then
+        answer=0
+        timeout 60 "$prefix/velmorado" --status >/dev/null 2>&1 </dev/null || answer=$?
+        case "$answer" in
+        0 | 1)
+            echo "install.sh: Velmorado runs from $prefix: quit it first (the service:" \
+                "systemctl --user stop $unit_name). Nothing was removed." >&2
+            exit 1
+            ;;
+        esac
+    fi
     kept=()
     for path in "${!owned[@]}"; do
         if is_ours "$path"; then
@@ -223,6 +298,10 @@ if [ "$uninstall" -eq 1 ]; then
     if [ "${#kept[@]}" -gt 0 ]; then
         echo "Kept, changed since they were installed:"
         printf '  %s\n' "${kept[@]}" | sort
+    fi
+    if [ "${#refused[@]}" -gt 0 ]; then
+        echo "Left alone, named by $manifest but no place of an installation:"
+        printf '  %s\n' "${refused[@]}" | sort -u
     fi
     if [ -d "$prefix" ] && printf '%s\n' "${made_dirs[@]}" | grep -qFx -- "$prefix"; then
         echo "Kept in $prefix (your parameters, folder pairs and logs):"

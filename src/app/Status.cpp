@@ -68,6 +68,70 @@ std::optional<WaitCause> causeOf(const QString& key) {
     return std::nullopt;
 }
 
+// A direction mark or override: it would reorder what follows it on the
+// screen, so that a name could pass for another.
+bool turnsDirection(char16_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+// A name (of a file, a folder or the program) as a terminal may show it. A
+// file name is any bytes but "/" and NUL, and those of a share come from other
+// machines: one holding an escape sequence would move the cursor, recolour,
+// retitle or clear the operator's terminal, or write to the clipboard, and a
+// line break would add a line of its own to the report. Such characters are
+// written as escapes: a control character of C0 and DEL, and a byte that is
+// no UTF-8 (decodePath's U+DC00 + byte), as "\xHH" (the byte); a control
+// character of C1, a direction mark and any other lone surrogate as
+// "\uHHHH"; the backslash itself as "\\", so that each shown name stands
+// for one name only.
+QString shownName(const QString& name) {
+    QString out;
+    out.reserve(name.size());
+    const auto hex = [&out](const char* lead, uint value, int digits) {
+        out += QLatin1String(lead) + QString::number(value, 16).rightJustified(digits, u'0');
+    };
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            out += name[i];
+            out += name[++i];
+        } else if (c < 0x20 || c == 0x7F) {
+            hex("\\x", c, 2);
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            hex("\\x", uint(c) - 0xDC00, 2);
+        } else if ((c >= 0x80 && c <= 0x9F) || QChar::isSurrogate(c) || turnsDirection(c)) {
+            hex("\\u", c, 4);
+        } else if (c == u'\\') {
+            out += QLatin1String("\\\\");
+        } else {
+            out += name[i];
+        }
+    }
+    return out;
+}
+
+// JSON as a terminal may show it. Qt's writer escapes the C0 controls and
+// writes a lone surrogate as "\uDCxx", but writes DEL, the C1 controls (to
+// many terminals U+009B starts a control sequence, as ESC [ does) and the
+// direction marks as they are: they are escaped here too. Outside its
+// strings JSON is ASCII, and a JSON reader reads "\u009b" back as the same
+// character, so the document says what it said.
+QByteArray escapedForTerminal(const QByteArray& json) {
+    const QString text = QString::fromUtf8(json);
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == 0x7F || (u >= 0x80 && u <= 0x9F) || turnsDirection(u)) {
+            out += QLatin1String("\\u") + QString::number(u, 16).rightJustified(4, u'0');
+        } else {
+            out += c;
+        }
+    }
+    return out.toUtf8();
+}
+
 QString withSlash(const QString& folder) {
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
@@ -153,8 +217,8 @@ QString statusText(const QJsonObject& status, int language) {
     auto pick = [language](const char* french, const char* english) {
         return config::pickText(language, french, english);
     };
-    QString out = config::productAndVersion() + QStringLiteral(": ") + text(status, "program") +
-                  QLatin1Char('\n');
+    QString out = config::productAndVersion() + QStringLiteral(": ") +
+                  shownName(text(status, "program")) + QLatin1Char('\n');
     out += pick("Traitement : ", "Processing: ") +
            (flag(status, "processing") ? pick("démarré", "started") : pick("arrêté", "stopped"));
     if (flag(status, "passRunning")) {
@@ -196,8 +260,8 @@ QString statusText(const QJsonObject& status, int language) {
                                  pick(" passages", " passes")) +
             QStringLiteral(", ") +
             (flag(p, "enabled") ? pick("actif", "on") : pick("désactivé", "off")) +
-            QStringLiteral("): ") + text(p, "source") + QStringLiteral(" -> ") + text(p, "target") +
-            QLatin1Char('\n');
+            QStringLiteral("): ") + shownName(text(p, "source")) + QStringLiteral(" -> ") +
+            shownName(text(p, "target")) + QLatin1Char('\n');
         out += pick("    dossier source : ", "    source folder: ") +
                present(flag(p, "sourceExists")) + pick(", dossier cible : ", ", target folder: ") +
                present(flag(p, "targetExists")) + QLatin1Char('\n');
@@ -210,10 +274,11 @@ QString statusText(const QJsonObject& status, int language) {
                QLatin1Char('\n');
         for (const QJsonValue v : waiting) {
             const QJsonObject w = v.toObject();
-            out += QStringLiteral("  ") + causeText(text(w, "cause"), language) +
+            out += QStringLiteral("  ") + shownName(causeText(text(w, "cause"), language)) +
                    pick(" - couple ", " - pair ") + QString::number(number(w, "pair")) +
-                   QStringLiteral(" (") + text(w, "source") + QStringLiteral(" -> ") +
-                   text(w, "target") + QStringLiteral("): ") + text(w, "file") + QLatin1Char('\n');
+                   QStringLiteral(" (") + shownName(text(w, "source")) + QStringLiteral(" -> ") +
+                   shownName(text(w, "target")) + QStringLiteral("): ") +
+                   shownName(text(w, "file")) + QLatin1Char('\n');
         }
     }
     return out;
@@ -223,7 +288,8 @@ int printStatus(const QString& programFolder, bool json) {
     const QString folder = QDir::cleanPath(programFolder);
     config::setProgramFolder(folder);
     const int language = config::readLanguage(config::program().parametersPath);
-    const platform::SingleInstance instance(folder);
+    // Where no runtime folder is, no copy runs: none is made for asking.
+    const platform::SingleInstance instance(folder, false);
     QString error;
     std::optional<QJsonObject> status = instance.askStatus(&error);
     if (!status) {
@@ -231,7 +297,8 @@ int printStatus(const QString& programFolder, bool json) {
             stderr, "velmorado: %s\n",
             qPrintable(config::pickText(language, "aucune copie de Velmorado ne répond dans ",
                                         "no copy of Velmorado answers in ") +
-                       folder + QStringLiteral(" (") + error + QLatin1Char(')')));
+                       shownName(folder) + QStringLiteral(" (") + shownName(error) +
+                       QLatin1Char(')')));
         return kStatusNotRunning;
     }
     const bool filesWait = !status->value(QLatin1String("waiting")).toArray().isEmpty();
@@ -244,7 +311,7 @@ int printStatus(const QString& programFolder, bool json) {
             waiting.append(w);
         }
         status->insert(QStringLiteral("waiting"), waiting);
-        out = QJsonDocument(*status).toJson(QJsonDocument::Indented);
+        out = escapedForTerminal(QJsonDocument(*status).toJson(QJsonDocument::Indented));
     } else {
         out = statusText(*status, language).toUtf8();
     }

@@ -21,11 +21,16 @@ QJsonObject statusReport();
 // (through its socket: no second copy is started, no window raised) and
 // writes the answer to standard output, as text in the language of the
 // parameters file or as JSON, each waiting file with the text of its cause
-// added. Returns kStatusNothingWaits, kStatusFilesWait or, when no copy runs
-// there or none answers (said on standard error), kStatusNotRunning.
+// added. Neither form holds a character a terminal acts on: the text shows
+// such characters of a name as escapes, the JSON escapes them in its strings
+// (and gives each name back exactly). Returns kStatusNothingWaits,
+// kStatusFilesWait or, when no copy runs there or none answers (said on
+// standard error), kStatusNotRunning.
 int printStatus(const QString& programFolder, bool json);
 
-// The text form of a status, in language.
+// The text form of a status, in language; every name in it shown with its
+// control characters, bytes that are no UTF-8, direction marks and
+// backslashes escaped.
 QString statusText(const QJsonObject& status, int language);
 
 } // namespace app

@@ -95,7 +95,7 @@ int main(int argc, char* argv[]) {
     // a folder of this user alone: a shared temporary folder could hold one
     // that another user made first.
     QString problem;
-    const QString runtime = platform::privateRuntimeFolder(&problem);
+    const QString runtime = platform::privateRuntimeFolder(&problem, !status);
     if (!runtime.isEmpty()) {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     }

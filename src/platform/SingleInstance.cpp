@@ -31,9 +31,8 @@ constexpr qint64 kMaxAnswer = 64 << 20;
 // this user, with no access for the group or others.
 bool isPrivateFolder(const QString& path) {
     struct stat st {};
-    return path.startsWith(QLatin1Char('/')) &&
-           ::lstat(encodePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+    return path.startsWith(QLatin1Char('/')) && ::lstat(encodePath(path).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
 QString homeFolder() {
@@ -46,12 +45,12 @@ QString homeFolder() {
     return home;
 }
 
-// Makes folder (mode 0700) or takes the one there when this user owns it,
-// narrowing a wider mode. Opened without following a link, so that the
-// folder checked is the folder changed.
-bool makePrivateFolder(const QString& folder, QString* problem) {
+// Makes folder (mode 0700; not with make false) or takes the one there when
+// this user owns it, narrowing a wider mode. Opened without following a
+// link, so that the folder checked is the folder changed.
+bool makePrivateFolder(const QString& folder, bool make, QString* problem) {
     const QByteArray f = encodePath(folder);
-    if (::mkdir(f.constData(), 0700) != 0 && errno != EEXIST) {
+    if (make && ::mkdir(f.constData(), 0700) != 0 && errno != EEXIST) {
         *problem = folder + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
@@ -113,7 +112,7 @@ QByteArray answerTo(const QByteArray& request, const SingleInstance::Answers& an
 
 } // namespace
 
-QString privateRuntimeFolder(QString* problem) {
+QString privateRuntimeFolder(QString* problem, bool make) {
     QString why;
     const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (isPrivateFolder(given)) {
@@ -126,9 +125,11 @@ QString privateRuntimeFolder(QString* problem) {
     const QString home = homeFolder();
     if (home.startsWith(QLatin1Char('/'))) {
         const QString cache = home + QStringLiteral("/.cache");
-        ::mkdir(encodePath(cache).constData(), 0700); // there already, most often
+        if (make) {
+            ::mkdir(encodePath(cache).constData(), 0700); // there already, most often
+        }
         const QString own = cache + QStringLiteral("/velmorado-runtime");
-        if (makePrivateFolder(own, &why)) {
+        if (makePrivateFolder(own, make, &why)) {
             return own;
         }
     } else {
@@ -145,8 +146,8 @@ RaiseRequest RaiseRequest::fromEnvironment() {
             qEnvironmentVariable("DESKTOP_STARTUP_ID")};
 }
 
-SingleInstance::SingleInstance(const QString& executableDir) {
-    const QString base = privateRuntimeFolder(&m_problem);
+SingleInstance::SingleInstance(const QString& executableDir, bool make) {
+    const QString base = privateRuntimeFolder(&m_problem, make);
     if (base.isEmpty()) {
         return;
     }

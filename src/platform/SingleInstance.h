@@ -20,8 +20,10 @@ namespace platform {
 // ~/.cache/velmorado-runtime, made with mode 0700 and taken only when this
 // user owns it (a wider mode is narrowed). Never a folder of the shared
 // temporary folder, where another user could have made it first. Empty when
-// none will do; problem then says why.
-QString privateRuntimeFolder(QString* problem = nullptr);
+// none will do; problem then says why. With make false, a folder that is not
+// there is not made either (only asking a copy, which could not run without
+// it, leaves nothing behind).
+QString privateRuntimeFolder(QString* problem = nullptr, bool make = true);
 
 // What a second copy hands the first when it asks it to come to the front:
 // the tokens its launcher gave it, which let the first copy take the focus
@@ -53,8 +55,9 @@ public:
     static constexpr int kProtocol = 1;
     static constexpr int kMaxRequest = 4096;
 
-    // The lock file name is derived from the executable's folder.
-    explicit SingleInstance(const QString& executableDir);
+    // The lock file name is derived from the executable's folder; make as
+    // for privateRuntimeFolder (false for a copy that only asks).
+    explicit SingleInstance(const QString& executableDir, bool make = true);
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;

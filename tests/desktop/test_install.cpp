@@ -18,6 +18,10 @@ namespace {
 const QString kBin = VELMORADO_BIN_DIR;
 const QString kScript = VELMORADO_SOURCE_DIR "/scripts/install.sh";
 
+QString sha256(const QByteArray& data) {
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
 } // namespace
 
 class TestInstall : public QObject {
@@ -198,6 +202,103 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(wantsLink()).isSymLink());
         QCOMPARE(systemctlSaid().toUtf8(), QByteArray("<missing>"));
         QVERIFY(!QFileInfo::exists(at(".local/opt")));
+    }
+
+    // The list is a file in the program folder, which anyone who may write
+    // there can edit (another user too, where the folder is shared).
+    // --uninstall removes nothing it names outside the places an
+    // installation writes, whatever checksum it gives (or "-", any content),
+    // nor a folder that holds none of its files; it says what it left.
+    void aListEditedByHandRemovesNothingElse_data() {
+        QTest::addColumn<bool>("older");    // the list without checksums
+        QTest::addColumn<QString>("entry"); // added; @ stands for home, % for the program folder
+        QTest::addColumn<QString>("left");  // the user's file or folder, under home
+        QTest::newRow("any content, in home") << false << "file\t-\t@/notes"
+                                              << "notes";
+        QTest::newRow("its checksum, in home")
+            << false << "file\t" + sha256("the user's notes\n") + "\t@/notes"
+            << "notes";
+        QTest::newRow("its checksum, through ..")
+            << false
+            << "file\t" + sha256("the user's notes\n") + "\t%/help-images/../../../../notes"
+            << "notes";
+        QTest::newRow("the parameters, any content") << false << "file\t-\t%/Velmorado.ini"
+                                                     << ".local/opt/velmorado/Velmorado.ini";
+        QTest::newRow("any content, a help page changed since")
+            << false << "file\t-\t%/VelmoradoHelpFR.htm"
+            << ".local/opt/velmorado/VelmoradoHelpFR.htm";
+        QTest::newRow("a folder of the user's") << false << "dir\t@/empty"
+                                                << "empty";
+        QTest::newRow("older list, through ..") << true << "../../../notes"
+                                                << "notes";
+        QTest::newRow("older list, the parameters") << true << "Velmorado.ini"
+                                                    << ".local/opt/velmorado/Velmorado.ini";
+    }
+    void aListEditedByHandRemovesNothingElse() {
+        QFETCH(bool, older);
+        QFETCH(QString, entry);
+        QFETCH(QString, left);
+        const QString prefix = at(".local/opt/velmorado"), list = prefix + "/.velmorado-install";
+        QVERIFY(writeFile(at("notes"), "the user's notes\n") && QDir().mkpath(at("empty")));
+        QCOMPARE(run({}).first, 0);
+        const QByteArray text =
+            older ? QDir(prefix).entryList(QDir::Files).join('\n').toUtf8() + '\n' : readFile(list);
+        if (left.startsWith(".local/opt/velmorado/")) { // the parameters, or a help page changed
+            QVERIFY(writeFile(at(left), "the user's own\n"));
+        }
+        entry.replace('@', home->path()).replace('%', prefix);
+        QVERIFY(writeFile(list, text + entry.toUtf8() + '\n'));
+        const QString kept = snapshot().value(left);
+        QVERIFY(!kept.isEmpty());
+
+        const auto [code, said] = run({"--uninstall"});
+        QCOMPARE(code, 0);
+        QCOMPARE(snapshot().value(left), kept);
+        QVERIFY2(said.contains("no place of an installation:\n"), qPrintable(said));
+        QVERIFY(!QFileInfo::exists(prefix + "/velmorado")); // its own files go all the same
+    }
+
+    // A copy that runs from the program folder would go on without its
+    // archiver, taking the user's files in hand each pass with nothing to
+    // pack them with: --uninstall removes nothing while one answers there,
+    // and says why; once it has ended, the installation goes.
+    void aRunningCopyKeepsItsProgramFolder() {
+        QCOMPARE(run({}).first, 0);
+        const QString exe = at(".local/opt/velmorado/velmorado");
+        QProcessEnvironment copyEnv = env;
+        copyEnv.insert("QT_QPA_PLATFORM", "offscreen");
+        copyEnv.insert("VELMORADO_DIALOG_ANSWERS", ""); // a box is written, not waited on
+        QProcess copy;
+        copy.setProcessEnvironment(copyEnv);
+        copy.start(exe, {});
+        QVERIFY(copy.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            copy.terminate();
+            copy.waitForFinished();
+        });
+        bool answers = false;
+        for (QDeadlineTimer deadline(60000); !answers && !deadline.hasExpired();) {
+            QProcess ask;
+            ask.setProcessEnvironment(env);
+            ask.start(exe, {"--status"});
+            answers = ask.waitForFinished(60000) && ask.exitCode() != 2;
+            QVERIFY(copy.state() == QProcess::Running);
+        }
+        QVERIFY(answers);
+        const auto before = snapshot();
+
+        const auto [code, said] = run({"--uninstall"});
+        QCOMPARE(code, 1);
+        QVERIFY2(said.contains("runs from") && said.contains("Nothing was removed"),
+                 qPrintable(said));
+        QCOMPARE(snapshot().value(".local/opt/velmorado/rar"),
+                 before.value(".local/opt/velmorado/rar"));
+        QVERIFY(QFileInfo::exists(exe) &&
+                QFileInfo::exists(at(".local/opt/velmorado/.velmorado-install")));
+        copy.terminate();
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(run({"--uninstall"}).first, 0);
+        QVERIFY(!QFileInfo::exists(exe));
     }
 
     // An installation made before the list held checksums (a list of names in

@@ -257,6 +257,61 @@ private Q_SLOTS:
         QCOMPARE(service.state(), QProcess::Running); // asked, never replaced
     }
 
+    // A name on a share is any bytes but "/" and NUL, and another machine
+    // made it. --status shows its control characters, its bytes that are no
+    // UTF-8, its direction marks and its backslashes as escapes, so that it
+    // can neither drive the operator's terminal nor add a line to the
+    // report; --json gives it back exactly, with nothing a terminal acts on.
+    void aNameCannotDriveTheTerminal() {
+        QVERIFY(programkit::install(pf->path(), {"velmorado"}));
+        const QString in = pf->folder("in");
+        // Clears the screen, retitles the window, starts a line of its own,
+        // turns the text red through the C1 CSI, reverses what follows; the
+        // byte 0x9B (no UTF-8) and a backslash.
+        const QString name = "gone\x1b[2J\x1b]0;owned\x07\nPair 9 (fake)\u009b31m\u202e" +
+                             QString(QChar(0xDC9B)) + "\\";
+        const QString shown =
+            "gone\\x1b[2J\\x1b]0;owned\\x07\\x0aPair 9 (fake)\\u009b31m\\u202e\\x9b\\\\";
+        QVERIFY(pf->writePairs({{in, pf->filePath(name)}}));
+        QVERIFY(pf->writeIni("[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n"
+                             "Temporisation=1\r\n"));
+        service.setProcessEnvironment(programkit::environment());
+        service.start(pf->exe(), {});
+        QVERIFY(service.waitForStarted());
+        auto status = [this](const QStringList& args) {
+            QProcess ask;
+            ask.start(pf->exe(), QStringList{"--status"} + args);
+            const bool done = ask.waitForFinished(60000);
+            return QPair<int, QByteArray>{done ? ask.exitCode() : -1, ask.readAllStandardOutput()};
+        };
+        QByteArray json;
+        QVERIFY(eventually([&] {
+            int code = 0;
+            std::tie(code, json) = status({"--json"});
+            return code == 1;
+        }));
+        const auto [code, text] = status({});
+        QCOMPARE(code, 1);
+        const QJsonObject report = QJsonDocument::fromJson(json).object();
+        QCOMPARE(report["pairs"].toArray()[0].toObject()["target"].toString(), pf->filePath(name));
+        QCOMPARE(report["waiting"].toArray()[0].toObject()["file"].toString(),
+                 pf->filePath(name) + '/');
+        for (const QByteArray& out : {json, text}) {
+            const QString chars = QString::fromUtf8(out);
+            for (const QChar c : chars) {
+                QVERIFY2((c >= u' ' || c == u'\n') && (c < u'\x7f' || c > u'\x9f') &&
+                             c != QChar(0x202E),
+                         qPrintable("U+" + QString::number(c.unicode(), 16)));
+            }
+        }
+        QVERIFY2(text.contains("  Dossier cible absent - couple 1 (" + in.toUtf8() + "/ -> " +
+                               pf->filePath(shown).toUtf8() +
+                               "/): " + pf->filePath(shown).toUtf8() + "/\n"),
+                 text.constData());
+        // The program, processing, the last pass, the pair (two lines), the count, the file.
+        QCOMPARE(text.count('\n'), 7);
+    }
+
     // Started by hand with the service installed, the answer Yes removes it
     // and switches the automatic start off (only the written "0" keeps
     // processing from starting). The menu entry opens the dialog that
