@@ -461,14 +461,16 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
         QStringLiteral("-os ") + platform::quoteArgument(s + archive) + QLatin1Char(' ') +
         platform::quoteArgument(s + numbered.base(number) + QStringLiteral(".r?")) +
         QStringLiteral(" -df");
+    // An archiver that cannot be started (gone from the program's folder
+    // while the program runs) has packed nothing: the file gets its name back
+    // and waits, said once, below, rather than taking a new number at every
+    // pass under a neutral name.
     int status = -1;
-    if (!RunRarConsoleIn(set.voirConsoleRar, command, QString(), &status)) {
-        return FileOutcome::Stopped;
-    }
+    RunRarConsoleIn(set.voirConsoleRar, command, QString(), &status);
     if (platform::exists(dataFile)) {
         // The archiver did not finish its work: an archive of this name came
         // into the folder meanwhile (from another machine that counts its
-        // own numbers), or it failed. What stands under the archive's name is
+        // own numbers), it failed or it could not start. What stands under the archive's name is
         // ours only when the archiver says it made it (it never replaces a
         // file): then it goes, as it cannot be trusted. The file gets its name
         // back, to be packed again under a new number.
