@@ -20,8 +20,7 @@ private Q_SLOTS:
         config::settings().load(root.ini(), root.path());
         config::settings().pathLogs = root.path();
         const QString name = "Café \"report\" 😀.doc";
-        QByteArray data(300000, '\0');
-        QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        const QByteArray data = filekit::randomBytes(300000, 9);
         drop(root.src, name, data);
         const QString file = in(root.src, name);
         if (!filekit::setXattr(file, "user.DosStream.AFP_Resource:$DATA", "fork") ||
@@ -121,25 +120,16 @@ private Q_SLOTS:
             drop(root.src, name, files[name]);
         }
         QProcess copies[2];
-        const QStringList names = {"copyA", "copyB"};
-        for (int c = 0; c < 2; ++c) { // in no service, with folders of its own for the desktop's
-            const QString program = root.folder(names[c]);
-            QVERIFY(programkit::install(program, {"velmorado", "rar"}));
-            writeFile(in(program, "Velmorado.ini"),
-                      "[Configuration]\r\nAutomatique=1\r\nTemporisation=1\r\n"
-                      "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n"
-                      "[Rar_2]\r\nNbTemporisations=1\r\nRar=1\r\nEnable=1\r\n"
-                      "[Logs]\r\nLogs=1\r\nFichiersLogs=1\r\n");
-            writeFile(in(program, "Velmorado.w"), programkit::listLine(root.src, root.arch) +
-                                                      programkit::listLine(root.arch, root.out));
-            QProcessEnvironment env = programkit::environment();
-            for (const char* xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
-                env.insert(xdg, root.folder(names[c] + '-' + xdg));
-            }
-            env.remove("VELMORADO_SERVICE");
-            copies[c].setProcessEnvironment(env);
-            copies[c].setWorkingDirectory(root.path());
-            copies[c].start(in(program, "velmorado"), {});
+        using programkit::ProgramFolder;
+        const ProgramFolder programs[2]{ProgramFolder({"velmorado", "rar"}),
+                                        ProgramFolder({"velmorado", "rar"})};
+        for (int c = 0; c < 2; ++c) {
+            programs[c].writeIni("[Configuration]\r\nAutomatique=1\r\nTemporisation=1\r\n"
+                                 "[Rar_1]\r\nNbTemporisations=1\r\nRar=0\r\nEnable=1\r\n"
+                                 "[Rar_2]\r\nNbTemporisations=1\r\nRar=1\r\nEnable=1\r\n"
+                                 "[Logs]\r\nLogs=1\r\nFichiersLogs=1\r\n");
+            programs[c].writePairs({{root.src, root.arch}, {root.arch, root.out}});
+            programs[c].start(copies[c]);
         }
         const auto over = [&] {
             return entries(root.out).size() >= kFiles &&
@@ -153,16 +143,15 @@ private Q_SLOTS:
         }
         QHash<QString, int> delivered; // as both copies logged them
         int duplicates = 0, whole = 0;
-        for (const QString& name : names) {
-            const QString program = root.filePath(name);
-            const QStringList logs = QDir(program).entryList({"Log Velmorado*.htm"});
+        for (const ProgramFolder& program : programs) {
+            const QStringList logs = QDir(program.path()).entryList({"Log Velmorado*.htm"});
             QCOMPARE(logs.size(), 1);
-            for (const QString& line : QString::fromUtf8(readFile(in(program, logs[0])))
+            for (const QString& line : QString::fromUtf8(readFile(program.filePath(logs[0])))
                                            .split("\r\n")
                                            .filter("<small><b>Unrar</b> - ")) {
                 duplicates += delivered[line.section(" -> ", 1).section("</small>", 0, 0)]++;
             }
-            QCOMPARE(entries(program).filter(QRegularExpression("^(?!Log Velmorado)")),
+            QCOMPARE(entries(program.path()).filter(QRegularExpression("^(?!Log Velmorado|XDG_)")),
                      (QStringList{"Velmorado.ini", "Velmorado.w", "rar", "velmorado"}));
         }
         const QStringList arrived = entries(root.out);

@@ -7,7 +7,6 @@
 #include "engine/NumberedName.h"
 #include "engine/RarRunner.h"
 
-#include <dirent.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
 
@@ -20,38 +19,6 @@ class WalkTest : public QObject {
     QString src, arch, out;
     Recorder window;
 
-    // A file named by raw bytes, dated an hour back; its content; the raw
-    // names in a folder, sorted.
-    static void writeRaw(const QString& folder, const QByteArray& name, const QByteArray& data) {
-        const QByteArray path = QFile::encodeName(folder) + '/' + name;
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        QVERIFY(fd >= 0 && ::write(fd, data.constData(), size_t(data.size())) == data.size());
-        ::close(fd);
-        struct timespec t[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
-        QVERIFY(::utimensat(AT_FDCWD, path.constData(), t, 0) == 0);
-    }
-    static QByteArray readRaw(const QString& folder, const QByteArray& name) {
-        const QByteArray path = QFile::encodeName(folder) + '/' + name;
-        char buf[256];
-        const int fd = ::open(path.constData(), O_RDONLY);
-        const ssize_t n = fd < 0 ? -1 : ::read(fd, buf, sizeof buf);
-        ::close(fd);
-        return n < 0 ? QByteArray("<missing>") : QByteArray(buf, n);
-    }
-    static QList<QByteArray> rawEntries(const QString& folder) {
-        QList<QByteArray> names;
-        DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-        while (const dirent* e = dir ? ::readdir(dir) : nullptr) {
-            if (QByteArray(e->d_name) != "." && QByteArray(e->d_name) != "..") {
-                names << e->d_name;
-            }
-        }
-        if (dir) {
-            ::closedir(dir);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     // While it lives, this thread reads and writes files by their permission
     // bits alone, as any user does: root's right to override them is dropped.
     struct WithoutReadOverride {
@@ -410,15 +377,18 @@ private Q_SLOTS:
     // Names that are not UTF-8 (Latin-1 from an old client) travel byte for
     // byte, and so does a name file that holds such bytes escaped.
     void namesThatAreNotUtf8TravelByteForByte() {
+        using namespace filekit::bytes;
         const QByteArray latin1 = "caf\xE9 \xFF.txt", escaped = "d\xE9j\xE0";
-        writeRaw(src, latin1, "latin-1");
+        const QByteArray from = QFile::encodeName(src) + '/', to = QFile::encodeName(out) + '/';
+        drop(src, "latin", "latin-1");
+        QCOMPARE(::rename(from + "latin", from + latin1), 0);
         drop(src, "RA000070.rr", "escaped");
         drop(src, "RA000070.rn", "\"6400E9DC6A00E0DC\"\r\n"); // d, U+DCE9, j, U+DCE0
         walk(window, src, arch, true);
-        QCOMPARE(rawEntries(src), QList<QByteArray>());
+        QCOMPARE(rawNames(from), QList<QByteArray>());
         extractAll(arch, out);
-        QCOMPARE(rawEntries(out), QList<QByteArray>({latin1, escaped}));
-        QCOMPARE(readRaw(out, latin1) + readRaw(out, escaped), "latin-1escaped");
+        QCOMPARE(rawNames(to), QList<QByteArray>({latin1, escaped}));
+        QCOMPARE(get(to + latin1) + get(to + escaped), "latin-1escaped");
     }
     // A file the program may not read waits as a cause of its own: logged once
     // when it starts and once it can be read, shown with the others; it then travels.

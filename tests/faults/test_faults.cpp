@@ -65,16 +65,9 @@ public:
             QVERIFY(writeIni(
                 readFile(ini()).replace("Automatique=1", "Automatique=1\r\nArretAutomatique=1")));
         }
-        QProcessEnvironment env = programkit::environment();
-        for (const char* xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
-            env.insert(xdg, folder(xdg));
-        }
-        env.remove("VELMORADO_SERVICE");
-        velmorado.setProcessEnvironment(env);
-        velmorado.setWorkingDirectory(path());
         velmorado.setProcessChannelMode(QProcess::MergedChannels);
         velmorado.setChildProcessModifier([] { ::setpgid(0, 0); });
-        velmorado.start(exe(), {});
+        ProgramFolder::start(velmorado);
         QVERIFY(velmorado.waitForStarted());
     }
 

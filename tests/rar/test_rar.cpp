@@ -1,29 +1,20 @@
 // Runs the built rar on real files and archives: what it writes, what it
 // refuses to write, and what it leaves in place when something fails.
 
-#include "FileKit.h"
+#include "RarTestKit.h"
 
-#include <QtEndian>
-
-#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <atomic>
-#include <cstring>
-#include <dirent.h>
-#include <functional>
 #include <numeric>
-#include <optional>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
 #include <thread>
+#include <zstd.h>
+
+using namespace rarkit;
 
 namespace {
-
-struct Result {
-    int code = -1;
-    QByteArray output; // standard output and error together
-};
 
 struct Entry {
     QByteArray name;
@@ -66,48 +57,16 @@ void writeArchive(const QByteArray& path, const QList<Entry>& entries) {
 // The content size each zstd frame of `z` declares, in order (-1 where a
 // frame declares none); nothing when `z` is not a run of whole frames.
 std::optional<QList<qint64>> frameContentSizes(const QByteArray& z) {
-    const auto at = [&](qsizetype i) { return quint64(quint8(z[i])); };
     QList<qint64> sizes;
     for (qsizetype pos = 0; pos < z.size();) {
-        if (z.size() - pos < 6 || qFromLittleEndian<quint32>(z.constData() + pos) != 0xFD2FB528u) {
+        const size_t left = size_t(z.size() - pos);
+        const size_t frame = ZSTD_findFrameCompressedSize(z.constData() + pos, left);
+        const auto declared = ZSTD_getFrameContentSize(z.constData() + pos, left);
+        if (ZSTD_isError(frame) || declared == ZSTD_CONTENTSIZE_ERROR) {
             return std::nullopt;
         }
-        const quint64 descriptor = at(pos + 4);
-        const bool singleSegment = descriptor & 0x20;
-        const int dictionaryBytes = int(descriptor & 3) == 3 ? 4 : int(descriptor & 3);
-        const int sizeFlag = int(descriptor >> 6);
-        const int sizeBytes = sizeFlag == 0 ? (singleSegment ? 1 : 0) : 1 << sizeFlag;
-        qsizetype p = pos + 5 + (singleSegment ? 0 : 1) + dictionaryBytes;
-        if (p + sizeBytes > z.size()) {
-            return std::nullopt;
-        }
-        qint64 declared = -1;
-        if (sizeBytes > 0) {
-            quint64 v = 0;
-            for (int i = 0; i < sizeBytes; ++i) {
-                v |= at(p + i) << (8 * i);
-            }
-            declared = qint64(sizeBytes == 2 ? v + 256 : v);
-        }
-        p += sizeBytes;
-        for (bool last = false; !last;) {
-            if (p + 3 > z.size()) {
-                return std::nullopt;
-            }
-            const quint64 header = at(p) | at(p + 1) << 8 | at(p + 2) << 16;
-            const int type = int(header >> 1) & 3;
-            last = header & 1;
-            if (type == 3) {
-                return std::nullopt;
-            }
-            p += 3 + (type == 1 ? 1 : qsizetype(header >> 3)); // an RLE block holds one byte
-        }
-        p += (descriptor & 0x04) ? 4 : 0; // the content checksum
-        if (p > z.size()) {
-            return std::nullopt;
-        }
-        sizes << declared;
-        pos = p;
+        sizes << (declared == ZSTD_CONTENTSIZE_UNKNOWN ? -1 : qint64(declared));
+        pos += qsizetype(frame);
     }
     return sizes;
 }
@@ -132,75 +91,15 @@ QMap<QByteArray, QByteArray> tarFiles(const QByteArray& tar) {
 
 } // namespace
 
-class TestRar : public QObject {
+class TestRar : public RarTest {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> m_dir;
-    QByteArray d;    // the temporary folder, holding src and work
     QByteArray data; // src/X.rr: random bytes, stored raw (only a checksum sees damage)
-
-    // Paths here are bytes, as the archiver sees them.
-    static void put(const QByteArray& path, const QByteArray& data) {
-        filekit::writeFile(QFile::decodeName(path), data);
-    }
-    static QByteArray get(const QByteArray& path) {
-        return filekit::readFile(QFile::decodeName(path));
-    }
-    static QStringList names(const QByteArray& dir) {
-        return filekit::entries(QFile::decodeName(dir));
-    }
-    // The names in a folder as bytes, sorted.
-    static QList<QByteArray> rawNames(const QByteArray& dir) {
-        QList<QByteArray> found;
-        if (DIR* d = opendir(dir)) {
-            while (const dirent* e = readdir(d)) {
-                if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
-                    found << e->d_name;
-                }
-            }
-            closedir(d);
-        }
-        std::sort(found.begin(), found.end());
-        return found;
-    }
-    // rar run in cwd, with setup run in the child before it starts, in the
-    // environment env if one is given (else this one).
-    static Result run(const QList<QByteArray>& args, const QByteArray& cwd = {},
-                      const std::function<void()>& setup = {},
-                      const std::optional<QProcessEnvironment>& env = {}) {
-        QProcess p;
-        if (env) {
-            p.setProcessEnvironment(*env);
-        }
-        p.setWorkingDirectory(QFile::decodeName(cwd));
-        p.setChildProcessModifier(setup ? setup : [] {});
-        p.setProcessChannelMode(QProcess::MergedChannels); // the help goes to stdout
-        p.start(VELMORADO_BIN_DIR "/rar", QFile::decodeName(args.join('\n')).split('\n'));
-        p.waitForFinished(120000);
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAll()};
-    }
-
-    static bool have(const char* program) {
-        return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
-    }
-    // Another program, its standard output only.
-    static Result runTool(const QString& program, const QStringList& args,
-                          const QByteArray& cwd = {}) {
-        QProcess p;
-        p.setWorkingDirectory(QFile::decodeName(cwd));
-        p.start(program, args);
-        p.waitForFinished(120000);
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                p.readAllStandardOutput()};
-    }
 
 private slots:
     void init() {
-        QVERIFY(m_dir.emplace().isValid());
-        d = QFile::encodeName(m_dir->path());
-        QVERIFY(mkdir(d + "/src", 0755) == 0 && mkdir(d + "/work", 0755) == 0);
-        data = QByteArray(2 << 20, '\0');
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        makeFolders();
+        data = randomBytes(2 << 20, 7);
         put(d + "/src/X.rn", "name");
         put(d + "/src/X.rr", data);
     }
@@ -225,7 +124,7 @@ private slots:
                                     {"", AE_IFREG, "empty name"},
                                     {"victim", AE_IFREG, "NEW"},
                                     {"bin/tool", AE_IFREG, "#!/bin/sh\n", {}, 04755, toolAttrs}});
-        const Result r = run({"e", d + "/h.rar"}, d + "/work");
+        const Result r = rar({"e", d + "/h.rar"}, d + "/work");
         QCOMPARE(r.code, 1);
         QVERIFY(r.output.contains("skipping 'link'") && r.output.contains("skipping 'fifo'"));
         QCOMPARE(names(d + "/work"),
@@ -245,7 +144,7 @@ private slots:
         }
         // An mtree list names files to copy from this machine; it is not an archive.
         put(d + "/list.rar", "#mtree\n./leak type=file contents=" + d + "/outside.txt\n");
-        QCOMPARE(run({"e", d + "/list.rar"}, d + "/work").code, 2);
+        QCOMPARE(rar({"e", d + "/list.rar"}, d + "/work").code, 2);
         QVERIFY(!names(d + "/work").contains("leak"));
     }
     void genuineRarArchives_data() {
@@ -253,29 +152,37 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<int>("code");
-        QTest::newRow("RAR 4, links and folders") << QByteArray("rar.rar") << QByteArray("test.txt")
-                                                  << QByteArray("test text document\r\n") << 1;
+        QTest::addColumn<qint64>("time"); // in ns; 0: not checked
+        QTest::newRow("RAR 4, links and folders")
+            << QByteArray("rar.rar") << QByteArray("test.txt")
+            << QByteArray("test text document\r\n") << 1 << Q_INT64_C(0);
         QTest::newRow("RAR 5, stored")
             << QByteArray("rar5_stored.rar") << QByteArray("helloworld.txt")
-            << QByteArray("hello libarchive test suite!\n") << 0;
+            << QByteArray("hello libarchive test suite!\n") << 0
+            << Q_INT64_C(0x5BAB0E7E) * 1000000000 + 0x1A0EE956;
         QTest::newRow("RAR 5, links and folders")
-            << QByteArray("rar5_symlink.rar") << QByteArray("file.txt") << QByteArray("1234\n")
-            << 1;
+            << QByteArray("rar5_symlink.rar") << QByteArray("file.txt") << QByteArray("1234\n") << 1
+            << Q_INT64_C(0);
     }
-    // Genuine RAR archives from the shared test data: their regular files only, here.
+    // Genuine RAR archives from the shared test data: their regular files only,
+    // here; a stored RAR 5 file's time to the nanosecond.
     void genuineRarArchives() {
         QFETCH(QByteArray, archive);
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, content);
         QFETCH(int, code);
+        QFETCH(qint64, time);
         const QByteArray source = VELMORADO_TESTDATA_DIR "/rar/" + archive;
         if (!QFileInfo::exists(QFile::decodeName(source))) {
             QSKIP("the shared genuine RAR archives are not present in " VELMORADO_TESTDATA_DIR);
         }
-        QCOMPARE(run({"e", source}, d + "/work").code, code);
+        QCOMPARE(rar({"e", source}, d + "/work").code, code);
         QCOMPARE(names(d + "/work"), QStringList{file});
         QCOMPARE(names(d), (QStringList{"src", "work"}));
         QCOMPARE(get(d + "/work/" + file), content);
+        struct stat st {};
+        QVERIFY(stat(d + "/work/" + file, &st) == 0);
+        QCOMPARE(time ? qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec : 0, time);
     }
     // Names that are not valid UTF-8 beside the pair (files, and folders
     // that never leave): packing takes the pair and nothing else, wherever
@@ -283,22 +190,13 @@ private slots:
     void foreignNamesBesideThePairArePassedOver() {
         for (int i = 0; i < 32; ++i) {
             const QByteArray name = d + "/src/Caf\xE9 " + QByteArray::number(i);
-            const int fd = i % 2 == 0 ? (mkdir(name, 0755) == 0 ? 0 : -1)
-                                      : open(name, O_WRONLY | O_CREAT | O_EXCL, 0644);
-            QVERIFY(fd >= 0 && (fd == 0 || close(fd) == 0));
+            QVERIFY(i % 2 == 0 ? mkdir(name, 0755) == 0 : put(name, {}, O_EXCL));
         }
-        const Result r = run({"a", "-os", d + "/work/X.rar", d + "/src/X.r?", "-df"});
+        const Result r = rar({"a", "-os", d + "/work/X.rar", d + "/src/X.r?", "-df"});
         QVERIFY2(r.code == 0, r.output);
-        int left = 0; // the foreign names stay
-        if (DIR* dir = opendir(d + "/src")) {
-            while (const dirent* e = readdir(dir)) {
-                left += QByteArray(e->d_name).startsWith("Caf\xE9 ");
-            }
-            closedir(dir);
-        }
-        QCOMPARE(left, 32);
+        QCOMPARE(rawNames(d + "/src").size(), 32); // the foreign names stay
         QVERIFY(access(d + "/src/X.rr", F_OK) != 0 && access(d + "/src/X.rn", F_OK) != 0);
-        QCOMPARE(run({"e", d + "/work/X.rar"}, d + "/work").code, 0);
+        QCOMPARE(rar({"e", d + "/work/X.rar"}, d + "/work").code, 0);
         QCOMPARE(names(d + "/work"), (QStringList{"X.rar", "X.rn", "X.rr"}));
         QCOMPARE(get(d + "/work/X.rr"), data);
     }
@@ -321,8 +219,7 @@ private slots:
                 unlink(d + "/work/" + n + "/foreign/" + foreignName);
             }
         });
-        const int fd = open(d + "/foreign/" + foreignName, O_WRONLY | O_CREAT | O_EXCL, 0644);
-        QVERIFY(fd >= 0 && write(fd, "latin-1", 7) == 7 && close(fd) == 0);
+        QVERIFY(put(d + "/foreign/" + foreignName, "latin-1", O_EXCL));
         const QList<QList<std::pair<QString, QString>>> locales{
             {},
             {{"LC_ALL", "C"}},
@@ -340,14 +237,14 @@ private slots:
             const QByteArray n = QByteArray::number(i);
             const QByteArray work = d + "/work/" + n;
             QVERIFY(mkdir(work, 0755) == 0);
-            const Result a = run({"a", "-os", work + "/A.rar", d + "/names/*.r?"}, {}, {}, env);
+            const Result a = rar({"a", "-os", work + "/A.rar", d + "/names/*.r?"}, {}, {}, env);
             QVERIFY2(a.code == 0 && a.output.isEmpty(), n + ": " + a.output);
             const QByteArray archive = get(work + "/A.rar");
             if (first.isEmpty()) {
                 first = archive;
             }
             QVERIFY2(archive == first, n);
-            const Result e = run({"e", "A.rar"}, work, {}, env);
+            const Result e = rar({"e", "A.rar"}, work, {}, env);
             QVERIFY2(e.code == 0 && e.output.isEmpty(), n + ": " + e.output);
             QCOMPARE(rawNames(work), QList<QByteArray>({"A.rar"}) + utf8Names);
             for (const QByteArray& name : utf8Names) {
@@ -356,13 +253,10 @@ private slots:
 
             const QByteArray back = work + "/foreign";
             QVERIFY(mkdir(back, 0755) == 0);
-            QCOMPARE(run({"a", "-os", back + "/F.rar", d + "/foreign/*.rr"}, {}, {}, env).code, 1);
-            QCOMPARE(run({"e", "F.rar"}, back, {}, env).code, 0);
+            QCOMPARE(rar({"a", "-os", back + "/F.rar", d + "/foreign/*.rr"}, {}, {}, env).code, 1);
+            QCOMPARE(rar({"e", "F.rar"}, back, {}, env).code, 0);
             QCOMPARE(rawNames(back), (QList<QByteArray>{foreignName, "F.rar"}));
-            const int got = open(back + "/" + foreignName, O_RDONLY);
-            char bytes[16] = {};
-            QVERIFY(got >= 0 && read(got, bytes, sizeof bytes) == 7 && close(got) == 0);
-            QCOMPARE(QByteArray(bytes), "latin-1");
+            QCOMPARE(get(back + "/" + foreignName), "latin-1");
         }
     }
     void packedPairReadsBackElsewhere_data() {
@@ -382,7 +276,7 @@ private slots:
         }
         const QByteArray content = text.left(size / 2) + data.left(size - size / 2);
         put(d + "/src/X.rr", content);
-        const Result r = run({"a", "-os", d + "/work/X.rar", d + "/src/X.r?", "-df"});
+        const Result r = rar({"a", "-os", d + "/work/X.rar", d + "/src/X.r?", "-df"});
         QVERIFY2(r.code == 0 && r.output.isEmpty(), r.output);
         QCOMPARE(names(d + "/src"), QStringList{});
         const QMap<QByteArray, QByteArray> expected{{"X.rn", "name"}, {"X.rr", content}};
@@ -396,23 +290,25 @@ private slots:
         }
 
         QVERIFY(mkdir(d + "/ours", 0755) == 0);
-        QCOMPARE(run({"e", d + "/work/X.rar"}, d + "/ours").code, 0);
+        QCOMPARE(rar({"e", d + "/work/X.rar"}, d + "/ours").code, 0);
         QCOMPARE(get(d + "/ours/X.rn"), "name");
         QCOMPARE(get(d + "/ours/X.rr"), content);
         if (have("zstd")) {
-            const Result tar = runTool("zstd", {"-d", "-c", QFile::decodeName(d + "/work/X.rar")});
+            const Result tar =
+                runProgram("zstd", {"-d", "-c", QFile::decodeName(d + "/work/X.rar")});
             QCOMPARE(tar.code, 0);
-            QCOMPARE(tarFiles(tar.output), expected);
+            QCOMPARE(tarFiles(tar.out), expected);
             if (!declared->contains(-1)) {
                 QCOMPARE(std::accumulate(declared->begin(), declared->end(), qint64(0)),
-                         qint64(tar.output.size()));
+                         qint64(tar.out.size()));
             }
         }
         if (have("bsdtar")) {
             QVERIFY(mkdir(d + "/bsdtar", 0755) == 0);
-            QCOMPARE(runTool("bsdtar", {"-xf", QFile::decodeName(d + "/work/X.rar")}, d + "/bsdtar")
-                         .code,
-                     0);
+            QCOMPARE(
+                runProgram("bsdtar", {"-xf", QFile::decodeName(d + "/work/X.rar")}, d + "/bsdtar")
+                    .code,
+                0);
             QCOMPARE(get(d + "/bsdtar/X.rn"), "name");
             QCOMPARE(get(d + "/bsdtar/X.rr"), content);
         }
@@ -435,7 +331,7 @@ private slots:
             }
             ::close(fd);
         });
-        const Result r = run({"a", "-os", d + "/work/X.rar", d + "/src/X.r?", "-df"});
+        const Result r = rar({"a", "-os", d + "/work/X.rar", d + "/src/X.r?", "-df"});
         stop = true;
         writer.join();
         QVERIFY2(r.code == 2 || r.code == 1 || r.code == 0, r.output);
@@ -449,7 +345,7 @@ private slots:
         }
         QCOMPARE(names(d + "/work"), QStringList{"X.rar"});
         QVERIFY(mkdir(d + "/back", 0755) == 0);
-        QCOMPARE(run({"e", d + "/work/X.rar"}, d + "/back").code, 0);
+        QCOMPARE(rar({"e", d + "/work/X.rar"}, d + "/back").code, 0);
         const QByteArray packed = get(d + "/back/X.rr");
         QVERIFY(packed.startsWith(big));
         // Deleted (exit 0), or kept because it grew after it was read (exit 1).
@@ -485,45 +381,58 @@ private slots:
         env.insert("LC_ALL", "xx_XX.UTF-8");
         Result r;
         QVERIFY(!readBy([&] {
-            r = run({"a", "-os", d + "/work/X.rar", d + "/src/X.r?"}, {}, {}, env);
+            r = rar({"a", "-os", d + "/work/X.rar", d + "/src/X.r?"}, {}, {}, env);
         }));
         QVERIFY2(r.code == 0 && r.output.isEmpty(), r.output);
 
         const QByteArray cafe = "Caf\xC3\xA9.rr";
         put(d + "/src/" + cafe, "caf\xC3\xA9");
         QVERIFY(readBy([&] {
-            r = run({"a", "-os", d + "/work/C.rar", d + "/src/C*.rr"}, {}, {}, env);
+            r = rar({"a", "-os", d + "/work/C.rar", d + "/src/C*.rr"}, {}, {}, env);
         }));
         QVERIFY2(r.code == 0 && r.output.isEmpty(), r.output);
         QVERIFY(mkdir(d + "/back", 0755) == 0);
-        QVERIFY(readBy([&] { r = run({"e", d + "/work/C.rar"}, d + "/back", {}, env); }));
+        QVERIFY(readBy([&] { r = rar({"e", d + "/work/C.rar"}, d + "/back", {}, env); }));
         QVERIFY2(r.code == 0 && r.output.isEmpty(), r.output);
         QCOMPARE(rawNames(d + "/back"), QList<QByteArray>{cafe});
     }
+    void failedAddKeepsArchiveAndSources_data() {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<bool>("diskFull");
+        for (const QByteArray format : {"", "-ma5"}) {
+            const char* kind = format.isEmpty() ? "ours" : "RAR 5";
+            QTest::addRow("%s, no folder", kind) << format << QByteArray("missing/X.rar") << false;
+            QTest::addRow("%s, archive there", kind) << format << QByteArray("work/X.rar") << false;
+            QTest::addRow("%s, disk full", kind) << format << QByteArray("work/Y.rar") << true;
+        }
+    }
     // -df deletes nothing when the archive cannot be written (no folder, a
     // disk full half way, an archive of that name there already, another
-    // machine's, which is neither replaced nor added to).
+    // machine's, which is neither replaced nor added to), RAR 5 or not.
     void failedAddKeepsArchiveAndSources() {
+        QFETCH(QByteArray, format);
+        QFETCH(QByteArray, archive);
+        QFETCH(bool, diskFull);
         put(d + "/work/X.rar", "OLD ARCHIVE");
-        const auto failsAndKeepsAll = [&](const QByteArray& archive,
-                                          const std::function<void()>& setup = {}) {
-            QCOMPARE(run({"a", "-os", archive, d + "/src/X.r?", "-df"}, {}, setup).code, 2);
-            QCOMPARE(names(d + "/src"), (QStringList{"X.rn", "X.rr"}));
-            QCOMPARE(get(d + "/src/X.rr"), data);
-            QCOMPARE(names(d + "/work"), QStringList{"X.rar"});
-            QCOMPARE(get(d + "/work/X.rar"), "OLD ARCHIVE");
-        };
-        failsAndKeepsAll(d + "/missing/X.rar");
-        failsAndKeepsAll(d + "/work/X.rar");
-        failsAndKeepsAll(d + "/work/X.rar", [] {
-            const rlimit limit{64 << 10, 64 << 10}; // writes past 64 KiB fail
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
+        std::function<void()> setup;
+        if (diskFull) {
+            setup = [] {
+                const rlimit limit{64 << 10, 64 << 10}; // writes past 64 KiB fail
+                setrlimit(RLIMIT_FSIZE, &limit);
+            };
+        }
+        QList<QByteArray> args{"a", "-os", d + '/' + archive, d + "/src/X.r?", "-df"};
+        QCOMPARE(rar(format.isEmpty() ? args : args << format, {}, setup).code, 2);
+        QCOMPARE(names(d + "/src"), (QStringList{"X.rn", "X.rr"}));
+        QCOMPARE(get(d + "/src/X.rr"), data);
+        QCOMPARE(names(d + "/work"), QStringList{"X.rar"});
+        QCOMPARE(get(d + "/work/X.rar"), "OLD ARCHIVE");
     }
     // Flipped bytes inside a stored block, and an archive cut short: exit 3,
     // and a file of the same name is not replaced by a half file.
     void damagedArchiveLeavesNoHalfFile() {
-        QCOMPARE(run({"a", "-os", d + "/X.rar", d + "/src/X.r?"}).code, 0);
+        QCOMPARE(rar({"a", "-os", d + "/X.rar", d + "/src/X.r?"}).code, 0);
         const QByteArray good = get(d + "/X.rar");
         QByteArray flipped = good;
         for (qsizetype i = good.size() / 2; i < good.size() / 2 + 4; ++i) {
@@ -532,7 +441,7 @@ private slots:
         for (const QByteArray& bytes : {flipped, good.left(good.size() * 3 / 5)}) {
             put(d + "/bad.rar", bytes);
             put(d + "/work/X.rr", "OLD");
-            QCOMPARE(run({"e", d + "/bad.rar"}, d + "/work").code, 3);
+            QCOMPARE(rar({"e", d + "/bad.rar"}, d + "/work").code, 3);
             QCOMPARE(get(d + "/work/X.rr"), "OLD");
             const QStringList left = names(d + "/work"); // the name file may be there
             QVERIFY2(left == QStringList{"X.rr"} || left == QStringList({"X.rn", "X.rr"}),
@@ -589,10 +498,10 @@ private slots:
             QSKIP("mounting a small tmpfs needs root, and a system that allows it");
         }
         const auto unmount = qScopeGuard([&] { umount2(small, MNT_DETACH); });
-        QCOMPARE(run({"a", "-os", small + "/X.rar", d + "/src/X.r?"}).code, 0);
+        QCOMPARE(rar({"a", "-os", small + "/X.rar", d + "/src/X.r?"}).code, 0);
         const QByteArray archive = get(small + "/X.rar");
         QVERIFY(mkdir(small + "/work", 0755) == 0);
-        const Result r = run({"e", small + "/X.rar"}, small + "/work");
+        const Result r = rar({"e", small + "/X.rar"}, small + "/work");
         QVERIFY2(r.code == 2, r.output);
         QCOMPARE(names(small + "/work"), QStringList{"X.rn"}); // the name file went first
         QCOMPARE(get(small + "/X.rar"), archive);

@@ -3,55 +3,24 @@
 // gives back the bytes, the time and every user.* attribute, from our
 // archives and from archives built here by hand, hostile ones included.
 
-#include "FileKit.h"
+#include "ProgramFolderKit.h"
 #include "Rar5Kit.h"
+#include "RarTestKit.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <functional>
 #include <sys/resource.h>
+
+using namespace rar5kit;
+using namespace rarkit;
 
 namespace {
 
-using namespace rar5kit;
-
-struct Result {
-    int code = -1;
-    QByteArray output;
-};
-
-// Runs a program with arguments as they are (no shell), in cwd.
-Result runProgram(const QString& program, const QStringList& args, const QByteArray& cwd = {},
-                  const std::function<void()>& setup = {}) {
-    QProcess p;
-    p.setWorkingDirectory(QFile::decodeName(cwd));
-    p.setChildProcessModifier(setup ? setup : [] {});
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    p.start(program, args);
-    p.waitForFinished(240000);
-    const QByteArray out = p.readAllStandardOutput();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            out + p.readAllStandardError()};
-}
-
-Result rar(const QList<QByteArray>& args, const QByteArray& cwd = {},
-           const std::function<void()>& setup = {}) {
-    QStringList list;
-    for (const QByteArray& a : args) {
-        list << QFile::decodeName(a);
-    }
-    return runProgram(VELMORADO_BIN_DIR "/rar", list, cwd, setup);
-}
-
 // A name file's content for a name: its UTF-16 as hexadecimal, quoted, CR LF.
 QByteArray nameFileFor(const QString& name) {
-    QByteArray hex;
-    for (const QChar c : name) {
-        hex += QByteArray::number(c.unicode(), 16).rightJustified(4, '0').toUpper();
-    }
-    return '"' + hex + "\"\r\n";
+    return '"' + programkit::hexText(name) + "\"\r\n";
 }
 
 timespec mtimeOf(const QByteArray& path) {
@@ -63,30 +32,12 @@ timespec mtimeOf(const QByteArray& path) {
 
 Q_DECLARE_METATYPE(rar5kit::Block)
 
-class TestRar5 : public QObject {
+class TestRar5 : public RarTest {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> m_dir;
-    QByteArray d;
-
-    static void put(const QByteArray& path, const QByteArray& data) {
-        filekit::writeFile(QFile::decodeName(path), data);
-    }
-    static QByteArray get(const QByteArray& path) {
-        return filekit::readFile(QFile::decodeName(path));
-    }
-    static QStringList names(const QByteArray& dir) {
-        return filekit::entries(QFile::decodeName(dir));
-    }
-    static QList<QByteArray> xattrs(const QByteArray& path) {
-        return filekit::userXattrs(QFile::decodeName(path));
-    }
     static void setTime(const QByteArray& path, time_t sec, long nsec) {
         const timespec t[2] = {{sec, nsec}, {sec, nsec}};
         QVERIFY(::utimensat(AT_FDCWD, path, t, 0) == 0);
-    }
-    static bool have(const char* program) {
-        return !QStandardPaths::findExecutable(program).isEmpty();
     }
     bool userXattrsWork() {
         put(d + "/probe", "");
@@ -97,7 +48,7 @@ class TestRar5 : public QObject {
     static QMap<QString, QJsonObject> lsar(const QByteArray& archive) {
         const Result r = runProgram("lsar", {"-j", QFile::decodeName(archive)});
         const QJsonArray members =
-            QJsonDocument::fromJson(r.output).object().value("lsarContents").toArray();
+            QJsonDocument::fromJson(r.out).object().value("lsarContents").toArray();
         QMap<QString, QJsonObject> byName;
         for (const QJsonValue& m : members) {
             byName.insert(m.toObject().value("XADFileName").toString(), m.toObject());
@@ -117,23 +68,17 @@ for i in f.infolist():
 )";
         return runProgram("/usr/bin/python3",
                           {"-c", script, QFile::decodeName(archive), readBytes ? "1" : "0"})
-            .output;
+            .out;
     }
 
 private slots:
-    void init() {
-        QVERIFY(m_dir.emplace().isValid());
-        d = QFile::encodeName(m_dir->path());
-        QVERIFY(mkdir(d + "/src", 0755) == 0 && mkdir(d + "/work", 0755) == 0);
-    }
+    void init() { makeFolders(); }
 
     void foreignReadersReadWhatWeWrite_data() {
         QTest::addColumn<QByteArray>("base");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("realName");
-        QByteArray random(3 << 20, '\0');
-        QRandomGenerator(11).fillRange(reinterpret_cast<quint32*>(random.data()),
-                                       random.size() / 4);
+        const QByteArray random = randomBytes(3 << 20, 11);
         QByteArray zerosThenBytes(1 << 20, '\0');
         zerosThenBytes += "tail";
         QTest::newRow("empty file") << QByteArray("RA000001") << QByteArray()
@@ -231,8 +176,7 @@ private slots:
         if (!userXattrsWork()) {
             QSKIP("this file system keeps no user.* extended attributes");
         }
-        QByteArray data(1 << 20, '\0');
-        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        const QByteArray data = randomBytes(1 << 20, 5);
         const QByteArray rr = d + "/src/X.rr", rn = d + "/src/X.rn";
         put(rr, data);
         put(rn, nameFileFor("résumé.doc"));
@@ -357,54 +301,19 @@ private slots:
         QCOMPARE(std::pair(got.tv_sec, got.tv_nsec), std::pair(when.tv_sec, when.tv_nsec));
     }
 
-    // The genuine archiver's stored RAR 5 archive: its time to the nanosecond.
-    void genuineArchiveKeepsItsTime() {
-        const QByteArray source = VELMORADO_TESTDATA_DIR "/rar/rar5_stored.rar";
-        if (!QFileInfo::exists(QFile::decodeName(source))) {
-            QSKIP("the shared genuine RAR archives are not present in " VELMORADO_TESTDATA_DIR);
-        }
-        QCOMPARE(rar({"e", source}, d + "/work").code, 0);
-        const timespec got = mtimeOf(d + "/work/helloworld.txt");
-        QCOMPARE(std::pair(qint64(got.tv_sec), qint64(got.tv_nsec)),
-                 std::pair(Q_INT64_C(0x5BAB0E7E), Q_INT64_C(0x1A0EE956)));
-    }
-
-    // -ma5 stands anywhere among the switches after a; not with e. An archive
-    // that cannot be completed (no folder, a disk full half way) leaves the
-    // old archive and deletes no source.
-    void theSwitchAndTheRefusalToWriteHalfAnArchive() {
-        QByteArray data(2 << 20, '\0');
-        QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
-        const auto fill = [&] {
-            put(d + "/src/X.rr", data);
-            put(d + "/src/X.rn", "name");
-        };
+    // -ma5 stands anywhere among the switches after a; not with e.
+    void theSwitchStandsAnywhereAfterA() {
         for (const QList<QByteArray>& args :
              {QList<QByteArray>{"a", "-os", "-ma5", d + "/A.rar", d + "/src/X.r?", "-df"},
               QList<QByteArray>{"a", "-os", d + "/A.rar", d + "/src/X.r?", "-df", "-MA5"}}) {
-            fill();
+            put(d + "/src/X.rr", randomBytes(2 << 20, 3));
+            put(d + "/src/X.rn", "name");
             QFile::remove(d + "/A.rar"); // an archive is never made over a file
             QCOMPARE(rar(args).code, 0);
             QVERIFY(get(d + "/A.rar").startsWith(QByteArray("Rar!\x1A\x07\x01\x00", 8)));
             QCOMPARE(names(d + "/src"), QStringList());
         }
         QCOMPARE(rar({"e", "-ma5", d + "/A.rar"}, d + "/work").code, 7);
-
-        fill();
-        put(d + "/work/X.rar", "OLD ARCHIVE");
-        const auto failsAndKeepsAll = [&](const QByteArray& archive,
-                                          const std::function<void()>& setup = {}) {
-            QCOMPARE(rar({"a", "-ma5", "-os", archive, d + "/src/X.r?", "-df"}, {}, setup).code, 2);
-            QCOMPARE(names(d + "/src"), (QStringList{"X.rn", "X.rr"}));
-            QCOMPARE(get(d + "/src/X.rr"), data);
-            QCOMPARE(names(d + "/work"), QStringList{"X.rar"});
-            QCOMPARE(get(d + "/work/X.rar"), "OLD ARCHIVE");
-        };
-        failsAndKeepsAll(d + "/missing/X.rar");
-        failsAndKeepsAll(d + "/work/X.rar", [] {
-            const rlimit limit{64 << 10, 64 << 10}; // writes past 64 KiB fail
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
     }
 };
 

@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -70,6 +72,56 @@ inline QList<QByteArray> userXattrs(const QString& path) {
     std::sort(result.begin(), result.end());
     return result;
 }
+// size bytes of noise, the same for the same seed.
+inline QByteArray randomBytes(qsizetype size, quint32 seed) {
+    QByteArray data(size, '\0');
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    return data;
+}
+
+// Paths as bytes, as the archiver and the walk see them: put, get and rawNames
+// reach names that are not UTF-8, which Qt would replace.
+namespace bytes {
+// Writes data (flags: O_TRUNC, or O_EXCL for a new file); a failure fails the running test.
+inline bool put(const QByteArray& path, const QByteArray& data, int flags = O_TRUNC) {
+    QFile f;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
+    const bool ok = fd >= 0 && f.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) &&
+                    f.write(data) == data.size();
+    f.isOpen() ? f.close() : void(fd >= 0 && ::close(fd));
+    return QTest::qVerify(ok, "put", path.constData(), __FILE__, __LINE__);
+}
+// The content, or "<missing>".
+inline QByteArray get(const QByteArray& path) {
+    QFile f;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+    }
+    return f.isOpen() ? f.readAll() : QByteArray("<missing>");
+}
+inline QStringList names(const QByteArray& folder) {
+    return entries(QFile::decodeName(folder));
+}
+// The names in a folder as bytes, sorted.
+inline QList<QByteArray> rawNames(const QByteArray& folder) {
+    QList<QByteArray> found;
+    if (DIR* d = ::opendir(folder.constData())) {
+        while (const dirent* e = ::readdir(d)) {
+            if (::strcmp(e->d_name, ".") != 0 && ::strcmp(e->d_name, "..") != 0) {
+                found << e->d_name;
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+inline QList<QByteArray> xattrs(const QByteArray& path) {
+    return userXattrs(QFile::decodeName(path));
+}
+} // namespace bytes
+
 // A folder that cannot be written while this lives: a read-only bind mount as
 // root (permissions bind everyone but root), its permissions else.
 class ReadOnlyFolder {

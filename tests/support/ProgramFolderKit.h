@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -67,6 +68,18 @@ public:
     QString folder(const QString& name) const {
         QDir().mkpath(filePath(name));
         return filePath(name);
+    }
+    // Starts the program of this folder in p as a desktop copy (in no service),
+    // with folders of its own for the desktop's files.
+    void start(QProcess& p) const {
+        QProcessEnvironment env = environment();
+        for (const char* xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+            env.insert(xdg, folder(xdg));
+        }
+        env.remove("VELMORADO_SERVICE");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(path());
+        p.start(exe(), {});
     }
     bool writeIni(const QByteArray& text) const { return filekit::writeFile(ini(), text); }
     bool writeList(const QByteArray& text) const { return filekit::writeFile(list(), text); }
