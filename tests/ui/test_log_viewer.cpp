@@ -76,6 +76,18 @@ private Q_SLOTS:
         QTest::newRow("put away by a click") << false;
         QTest::newRow("put in the tray before") << true;
     }
+    // A log folder named relative to the current folder (a parameters file
+    // edited by hand): the log is handed on as a full path, never as text
+    // that the desktop could take for a web address.
+    void aRelativeLogFolderOpensItsLogsAsFiles() {
+        writeFile(logOf("2026-12-05"), "<html/>");
+        const QString here = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QFileInfo(logs).absolutePath()));
+        open({}, "[Logs]\r\nPathLogs=logs\r\n");
+        entry(w, "mnuVoirLogs")->trigger();
+        QDir::setCurrent(here);
+        QCOMPARE(opener->opened, QStringList{logOf("2026-12-05")});
+    }
     void closingBringsBackWhatAClickPutAway() {
         QFETCH(bool, awayBefore);
         const QList<QLabel*> l = openWithLogs({"2026-12-01", "2026-12-02"}, awayBefore);

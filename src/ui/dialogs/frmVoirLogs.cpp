@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QScreen>
 
@@ -47,7 +48,10 @@ std::span<const Caption> frmVoirLogs::captions() {
 }
 
 QString frmVoirLogs::logPath(const QLabel* label) {
-    return QDir(config::settings().pathLogs).filePath(label->property("file").toString());
+    // A full path, also for a log folder named relative to the current one:
+    // the opener takes what is not a full path for a web address.
+    return QFileInfo(QDir(config::settings().pathLogs).filePath(label->property("file").toString()))
+        .absoluteFilePath();
 }
 
 frmVoirLogs::frmVoirLogs(QWidget* mainWindow, std::function<void()> bringBackMain)
