@@ -6,6 +6,7 @@
 #include "platform/UniqueFd.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 #include <cerrno>
@@ -67,6 +68,7 @@ namespace {
 struct FlushBatchState {
     int depth = 0;
     QStringList folders;
+    QHash<dev_t, bool> ordered; // keepsNameOrder of each device met, for this batch
 };
 thread_local FlushBatchState t_batch;
 
@@ -91,11 +93,20 @@ void syncFolderLater(const QString& folder) {
     }
     // Only where a later change of names cannot reach the disk first: on
     // FAT or an ext4 without a journal, the removal of an archive unpacked
-    // could land before the rename that delivered its file.
+    // could land before the rename that delivered its file. The file system
+    // is asked once per device and batch (this runs for every rename).
     const QByteArray f = encodePath(folder.isEmpty() ? QStringLiteral(".") : folder);
     const UniqueFd fd(::open(f.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid() || !keepsNameOrder(fd.get())) {
-        syncFolder(folder);
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        return; // nothing there to flush
+    }
+    auto known = t_batch.ordered.find(st.st_dev);
+    if (known == t_batch.ordered.end()) {
+        known = t_batch.ordered.insert(st.st_dev, keepsNameOrder(fd.get()));
+    }
+    if (!known.value()) {
+        ::fsync(fd.get());
         return;
     }
     t_batch.folders << folder;
@@ -108,6 +119,7 @@ FolderFlushBatch::FolderFlushBatch() {
 FolderFlushBatch::~FolderFlushBatch() {
     if (--t_batch.depth == 0) {
         flushPending();
+        t_batch.ordered.clear(); // mounts may change between batches
     }
 }
 
