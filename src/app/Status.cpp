@@ -75,6 +75,16 @@ bool turnsDirection(char16_t c) {
            (c >= 0x2066 && c <= 0x2069);
 }
 
+// What a terminal acts on beyond the C0 controls: DEL, a C1 control (to many
+// terminals U+009B starts a control sequence, as ESC [ does), a direction mark.
+bool drivesTerminal(char16_t c) {
+    return c == 0x7F || (c >= 0x80 && c <= 0x9F) || turnsDirection(c);
+}
+
+void appendUnicodeEscape(QString& out, char16_t c) {
+    out += QLatin1String("\\u") + QString::number(c, 16).rightJustified(4, u'0');
+}
+
 // A name (of a file, a folder or the program) as a terminal may show it. A
 // file name is any bytes but "/" and NUL, and those of a share come from other
 // machines: one holding an escape sequence would move the cursor, recolour,
@@ -100,8 +110,8 @@ QString shownName(const QString& name) {
             hex("\\x", c, 2);
         } else if (c >= 0xDC80 && c <= 0xDCFF) {
             hex("\\x", uint(c) - 0xDC00, 2);
-        } else if ((c >= 0x80 && c <= 0x9F) || QChar::isSurrogate(c) || turnsDirection(c)) {
-            hex("\\u", c, 4);
+        } else if (drivesTerminal(c) || QChar::isSurrogate(c)) {
+            appendUnicodeEscape(out, c);
         } else if (c == u'\\') {
             out += QLatin1String("\\\\");
         } else {
@@ -122,9 +132,8 @@ QByteArray escapedForTerminal(const QByteArray& json) {
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == 0x7F || (u >= 0x80 && u <= 0x9F) || turnsDirection(u)) {
-            out += QLatin1String("\\u") + QString::number(u, 16).rightJustified(4, u'0');
+        if (drivesTerminal(c.unicode())) {
+            appendUnicodeEscape(out, c.unicode());
         } else {
             out += c;
         }
