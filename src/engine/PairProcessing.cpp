@@ -308,8 +308,9 @@ private:
     // Archives come in number order (inWalkOrder). While one is being
     // written or has not been quiet long enough, the later ones wait with it,
     // so that an older version of a file never comes after a newer one; they
-    // come back with it when it comes back in this walk. One that cannot be
-    // read or has gone holds nothing back, nor does one that fails.
+    // come back with it when it comes back in this walk. So does one that a
+    // compress pair cannot relay (a clash in the target). One that cannot be
+    // read or has gone holds nothing back, nor does one that fails to unpack.
     Step handleArchive(const QString& name) {
         const Verdict verdict = check(name);
         if (m_archivesHeld) {
@@ -319,7 +320,12 @@ private:
             return Step::Next;
         }
         if (verdict == Verdict::Take) {
-            return handOver(name);
+            const Step step = handOver(name);
+            // A relayed archive that stays here (one of its name is in the
+            // target: another machine's, numbered by its own counter) holds
+            // the later ones back until it has gone, as one being written does.
+            m_archivesHeld = m_compress && existsHere(name);
+            return step;
         }
         if (verdict == Verdict::InUse || verdict == Verdict::New || verdict == Verdict::NotQuiet) {
             m_archivesHeld = true;

@@ -310,6 +310,21 @@ private Q_SLOTS:
         QCOMPARE(entries(arch), QStringList());
         QCOMPARE(readFile(in(out, "doc.txt")), "newer");
     }
+    // An archive relayed on that must wait (another machine's archive of its
+    // number is in the target) holds back the later ones too: a newer version
+    // of a file passing an older one would arrive first and be replaced by it.
+    void aRelayThatWaitsHoldsTheLaterArchives() {
+        for (const char* v : {"older", "newer"}) {
+            drop(src, "doc.txt", v);
+            QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
+                     engine::FileOutcome::Done);
+        }
+        const QString share = prog->folder("share");
+        drop(share, "RA000001.rar", "another machine's");
+        walk(window, arch, share, true);
+        QCOMPARE(entries(arch), (QStringList{"RA000001.rar", "RA000002.rar"}));
+        QCOMPARE(entries(share), QStringList{"RA000001.rar"});
+    }
     // Hidden files are the user's and travel, a restored hidden name too; only
     // the program's own leftovers go (a move's copy, a name file's write
     // temporary, an archive the archiver was writing), and look-alikes of
