@@ -51,7 +51,8 @@ struct PairJob {
 // one, and a compress pair relays them in that order. Numbers run in a
 // circle: the oldest is the one after the widest gap between the numbers
 // present (999998, 999999, 0, 1 go in that order). While an archive is being
-// written or has not been quiet long enough, the later ones wait with it. The
+// written or has not been quiet long enough, or (in a compress pair) cannot be
+// relayed because one of its name is in the target, the later ones wait with it. The
 // numbers tell the order only of archives of one counter: archives of one
 // prefix made by two machines, each with its own counter, go in number order
 // all the same, which is the best that can be told from their names. Where
