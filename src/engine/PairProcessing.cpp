@@ -168,6 +168,9 @@ public:
         // the program's folder for the last number) are flushed once, at its
         // end, rather than after every file.
         const platform::FolderFlushBatch flushes;
+        // The last number is stored ahead for the files to come, and its
+        // final value once, at the end (before the folders' flush).
+        const NumberScope numbers;
         logRefusedPrefix();
         m_probe.beginWalk(m_folder);
         const QList<Entry> entries = readEntries(dir.get());
@@ -190,7 +193,9 @@ private:
     // Handles entries in order; false when the walk must end (a stop, or a
     // file whose outcome is EndWalk).
     bool visit(const QList<Entry>& entries) {
-        for (const Entry& e : entries) {
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const Entry& e = entries[i];
+            NumberScope::setAhead(entries.size() - i);
             Step step = Step::Next;
             if (m_round == 2 || !m_met.contains(e.name)) {
                 m_met.insert(e.name);

@@ -300,7 +300,98 @@ struct OneFile {
     const NumberedName numbered{set.prefix};
 };
 
+// The numbers of a NumberScope: the last one handed out in it and the one
+// stored (handed out up to it), once the scope has stored one.
+struct ScopeNumbers {
+    int depth = 0;
+    bool stored = false;
+    qint32 handed = 0;
+    qint32 through = 0;
+    qint32 ahead = 1;
+};
+
+ScopeNumbers& scopeNumbers() {
+    static ScopeNumbers numbers;
+    return numbers;
+}
+
+constexpr qint32 kNumberCount = NumberedName::kLastNumber + 1;
+constexpr qint32 kMaxNumbersAhead = 64;
+
+// How many steps on from `from` number `to` comes, numbers running in a circle.
+qint32 stepsFrom(qint32 from, qint32 to) {
+    return ((to - from) % kNumberCount + kNumberCount) % kNumberCount;
+}
+
+QString storedLastNumber() {
+    return config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber);
+}
+
+// Stores number as LastFileNumber. Where the program's folder is on another
+// file system than the source folder, nothing else keeps the stored number
+// on disk before the archive made under it: its folder is flushed at once.
+bool storeLastNumber(qint32 number, const QString& source) {
+    if (!config::PrivateProfile::write(config::program().parametersPath, config::kSectionProcessing,
+                                       config::keys::kLastFileNumber, QString::number(number))) {
+        return false;
+    }
+    if (!source.isEmpty() && !platform::sameFileSystem(config::program().exeDir, source)) {
+        platform::syncFolder(config::program().exeDir);
+    }
+    return true;
+}
+
+// The number after which the next one is looked for: the last one handed
+// out in the scope, else the stored one.
+qint32 lastNumberHandedOut() {
+    const ScopeNumbers& scope = scopeNumbers();
+    if (scope.stored) {
+        return scope.handed;
+    }
+    const QString stored = storedLastNumber();
+    return stored.isEmpty() ? 0 : config::readInt32(stored);
+}
+
+// Hands number out for good: it is stored unless the scope stored it
+// already; false when it could not be stored.
+bool handOutNumber(qint32 number, const QString& source) {
+    ScopeNumbers& scope = scopeNumbers();
+    const qint32 steps = stepsFrom(scope.handed, number);
+    if (!scope.stored || steps == 0 || steps > stepsFrom(scope.handed, scope.through)) {
+        const qint32 through = scope.depth > 0 ? (number + scope.ahead - 1) % kNumberCount : number;
+        if (!storeLastNumber(through, source)) {
+            return false;
+        }
+        scope.stored = scope.depth > 0;
+        scope.through = through;
+    }
+    scope.handed = number;
+    return true;
+}
+
 } // namespace
+
+NumberScope::NumberScope() {
+    ++scopeNumbers().depth;
+}
+
+NumberScope::~NumberScope() {
+    ScopeNumbers& scope = scopeNumbers();
+    if (--scope.depth > 0) {
+        return;
+    }
+    // The numbers stored ahead and not used are given back, unless somebody
+    // stored another number meanwhile. A failure leaves a gap, no harm.
+    if (scope.stored && scope.handed != scope.through &&
+        storedLastNumber() == QString::number(scope.through)) {
+        storeLastNumber(scope.handed, QString());
+    }
+    scope = ScopeNumbers{};
+}
+
+void NumberScope::setAhead(qsizetype files) {
+    scopeNumbers().ahead = qint32(qBound<qsizetype>(1, files, qsizetype(kMaxNumbersAhead)));
+}
 
 bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
                      int* exitStatus, QByteArray* errorOutput) {
@@ -399,11 +490,9 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
     }
 
     // The number after the last one handed out, or the first free one after
-    // it, is handed out for good (stored, its data flushed, before anything
-    // is made under it): whatever happens next, no later archive takes it
-    // again. The parameters file's folder is flushed at once when it is on
-    // another file system than the source folder, where nothing else keeps
-    // the stored number on disk before the archive made under it. The
+    // it, is handed out for good (stored, or stored ahead by the walk's
+    // NumberScope, its data flushed, before anything is made under it):
+    // whatever happens next, no later archive takes it again. The
     // name file is then created exclusively and locked: another copy of the
     // program that took the same number meanwhile makes us take the next one.
     const QByteArray nameLine = '"' + config::EncodeHexText(n).toLatin1() + "\"\r\n";
@@ -413,21 +502,13 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
     qint32 number = -1;
     platform::FileLock nameLock;
     for (int attempt = 0; attempt < 16 && !nameLock.held(); ++attempt) {
-        const QString stored =
-            config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber);
-        const qint32 last = stored.isEmpty() ? 0 : config::readInt32(stored);
-        number = numbered.numberFor(last, s, t);
+        number = numbered.numberFor(lastNumberHandedOut(), s, t);
         if (number < 0) {
             return FileOutcome::Stopped;
         }
-        if (!config::PrivateProfile::write(
-                config::program().parametersPath, config::kSectionProcessing,
-                config::keys::kLastFileNumber, QString::number(number))) {
+        if (!handOutNumber(number, s)) {
             causes.set(s, t, s + n, WaitCause::NumberNotStored);
             return FileOutcome::Stopped;
-        }
-        if (!platform::sameFileSystem(config::program().exeDir, s)) {
-            platform::syncFolder(config::program().exeDir);
         }
         bool taken = false;
         nameLock = platform::FileLock::create(s + numbered.nameFile(number), nameLine, &taken);

@@ -54,6 +54,26 @@ struct FileJob {
 FileOutcome CompressFile(const FileJob& job, QString* archiveMade = nullptr);
 FileOutcome ExtractFile(const FileJob& job);
 
+// The scope of one walk, in which CompressFile stores LastFileNumber ahead:
+// when the number it hands out is not stored yet, it stores the one as many
+// numbers on as the walk may still hand over files (setAhead, at most 64),
+// so that a walk over many files writes the parameters file once in a while
+// rather than once per file. In a scope or not, a number is stored before
+// anything is made under it. When the outermost scope ends, the last number
+// handed out in it is stored back in place of the ones stored ahead and left
+// unused, unless the stored value has changed meanwhile. A process killed in
+// the scope leaves a gap in the numbering, never a number handed out twice.
+class NumberScope {
+public:
+    NumberScope();
+    ~NumberScope();
+    NumberScope(const NumberScope&) = delete;
+    NumberScope& operator=(const NumberScope&) = delete;
+
+    // How many files the walk may still hand over, the next one included.
+    static void setAhead(qsizetype files);
+};
+
 // Removes the private extraction folders in folder that an extraction
 // interrupted after its archive was gone left behind, but none that a live
 // process still holds, nor one whose archive is still there.

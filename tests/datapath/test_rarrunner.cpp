@@ -1,6 +1,7 @@
 // Compression and extraction of single files with the real bundled archiver.
 
 #include "../engine/EngineTestKit.h"
+#include "config/ParameterKeys.h"
 #include "engine/RarRunner.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
@@ -194,6 +195,71 @@ private slots:
         QCOMPARE(readFile(m_tgt + "RA000009.rar") + readFile(m_src + "RA000009.rar"),
                  "not yet extractedwaiting");
         QCOMPARE(log("An archive of the same name is already in the target folder").size(), 1);
+    }
+    // In a walk the number is stored ahead of the files to come, never
+    // behind one handed out (another machine's newer archive included), and
+    // the last one handed out is what stays stored, unless somebody stored
+    // another one meanwhile.
+    void numbersStoredAheadInAWalk_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("ahead");
+        QTest::addColumn<QString>("arrives"); // in the target after the second file
+        QTest::addColumn<QString>("edited");  // stored by somebody after the last file
+        QTest::addColumn<QStringList>("archives");
+        QTest::addColumn<QString>("after");
+        const QStringList four{"RA000001.rar", "RA000002.rar", "RA000003.rar", "RA000004.rar"};
+        QTest::newRow("block of 3") << "0" << 3 << ""
+                                    << "" << four << "4";
+        QTest::newRow("block of 8") << "0" << 8 << ""
+                                    << "" << four << "4";
+        QTest::newRow("edited") << "0" << 8 << ""
+                                << "700" << four << "700";
+        QTest::newRow("wrapping") << "999998" << 3 << ""
+                                  << ""
+                                  << QStringList{"RA000000.rar", "RA000001.rar", "RA000002.rar",
+                                                 "RA999999.rar"}
+                                  << "2";
+        QTest::newRow("newer archive")
+            << "0" << 8 << "RA000050.rar"
+            << ""
+            << QStringList{"RA000001.rar", "RA000002.rar", "RA000050.rar", "RA000051.rar",
+                           "RA000052.rar"}
+            << "52";
+    }
+    void numbersStoredAheadInAWalk() {
+        QFETCH(QString, stored);
+        QFETCH(int, ahead);
+        QFETCH(QString, arrives);
+        QFETCH(QString, edited);
+        config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber, stored);
+        const auto storedNumber = [] {
+            return config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber)
+                .toInt();
+        };
+        {
+            const engine::NumberScope scope;
+            engine::NumberScope::setAhead(ahead);
+            for (int i = 0; i < 4; ++i) {
+                const QString name = QString("f%1").arg(i);
+                writeFile(m_src + name, name.toUtf8());
+                QString made;
+                QCOMPARE(engine::CompressFile({m_src, m_tgt, name}, &made), FileOutcome::Done);
+                // What is stored is that number or one ahead of it.
+                const int number = made.right(10).left(6).toInt();
+                QVERIFY2((storedNumber() - number + 1000000) % 1000000 < ahead,
+                         qPrintable(made + " stored " + QString::number(storedNumber())));
+                if (i == 1 && !arrives.isEmpty()) {
+                    writeFile(m_tgt + arrives, "another machine's");
+                }
+            }
+            if (!edited.isEmpty()) {
+                config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber,
+                                     edited);
+            }
+        }
+        QTEST(entries(m_tgt), "archives");
+        QFETCH(QString, after);
+        QCOMPARE(QString::number(storedNumber()), after);
     }
     // A number is taken by any name in the source folder that its archive
     // would have, or that the archiver's wildcard base.r? would pack and
