@@ -9,7 +9,7 @@
 //    and have been for a few seconds;
 //  - the peak memory of this process (VmHWM, ru_maxrss) and of its children.
 //
-// Usage: bench_engine [files=1000] [bytes=2048]
+// Usage: bench_engine [files=1000] [bytes=2048] [idle passes=50]
 
 #include "config/FolderPairs.h"
 #include "config/ProgramValues.h"
@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
     QThread::sleep(3);
     engine::state().stopped = false;
     engine::RunProcessingPass(window, {});
-    const int rounds = 50;
+    const int rounds = argc > 3 ? atoi(argv[3]) : 50;
     const double cpuBefore = cpuSeconds();
     QElapsedTimer wall;
     wall.start();

@@ -33,6 +33,18 @@ template <typename T> T clampTo(double v) {
 } // namespace
 
 double leadingNumber(const QString& text) {
+    // Plain digits, as the program stores them: read at once (every pass
+    // reads every pair's counts this way).
+    if (!text.isEmpty() && text.size() <= 9) {
+        int value = 0;
+        qsizetype i = 0;
+        for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i) {
+            value = value * 10 + (text[i].unicode() - '0');
+        }
+        if (i == text.size()) {
+            return value;
+        }
+    }
     // Blanks are dropped everywhere before reading, as "1 2" must read 12.
     QString s;
     s.reserve(text.size());

@@ -49,22 +49,24 @@ int utf8Sequence(const unsigned char* p, qsizetype n, char32_t& cp) {
     return length;
 }
 
-void appendUtf8(QByteArray& out, char32_t cp) {
+// Writes cp as UTF-8 at out; the byte after it.
+char* putUtf8(char* out, char32_t cp) {
     if (cp < 0x80) {
-        out.append(char(cp));
+        *out++ = char(cp);
     } else if (cp < 0x800) {
-        out.append(char(0xC0 | (cp >> 6)));
-        out.append(char(0x80 | (cp & 0x3F)));
+        *out++ = char(0xC0 | (cp >> 6));
+        *out++ = char(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out.append(char(0xE0 | (cp >> 12)));
-        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.append(char(0x80 | (cp & 0x3F)));
+        *out++ = char(0xE0 | (cp >> 12));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
     } else {
-        out.append(char(0xF0 | (cp >> 18)));
-        out.append(char(0x80 | ((cp >> 12) & 0x3F)));
-        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.append(char(0x80 | (cp & 0x3F)));
+        *out++ = char(0xF0 | (cp >> 18));
+        *out++ = char(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
     }
+    return out;
 }
 
 // Random characters of a temporary name (six of them for mkstemp's): ASCII
@@ -84,48 +86,59 @@ bool isRandomTail(QStringView tail, qsizetype size = 6) {
 
 } // namespace
 
+// Both conversions run on every path the program touches (a pass over idle
+// pairs, every name of a folder it lists): they write into a buffer sized
+// for the longest result, not a character at a time.
 QByteArray encodePath(const QString& path) {
-    QByteArray out;
-    out.reserve(path.size());
     const qsizetype n = path.size();
+    QByteArray out(3 * n, Qt::Uninitialized); // a UTF-16 unit never takes more than 3 bytes
+    char* o = out.data();
+    const char16_t* in = reinterpret_cast<const char16_t*>(path.constData());
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = path[i].unicode();
-        if (QChar::isHighSurrogate(u) && i + 1 < n &&
-            QChar::isLowSurrogate(path[i + 1].unicode())) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, path[i + 1].unicode()));
+        const char16_t u = in[i];
+        if (u < 0x80) {
+            *o++ = char(u);
+        } else if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
+            o = putUtf8(o, QChar::surrogateToUcs4(u, in[i + 1]));
             ++i;
         } else if (u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
-            out.append(char(u - kEscapeBase)); // an escaped byte
+            *o++ = char(u - kEscapeBase); // an escaped byte
         } else if (QChar::isSurrogate(u)) {
-            appendUtf8(out, 0xFFFD);
+            o = putUtf8(o, 0xFFFD);
         } else {
-            appendUtf8(out, u);
+            o = putUtf8(o, u);
         }
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
 QString decodePath(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype n = bytes.size();
+    QString out(n, Qt::Uninitialized); // never more UTF-16 units than bytes
+    char16_t* o = reinterpret_cast<char16_t*>(out.data());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     for (qsizetype i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            *o++ = p[i++];
+            continue;
+        }
         char32_t cp = 0;
         const int length = utf8Sequence(p + i, n - i, cp);
         if (length == 0) {
-            out.append(QChar(char16_t(kEscapeBase + p[i]))); // always 0x80 or above
+            *o++ = char16_t(kEscapeBase + p[i]); // always 0x80 or above
             ++i;
             continue;
         }
         if (QChar::requiresSurrogates(cp)) {
-            out.append(QChar(QChar::highSurrogate(cp)));
-            out.append(QChar(QChar::lowSurrogate(cp)));
+            *o++ = QChar::highSurrogate(cp);
+            *o++ = QChar::lowSurrogate(cp);
         } else {
-            out.append(QChar(char16_t(cp)));
+            *o++ = char16_t(cp);
         }
         i += length;
     }
+    out.truncate(o - reinterpret_cast<const char16_t*>(out.constData()));
     return out;
 }
 
