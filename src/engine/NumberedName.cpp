@@ -12,7 +12,7 @@ namespace engine {
 
 namespace {
 
-bool isAsciiDigits(const QString& text) {
+bool isAsciiDigits(QStringView text) {
     for (const QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
             return false;
@@ -27,24 +27,27 @@ QString NumberedName::base(qint32 number) const {
     return m_prefix + QStringLiteral("%1").arg(number, 6, 10, QLatin1Char('0'));
 }
 
+// Both readings below run on every name of a folder for every file packed:
+// they look at the name through views and make no copy of it.
 std::optional<NumberedName::Parsed> NumberedName::parse(const QString& name) const {
     const qsizetype prefixSize = m_prefix.size();
     const qsizetype baseSize = prefixSize + 6;
+    const QStringView view(name);
     if (prefixSize == 0 || name.size() < baseSize + 3 ||
-        name.left(prefixSize).compare(m_prefix, Qt::CaseInsensitive) != 0) {
+        view.left(prefixSize).compare(m_prefix, Qt::CaseInsensitive) != 0) {
         return std::nullopt;
     }
-    const QString digits = name.mid(prefixSize, 6);
+    const QStringView digits = view.mid(prefixSize, 6);
     if (!isAsciiDigits(digits)) {
         return std::nullopt;
     }
-    const QString ext = name.mid(baseSize).toLower();
+    const QStringView ext = view.mid(baseSize);
     Kind kind;
-    if (ext == QLatin1String(".rar")) {
+    if (ext.compare(QLatin1String(".rar"), Qt::CaseInsensitive) == 0) {
         kind = Kind::Archive;
-    } else if (ext == QLatin1String(".rr")) {
+    } else if (ext.compare(QLatin1String(".rr"), Qt::CaseInsensitive) == 0) {
         kind = Kind::DataFile;
-    } else if (ext == QLatin1String(".rn")) {
+    } else if (ext.compare(QLatin1String(".rn"), Qt::CaseInsensitive) == 0) {
         kind = Kind::NameFile;
     } else {
         return std::nullopt;
@@ -74,18 +77,19 @@ qint32 NumberedName::next(qint32 last) {
 
 std::optional<qint32> NumberedName::numberHeld(const QString& name) const {
     const qsizetype baseSize = m_prefix.size() + 6;
+    const QStringView view(name);
     if (m_prefix.isEmpty() || name.size() < baseSize + 3 ||
-        name.left(m_prefix.size()).compare(m_prefix, Qt::CaseInsensitive) != 0) {
+        view.left(m_prefix.size()).compare(m_prefix, Qt::CaseInsensitive) != 0) {
         return std::nullopt;
     }
-    const QString digits = name.mid(m_prefix.size(), 6);
-    const QString ext = name.mid(baseSize);
+    const QStringView digits = view.mid(m_prefix.size(), 6);
+    const QStringView ext = view.mid(baseSize);
     if (!isAsciiDigits(digits) || !ext.startsWith(QLatin1String(".r"), Qt::CaseInsensitive)) {
         return std::nullopt;
     }
     // One character for the archiver is one code point, or one byte of a
     // name that is no valid text (read here as a replacement character).
-    const QString rest = ext.mid(2);
+    const QStringView rest = ext.mid(2);
     const bool oneCharacter = rest.toUcs4().size() == 1 ||
                               (!rest.isEmpty() && rest.contains(QChar::ReplacementCharacter));
     if (!oneCharacter && rest.compare(QLatin1String("ar"), Qt::CaseInsensitive) != 0) {
