@@ -586,6 +586,10 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
                    s + n + QStringLiteral(" -> ") + s + archive);
         return FileOutcome::Stopped;
     }
+    // The archive's departure and the archiver's deletions of the pair reach
+    // the disk with this flush of the source folder (at the end of the walk
+    // where the file system keeps names in order).
+    platform::syncFolderLater(s);
 
     ++st.compressed;
     if (archiveMade) {

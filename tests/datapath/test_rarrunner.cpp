@@ -79,6 +79,54 @@ private slots:
         QCOMPARE(entries(m_tgt), QStringList{"RA000001.rar"});
         config::setProgramFolder(m_prog->path());
     }
+    // Where names do not reach the disk in order, the source folder is
+    // flushed once the archive has left it: the flush that also makes the
+    // archiver's deletions of the pair durable. Seen from a tracer attached
+    // to this process (root: the loop mount; the tracer follows the archiver).
+    void theSourceIsFlushedOnceTheArchiveHasLeft() {
+        QTemporaryDir dir;
+        const filekit::LoopExt4 fs(dir.path(), {"-O", "^has_journal"});
+        if (!fs.mounted() || QStandardPaths::findExecutable("strace").isEmpty()) {
+            QSKIP("needs root, mkfs.ext4, loop devices and strace");
+        }
+        const QString src = fs.path() + "/src", tgt = fs.path() + "/arch";
+        QVERIFY(QDir().mkpath(src) && QDir().mkpath(tgt));
+        writeFile(src + "/a.txt", "to pack");
+        // The leak checker of a sanitizer build cannot run in a traced archiver.
+        const QByteArray asan = qgetenv("ASAN_OPTIONS");
+        if (!asan.isEmpty()) {
+            qputenv("ASAN_OPTIONS", asan + ":detect_leaks=0");
+        }
+        const auto restore = qScopeGuard([&] {
+            if (!asan.isEmpty()) {
+                qputenv("ASAN_OPTIONS", asan);
+            }
+        });
+        QProcess tracer;
+        tracer.start("strace", {"-f", "-y", "-qq", "-e", "trace=fsync,renameat2", "-o",
+                                dir.filePath("trace"), "-p", QString::number(::getpid())});
+        const auto traced = [] {
+            return readFile("/proc/self/status").contains("TracerPid:\t0\n") == false;
+        };
+        for (int i = 0; i < 1000 && !traced(); ++i) {
+            QThread::msleep(10);
+        }
+        QVERIFY(traced());
+        QCOMPARE(compress(src + '/', tgt + '/', "a.txt"), FileOutcome::Done);
+        tracer.terminate();
+        QVERIFY(tracer.waitForFinished(10000));
+        const QList<QByteArray> lines = readFile(dir.filePath("trace")).split('\n');
+        qsizetype left = -1, flushed = -1;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (lines[i].contains("renameat2(") && lines[i].contains("/arch/RA000001.rar")) {
+                left = i;
+            } else if (lines[i].contains("fsync(") && lines[i].contains("/src>")) {
+                flushed = i;
+            }
+        }
+        QVERIFY2(left >= 0 && flushed > left, readFile(dir.filePath("trace")).constData());
+        QCOMPARE(entries(tgt + '/'), QStringList{"RA000001.rar"});
+    }
     // A pair whose source is its target: nothing is unpacked over a plain
     // file, an archive is not packed again, and the file comes back whole.
     void pairOnOneFolderKeepsItsFiles() {

@@ -266,9 +266,11 @@ int Adder::settle(int archiveFolderFd, const std::string& archiveFolderName) {
         if (::fsync(archiveFolderFd) != 0) {
             return fail("cannot sync folder " + archiveFolderName + ": " + errorText(errno));
         }
-    } else {
-        ::fsync(sourceFolder_.get());
     }
+    // Elsewhere the deletions reach the disk with the sources' folder's next
+    // flush (the engine's, once the archive has left the folder): a power cut
+    // before it can bring the sources back beside their archive, never take
+    // them away without it.
     return status_.code();
 }
 
