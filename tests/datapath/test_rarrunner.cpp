@@ -32,6 +32,14 @@ class TestRarRunner : public QObject {
                        "pack", qPrintable(base), __FILE__, __LINE__);
         return readFile(archive);
     }
+    // base.rr holding data and base.rn holding nameFile, packed into base.rar
+    // of folder; its content.
+    static QByteArray packPair(const QString& folder, const QString& base, const QByteArray& data,
+                               const QByteArray& nameFile) {
+        writeFile(folder + base + ".rr", data);
+        writeFile(folder + base + ".rn", nameFile);
+        return pack(folder, base, folder + base + ".r?\" -df");
+    }
     QStringList log(const QString& part) const { return logLines(m_prog->path(), part); }
     // The real archiver, with a copy of file put in the way at the step given:
     // what another machine or a user does to the source folder while it works.
@@ -170,9 +178,7 @@ private slots:
     // archive stays and the log says why.
     void refusesBadNameFiles() {
         QFETCH(QByteArray, nameFile);
-        writeFile(m_src + "RA000050.rr", "precious");
-        writeFile(m_src + "RA000050.rn", nameFile);
-        const QByteArray archive = pack(m_src, "RA000050", m_src + "RA000050.r?\" -df");
+        const QByteArray archive = packPair(m_src, "RA000050", "precious", nameFile);
         QCOMPARE(extract(m_src, m_out, "RA000050.rar"), FileOutcome::Stopped);
         QCOMPARE(entries(m_src), QStringList{"RA000050.rar"});
         QCOMPARE(readFile(m_src + "RA000050.rar"), archive);
@@ -406,13 +412,9 @@ private slots:
     // An archive renamed over the one that is being extracted is not deleted
     // in its place: it stays for the next pass, which delivers it too.
     void archiveReplacedWhileExtracting() {
-        writeFile(m_src + "RA000001.rr", "first");
-        writeFile(m_src + "RA000001.rn", nameLine("first.txt"));
-        pack(m_src, "RA000001", m_src + "RA000001.r?\" -df");
+        packPair(m_src, "RA000001", "first", nameLine("first.txt"));
         const QString stage = m_prog->folder("stage") + '/';
-        writeFile(stage + "RA000001.rr", "second");
-        writeFile(stage + "RA000001.rn", nameLine("second.txt"));
-        const QByteArray second = pack(stage, "RA000001", stage + "RA000001.r?\" -df");
+        const QByteArray second = packPair(stage, "RA000001", "second", nameLine("second.txt"));
         archiverWithArrival("over", stage + "RA000001.rar");
         QCOMPARE(extract(m_src, m_out, "RA000001.rar"), FileOutcome::Done);
         QCOMPARE(entries(m_out), QStringList{"first.txt"});
@@ -446,9 +448,7 @@ private slots:
     // Folders of extractions cut short are cleared (unless a live one holds
     // them); an archive another copy holds is not extracted meanwhile.
     void interruptedAndConcurrentExtractions() {
-        writeFile(m_src + "RA000007.rr", "doc");
-        writeFile(m_src + "RA000007.rn", nameLine("doc"));
-        pack(m_src, "RA000007", m_src + "RA000007.r?\" -df");
+        packPair(m_src, "RA000007", "doc", nameLine("doc"));
         const QString stale = m_src + ".velmorado-x-RA000007.rar/";
         QVERIFY(QDir().mkpath(stale)); // files only: the archiver makes no folders
         writeFile(stale + "RA000007.rr", "half");

@@ -1,7 +1,7 @@
 // The install for one user, run for real with HOME in a temporary folder: it
-// never replaces a file it did not put there, and --uninstall takes away what
-// it put there and the service unit the program registered, and nothing else.
-// systemctl is a fake that records its words (no user service manager here).
+// puts each file in place, never replaces a file it did not put there, and --uninstall takes away
+// what it put there and the service unit the program registered, and nothing else. systemctl is a
+// fake that records its words (no user service manager here).
 #include "service/ServiceControl.h"
 
 #include "FileKit.h"
@@ -39,12 +39,8 @@ class TestInstall : public QObject {
 
     // The script with args: its exit status (-1: killed) and what it wrote.
     QPair<int, QString> run(const QStringList& args) const {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start("bash", QStringList{kScript, "--from", kBin} + args);
-        const bool done = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit;
-        return {done ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+        const auto r = filekit::run("bash", QStringList{kScript, "--from", kBin} + args, env);
+        return {r.code, QString::fromUtf8(r.output)};
     }
     // Every entry under home: folders, links and their targets, files and a
     // hash of their content and their permissions.
@@ -61,10 +57,8 @@ class TestInstall : public QObject {
             } else if (f.isDir()) {
                 all[name] = "folder";
             } else {
-                all[name] =
-                    QString::number(int(f.permissions()), 16) + ' ' +
-                    QCryptographicHash::hash(readFile(f.filePath()), QCryptographicHash::Sha256)
-                        .toHex();
+                all[name] = QString::number(int(f.permissions()), 16) + ' ' +
+                            sha256(readFile(f.filePath()));
             }
         }
         return all;
@@ -104,6 +98,50 @@ private Q_SLOTS:
                           "#!/bin/sh\nprintf '%s|' \"$*\" >>\"$(dirname \"$0\")/said\"\nexit " +
                               QByteArray::number(status) + "\n",
                           0755));
+    }
+
+    // Each built file under ~/.local/opt, a valid menu entry starting it;
+    // installing again and uninstalling keep the user's parameters, and
+    // without them nothing at all is left.
+    void eachFileInPlaceAndTheParametersKept() {
+        QCOMPARE(run({}).first, 0);
+        const QString prefix = at(".local/opt/velmorado");
+        QStringList expected{"velmorado", "rar", "VelmoradoHelpEN.htm", "VelmoradoHelpFR.htm"};
+        expected << (QFileInfo::exists(kBin + "/net") ? QStringList{"net"} : QStringList{});
+        for (const QString& image : QDir(kBin + "/help-images").entryList(QDir::Files)) {
+            expected << "help-images/" + image;
+        }
+        QVERIFY(expected.size() > 4);
+        for (const QString& name : expected) {
+            QVERIFY2(readFile(prefix + '/' + name) == readFile(kBin + '/' + name),
+                     qPrintable(name));
+            QCOMPARE(QFileInfo(prefix + '/' + name).isExecutable(),
+                     name == "velmorado" || name == "rar" || name == "net");
+        }
+        const QString desktop = at(".local/share/applications/velmorado.desktop");
+        const QString entry = QString::fromUtf8(readFile(desktop));
+        QVERIFY2(entry.contains("\nExec=\"" + prefix + "/velmorado\"\n") &&
+                     entry.contains("\nIcon=velmorado\n") && entry.contains("\nName=Velmorado\n"),
+                 qPrintable(entry));
+        QCOMPARE(filekit::run("desktop-file-validate", {desktop}).code, 0);
+        const filekit::Result version = filekit::run(prefix + "/velmorado", {"--version"}, env);
+        QCOMPARE(std::pair(version.code, version.output),
+                 std::pair(0, QByteArray("Velmorado 1.0c\n")));
+        const QByteArray parameters = "[Configuration]\nLangue=1\n";
+        QVERIFY(writeFile(prefix + "/Velmorado.ini", parameters));
+        QCOMPARE(run({}).first, 0);
+        QCOMPARE(readFile(prefix + "/Velmorado.ini"), parameters);
+        const auto [code, said] = run({"--uninstall"});
+        QCOMPARE(code, 0);
+        for (const char* folder : {".", ".local", ".local/opt", ".local/opt/velmorado"}) {
+            QCOMPARE(filekit::entries(at(folder)).size(), 1); // down to Velmorado.ini
+        }
+        QVERIFY2(said.contains("Velmorado.ini"), qPrintable(said));
+        // Gone with the folders that held it, a fresh install leaves nothing.
+        QVERIFY(QDir(at(".local")).removeRecursively());
+        QCOMPARE(run({}).first, 0);
+        QCOMPARE(run({"--uninstall"}).first, 0);
+        QCOMPARE(filekit::entries(home->path()), QStringList());
     }
 
     // A name the install would write that holds a file of the user's (or of
@@ -276,15 +314,11 @@ private Q_SLOTS:
             copy.terminate();
             copy.waitForFinished();
         });
-        bool answers = false;
-        for (QDeadlineTimer deadline(60000); !answers && !deadline.hasExpired();) {
-            QProcess ask;
-            ask.setProcessEnvironment(env);
-            ask.start(exe, {"--status"});
-            answers = ask.waitForFinished(60000) && ask.exitCode() != 2;
-            QVERIFY(copy.state() == QProcess::Running);
-        }
-        QVERIFY(answers);
+        QVERIFY(filekit::eventually([&] {
+            return copy.state() != QProcess::Running ||
+                   filekit::run(exe, {"--status"}, env).code != 2;
+        }));
+        QVERIFY(copy.state() == QProcess::Running);
         const auto before = snapshot();
 
         const auto [code, said] = run({"--uninstall"});

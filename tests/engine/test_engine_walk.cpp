@@ -40,6 +40,12 @@ class WalkTest : public QObject {
         }
     };
 
+    // A version of doc.txt saved in src and packed into arch at once.
+    void saveAndPack(const QByteArray& version) {
+        drop(src, "doc.txt", version);
+        QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
+                 engine::FileOutcome::Done);
+    }
     // Extracts every archive of folder into target with an uncompress walk.
     void extractAll(const QString& folder, const QString& target) {
         ageAll(folder);
@@ -266,9 +272,7 @@ private Q_SLOTS:
         for (int v = 1, number = lastNumber; v <= 6; ++v) {
             number = engine::NumberedName::next(number);
             made << engine::NumberedName("RA").archive(number);
-            drop(src, "doc.txt", "version " + QByteArray::number(v));
-            QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
-                     engine::FileOutcome::Done);
+            saveAndPack("version " + QByteArray::number(v));
         }
         QCOMPARE(entries(arch).size(), 6);
         for (QString& n : made) {
@@ -296,11 +300,8 @@ private Q_SLOTS:
     // An archive still being written holds back the later ones: the newer
     // version is not unpacked before the older one, which would then replace it.
     void laterArchivesWaitForAnEarlierOne() {
-        for (const char* v : {"older", "newer"}) {
-            drop(src, "doc.txt", v);
-            QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
-                     engine::FileOutcome::Done);
-        }
+        saveAndPack("older");
+        saveAndPack("newer");
         const int writer = ::open(QFile::encodeName(in(arch, "RA000001.rar")), O_WRONLY);
         QVERIFY(writer >= 0);
         walk(window, arch, out, false);
@@ -314,11 +315,8 @@ private Q_SLOTS:
     // number is in the target) holds back the later ones too: a newer version
     // of a file passing an older one would arrive first and be replaced by it.
     void aRelayThatWaitsHoldsTheLaterArchives() {
-        for (const char* v : {"older", "newer"}) {
-            drop(src, "doc.txt", v);
-            QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
-                     engine::FileOutcome::Done);
-        }
+        saveAndPack("older");
+        saveAndPack("newer");
         const QString share = prog->folder("share");
         drop(share, "RA000001.rar", "another machine's");
         walk(window, arch, share, true);

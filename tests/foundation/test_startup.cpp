@@ -132,13 +132,10 @@ private Q_SLOTS:
         QVERIFY(content == "<fifo>"   ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0
                 : content == "<zero>" ? QFile::link("/dev/zero", path)
                                       : filekit::writeFile(path, content));
-        QProcess program; // with this process's environment: offscreen, boxes shown
-        program.start(dir.exe(), {});
-        const bool ended = program.waitForFinished(20000); // else killed as program goes
-        const QString err = QString::fromUtf8(program.readAllStandardError());
-        QVERIFY2(ended && program.exitStatus() == QProcess::NormalExit, qPrintable(err));
-        QVERIFY(program.exitCode() != 0);
-        QVERIFY2(err.contains(message) && err.contains(path), qPrintable(err));
+        // With this process's environment: offscreen, boxes shown.
+        const filekit::Result r = filekit::run(dir.exe(), {});
+        const QString err = QString::fromUtf8(r.output.mid(r.out.size()));
+        QVERIFY2(r.code > 0 && err.contains(message) && err.contains(path), qPrintable(err));
     }
     // Where nobody can answer a box (no display, so the offscreen platform),
     // a start that cannot go on says why on standard error and in the system
@@ -188,13 +185,9 @@ private Q_SLOTS:
             qputenv("XDG_RUNTIME_DIR", savedRuntime);
         }
         QVERIFY(held);
-        QProcess program;
-        program.setProcessEnvironment(env);
-        program.start(dir.exe(), {});
-        const bool ended = program.waitForFinished(60000); // a box would wait for ever
-        const QString err = QString::fromUtf8(program.readAllStandardError());
-        QVERIFY2(ended && program.exitStatus() == QProcess::NormalExit, qPrintable(err));
-        QCOMPARE(program.exitCode(), status);
+        const filekit::Result r = filekit::run(dir.exe(), {}, env); // a box would wait for ever
+        const QString err = QString::fromUtf8(r.output.mid(r.out.size()));
+        QVERIFY2(r.code == status, qPrintable(err));
         const QStringList lines = err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), message.isEmpty() ? 1 : 2);
         QVERIFY2(lines[0].startsWith("velmorado: no display available") &&
@@ -221,12 +214,8 @@ private Q_SLOTS:
         programkit::ProgramFolder dir({"velmorado"});
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.path());
-        env.insert("XDG_RUNTIME_DIR", QDir::tempPath()); // open to every user
-        QProcess program;
-        program.setProcessEnvironment(env);
-        program.start(dir.exe(), {"--status"});
-        QVERIFY(program.waitForFinished(60000));
-        QCOMPARE(program.exitCode(), 2); // no copy runs there
+        env.insert("XDG_RUNTIME_DIR", QDir::tempPath());              // open to every user
+        QCOMPARE(filekit::run(dir.exe(), {"--status"}, env).code, 2); // no copy runs there
         struct stat st {};
         QVERIFY(::lstat(QFile::encodeName(own).constData(), &st) == 0);
         QCOMPARE(st.st_mode & 0777, 0700u);

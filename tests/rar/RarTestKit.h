@@ -11,31 +11,8 @@
 namespace rarkit {
 
 using namespace filekit::bytes;
-using filekit::randomBytes;
+using filekit::randomBytes, filekit::Result, filekit::run;
 
-struct Result {
-    int code = -1;     // -1: the program did not end by itself
-    QByteArray output; // standard output, then standard error
-    QByteArray out;    // standard output alone
-};
-
-// A program with arguments as they are, in cwd; setup runs in the child
-// before it starts; env, when given, is its whole environment.
-inline Result runProgram(const QString& program, const QStringList& args,
-                         const QByteArray& cwd = {}, const std::function<void()>& setup = {},
-                         const std::optional<QProcessEnvironment>& env = {}) {
-    QProcess p;
-    if (env) {
-        p.setProcessEnvironment(*env);
-    }
-    p.setWorkingDirectory(QFile::decodeName(cwd));
-    p.setChildProcessModifier(setup ? setup : [] {});
-    p.start(program, args);
-    p.waitForFinished(240000);
-    const QByteArray out = p.readAllStandardOutput();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            out + p.readAllStandardError(), out};
-}
 // The built archiver.
 inline Result rar(const QList<QByteArray>& args, const QByteArray& cwd = {},
                   const std::function<void()>& setup = {},
@@ -44,7 +21,7 @@ inline Result rar(const QList<QByteArray>& args, const QByteArray& cwd = {},
     for (const QByteArray& a : args) {
         list << QFile::decodeName(a);
     }
-    return runProgram(VELMORADO_BIN_DIR "/rar", list, cwd, setup, env);
+    return run(VELMORADO_BIN_DIR "/rar", list, env, cwd, setup);
 }
 inline bool have(const char* program) {
     return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();

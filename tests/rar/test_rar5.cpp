@@ -46,7 +46,7 @@ class TestRar5 : public RarTest {
     }
     // lsar's view of an archive: one object per member, by name.
     static QMap<QString, QJsonObject> lsar(const QByteArray& archive) {
-        const Result r = runProgram("lsar", {"-j", QFile::decodeName(archive)});
+        const Result r = run("lsar", {"-j", QFile::decodeName(archive)});
         const QJsonArray members =
             QJsonDocument::fromJson(r.out).object().value("lsarContents").toArray();
         QMap<QString, QJsonObject> byName;
@@ -66,8 +66,8 @@ for i in f.infolist():
         line += " " + hashlib.md5(f.read(i)).hexdigest()
     print(line)
 )";
-        return runProgram("/usr/bin/python3",
-                          {"-c", script, QFile::decodeName(archive), readBytes ? "1" : "0"})
+        return run("/usr/bin/python3",
+                   {"-c", script, QFile::decodeName(archive), readBytes ? "1" : "0"})
             .out;
     }
 
@@ -107,7 +107,7 @@ private slots:
         const Result made = rar({"a", "-ma5", "-os", archive, d + "/src/" + base + ".r?"});
         QVERIFY2(made.code == 0, made.output);
 
-        QCOMPARE(runProgram("bsdtar", {"-xf", QFile::decodeName(archive)}, d + "/work").code, 0);
+        QCOMPARE(run("bsdtar", {"-xf", QFile::decodeName(archive)}, {}, d + "/work").code, 0);
         QCOMPARE(names(d + "/work").size(), 2);
         for (auto it = members.begin(); it != members.end(); ++it) {
             QCOMPARE(get(d + "/work/" + it.key()), it.value());

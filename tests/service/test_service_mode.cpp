@@ -6,29 +6,14 @@
 #include "ServiceTestKit.h"
 #include "UiTestKit.h"
 
-#include <QScopeGuard>
-
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <utility>
+#include <optional>
 
 using service::ServiceControl;
 using servicetest::FakeSystemd;
 using ui::frmAdminService;
 using namespace uitest;
 
-// Whether check comes true within a minute, asking again while it is not.
-// (QTRY counts only its waits, not the time the check takes to run.)
-bool eventually(const std::function<bool()>& check) {
-    for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QTest::qWait(100)) {
-        if (check()) {
-            return true;
-        }
-    }
-    return check();
-}
+using filekit::eventually;
 
 const QString kStarted = "4\tVelmorado Service: started",
               kStopped = "4\tVelmorado Service: stopped";
@@ -70,6 +55,21 @@ class TestServiceMode : public WindowTest {
         service.setProcessEnvironment(env);
         service.start(program, {});
         QVERIFY(service.waitForStarted());
+    }
+    // The executable installed, on these pairs, automatic, French, a pass a
+    // second, started as a headless copy.
+    void startHeadless(const QList<QPair<QString, QString>>& pairs) {
+        QVERIFY(pf->writePairs(pairs));
+        QVERIFY(pf->writeIni("[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n"
+                             "Temporisation=1\r\n"));
+        service.setProcessEnvironment(programkit::environment());
+        service.start(pf->exe(), {});
+        QVERIFY(service.waitForStarted());
+    }
+    // --status with args, asked of the copy that runs there: its exit status and output.
+    QPair<int, QByteArray> status(const QStringList& args = {}) const {
+        const filekit::Result r = filekit::run(pf->exe(), QStringList{"--status"} + args);
+        return {r.code, r.out};
     }
     // SIGTERM, as the service manager stops it: the program ends, once.
     void stopService(int timeout) {
@@ -130,9 +130,7 @@ private Q_SLOTS:
     // A stop while a file is being compressed: the file is finished first,
     // whole in its archive, nothing of it left in the source folder.
     void aStopDuringAPassFinishesTheFileFirst() {
-        QByteArray noise(256 << 20, Qt::Uninitialized); // nothing a compressor shrinks much
-        QRandomGenerator(20261207).fillRange(reinterpret_cast<quint32*>(noise.data()),
-                                             noise.size() / 4);
+        QByteArray noise = filekit::randomBytes(256 << 20, 20261207); // hardly compressible
         QVERIFY(withPairs({{pf->folder("in"), pf->folder("out")}}, noise));
         const QByteArray original = QCryptographicHash::hash(noise, QCryptographicHash::Sha256);
         const QString target = pf->filePath("out");
@@ -150,10 +148,10 @@ private Q_SLOTS:
         QCOMPARE(filekit::entries(pf->filePath("in")), QStringList());
         QCOMPARE(filekit::entries(target), QStringList{"RA000001.rar"});
         QTemporaryDir out;
-        QProcess rar;
-        rar.setWorkingDirectory(out.path());
-        rar.start(programkit::binDir() + "/rar", {"e", target + "/RA000001.rar"});
-        QVERIFY(rar.waitForFinished(120000) && rar.exitCode() == 0);
+        QCOMPARE(filekit::run(programkit::binDir() + "/rar", {"e", target + "/RA000001.rar"}, {},
+                              QFile::encodeName(out.path()))
+                     .code,
+                 0);
         QCOMPARE(QCryptographicHash::hash(readFile(out.filePath("RA000001.rr")),
                                           QCryptographicHash::Sha256),
                  original);
@@ -185,45 +183,15 @@ private Q_SLOTS:
         const QString in2 = pf->folder("in2"), locked = pf->folder("locked");
         QVERIFY(writeFile(in2 + "/report.doc", "a report"));
         filekit::age(in2 + "/report.doc");
-        // A folder without write permission stops no root: as root, the
-        // target is a read-only bind mount of itself.
-        const QByteArray lockedPath = QFile::encodeName(locked);
-        const bool root = ::geteuid() == 0;
-        const bool readOnly =
-            root ? ::mount(lockedPath, lockedPath, nullptr, MS_BIND, nullptr) == 0 &&
-                       ::mount(nullptr, lockedPath, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
-                               nullptr) == 0
-                 : ::chmod(lockedPath, 0555) == 0;
-        bool stillLocked = readOnly;
-        const auto unlock = [&] {
-            if (std::exchange(stillLocked, false)) {
-                root ? ::umount2(lockedPath, MNT_DETACH) : ::chmod(lockedPath, 0755);
-            }
-        };
-        const auto unlockAtTheEnd = qScopeGuard(unlock);
-        if (!readOnly) {
-            qWarning("no read-only target here (a bind mount needs root's mount rights): "
-                     "only the missing target is asked about");
-        }
-        QVERIFY(pf->writePairs({{in, gone}, {in2, locked}}));
-        QVERIFY(pf->writeIni("[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n"
-                             "Temporisation=1\r\n"));
-        auto status = [this](const QStringList& args) {
-            QProcess ask;
-            ask.start(pf->exe(), QStringList{"--status"} + args);
-            const bool done = ask.waitForFinished(60000);
-            return QPair<int, QByteArray>{done ? ask.exitCode() : -1, ask.readAllStandardOutput()};
-        };
-        QCOMPARE(status({}).first, 2); // nothing runs there yet
-        service.setProcessEnvironment(programkit::environment());
-        service.start(pf->exe(), {});
-        QVERIFY(service.waitForStarted());
+        std::optional<filekit::ReadOnlyFolder> readOnly(std::in_place, locked);
+        QCOMPARE(status().first, 2); // nothing runs there yet
+        startHeadless({{in, gone}, {in2, locked}});
         QJsonObject report;
         const auto hasWaited = [&] {
             const auto [code, out] = status({"--json"});
             report = QJsonDocument::fromJson(out).object();
             return code == 1 && report.contains("lastPass") &&
-                   report["waiting"].toArray().size() == (readOnly ? 2 : 1);
+                   report["waiting"].toArray().size() == 2;
         };
         QVERIFY(eventually(hasWaited));
         QVERIFY(report["processing"].toBool());
@@ -237,14 +205,12 @@ private Q_SLOTS:
         QCOMPARE(first["cause"].toString(), "target-missing");
         QCOMPARE(first["pair"].toInt(), 1);
         QCOMPARE(first["text"].toString(), "Dossier cible absent");
-        if (readOnly) {
-            const QJsonObject second = report["waiting"].toArray()[1].toObject();
-            QCOMPARE(second["cause"].toString(), "target-read-only");
-            QCOMPARE(second["pair"].toInt(), 2);
-            // Packed, its archive waits in the source: the file and its archive.
-            QCOMPARE(second["file"].toString(), in2 + "/report.doc -> " + in2 + "/RA000001.rar");
-        }
-        const auto [code, text] = status({});
+        const QJsonObject second = report["waiting"].toArray()[1].toObject();
+        QCOMPARE(second["cause"].toString(), "target-read-only");
+        QCOMPARE(second["pair"].toInt(), 2);
+        // Packed, its archive waits in the source: the file and its archive.
+        QCOMPARE(second["file"].toString(), in2 + "/report.doc -> " + in2 + "/RA000001.rar");
+        const auto [code, text] = status();
         QCOMPARE(code, 1);
         QVERIFY2(text.contains("Traitement : démarré\n") &&
                      text.contains("  Dossier cible absent - couple 1 (" + in.toUtf8() + "/ -> " +
@@ -252,8 +218,8 @@ private Q_SLOTS:
                      text.contains("dossier source : présent, dossier cible : ABSENT\n"),
                  text.constData());
         QVERIFY(QDir().mkpath(gone));
-        unlock();
-        QVERIFY(eventually([&] { return status({}).first == 0; }));
+        readOnly.reset();
+        QVERIFY(eventually([&] { return status().first == 0; }));
         QCOMPARE(service.state(), QProcess::Running); // asked, never replaced
     }
 
@@ -272,25 +238,14 @@ private Q_SLOTS:
                              QString(QChar(0xDC9B)) + "\\";
         const QString shown =
             "gone\\x1b[2J\\x1b]0;owned\\x07\\x0aPair 9 (fake)\\u009b31m\\u202e\\x9b\\\\";
-        QVERIFY(pf->writePairs({{in, pf->filePath(name)}}));
-        QVERIFY(pf->writeIni("[Configuration]\r\nLangue=1\r\nAutomatique=1\r\n"
-                             "Temporisation=1\r\n"));
-        service.setProcessEnvironment(programkit::environment());
-        service.start(pf->exe(), {});
-        QVERIFY(service.waitForStarted());
-        auto status = [this](const QStringList& args) {
-            QProcess ask;
-            ask.start(pf->exe(), QStringList{"--status"} + args);
-            const bool done = ask.waitForFinished(60000);
-            return QPair<int, QByteArray>{done ? ask.exitCode() : -1, ask.readAllStandardOutput()};
-        };
+        startHeadless({{in, pf->filePath(name)}});
         QByteArray json;
         QVERIFY(eventually([&] {
             int code = 0;
             std::tie(code, json) = status({"--json"});
             return code == 1;
         }));
-        const auto [code, text] = status({});
+        const auto [code, text] = status();
         QCOMPARE(code, 1);
         const QJsonObject report = QJsonDocument::fromJson(json).object();
         QCOMPARE(report["pairs"].toArray()[0].toObject()["target"].toString(), pf->filePath(name));

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <optional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -77,6 +79,39 @@ inline QByteArray randomBytes(qsizetype size, quint32 seed) {
     QByteArray data(size, '\0');
     QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
     return data;
+}
+
+struct Result {
+    int code = -1;     // -1: the program did not end by itself
+    QByteArray output; // standard output, then standard error
+    QByteArray out;    // standard output alone
+};
+// A program with arguments as they are, no shell; env, when given, is its
+// whole environment; in cwd; setup runs in the child before it starts.
+inline Result run(const QString& program, const QStringList& args,
+                  const std::optional<QProcessEnvironment>& env = {}, const QByteArray& cwd = {},
+                  const std::function<void()>& setup = {}) {
+    QProcess p;
+    if (env) {
+        p.setProcessEnvironment(*env);
+    }
+    p.setWorkingDirectory(QFile::decodeName(cwd));
+    p.setChildProcessModifier(setup ? setup : [] {});
+    p.start(program, args);
+    p.waitForFinished(240000);
+    const QByteArray out = p.readAllStandardOutput();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            out + p.readAllStandardError(), out};
+}
+// Whether check comes true within ms, asking again while it is not. (QTRY
+// counts only its waits, not the time the check takes to run.)
+inline bool eventually(const std::function<bool()>& check, int ms = 60000) {
+    for (QDeadlineTimer deadline(ms); !deadline.hasExpired(); QTest::qWait(100)) {
+        if (check()) {
+            return true;
+        }
+    }
+    return check();
 }
 
 // Paths as bytes, as the archiver and the walk see them: put, get and rawNames

@@ -39,12 +39,6 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { ui::setDocumentOpener(nullptr); }
 
-    void theDesktopsProgramOpensThePageWhereThereIsOne() {
-        openWithPages();
-        entry(w, "mnuAide")->trigger();
-        QCOMPARE(opener->opened, QStringList{page("EN")});
-        QVERIFY(!helpWindow(w));
-    }
     // The opener failing: the page shows in the help window, in the window's
     // language, and the same window takes the other language's page.
     void withNoProgramThePageShowsInTheProgramsOwnWindow() {

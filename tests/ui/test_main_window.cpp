@@ -24,11 +24,8 @@ const auto putAway = [](QWidget* w) {
 const auto shownNormal = [](QWidget* w) { return w->isVisible() && !w->isMinimized(); };
 // Runs an X tool of with_tray.sh to its end; its output, empty when it failed.
 QString xTool(const QString& tool, const QStringList& args) {
-    QProcess p;
-    p.start(tool, args);
-    const bool ran =
-        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return ran ? QString::fromUtf8(p.readAllStandardOutput()) + QLatin1Char('\n') : QString();
+    const filekit::Result r = filekit::run(tool, args);
+    return r.code == 0 ? QString::fromUtf8(r.out) + QLatin1Char('\n') : QString();
 }
 // Whether the X server shows the window: mapped, and not iconic.
 bool mappedOnX(const QWidget* w) {
