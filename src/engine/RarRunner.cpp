@@ -525,8 +525,13 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
     const platform::FileId nameId = *nameLock.id();
 
     // The name file is on disk before the file leaves its name, so that an
-    // interruption at any later point leaves the name beside the data.
-    if (!platform::moveNoReplace(s + n, dataFile)) {
+    // interruption at any later point leaves the name beside the data. The
+    // rename itself is not flushed here: the archiver flushes this folder
+    // once the archive is named and before it deletes anything. A power cut
+    // before that flush can leave the file under its own name beside the name
+    // file (and, at worst, beside an archive that holds it too, so that it is
+    // packed twice), never without it.
+    if (!platform::renameInFolder(s + n, dataFile)) {
         platform::deleteIfSame(nameFile, nameId); // made and locked by us just now
         return FileOutcome::Stopped;
     }

@@ -314,6 +314,12 @@ bool moveNoReplace(const QString& from, const QString& to) {
     return moveFile(from, to, Naming::NoReplace);
 }
 
+bool renameInFolder(const QString& from, const QString& to) {
+    const QByteArray f = enc(from);
+    const QByteArray t = enc(to);
+    return !f.isEmpty() && !t.isEmpty() && folderOf(from) == folderOf(to) && placeNoReplace(f, t);
+}
+
 bool moveReplacing(const QString& from, const QString& to) {
     return moveFile(from, to, Naming::Replacing);
 }

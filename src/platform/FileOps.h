@@ -51,6 +51,14 @@ bool moveNoReplace(const QString& from, const QString& to);
 // removed.
 int clearStaleMoveTemporaries(const QString& folder);
 
+// Gives a file another name in the same folder (to must be in the folder of
+// from), never over a file; false when anything stands at to or the rename
+// fails, the file then keeps its name. The folder is NOT flushed: the new
+// name reaches the disk with the folder's next flush, which the caller makes
+// before anything depends on it being there. A power cut before that flush
+// can leave the old name; a kill cannot (the kernel has the rename).
+bool renameInFolder(const QString& from, const QString& to);
+
 // Moves a file to a new name or folder, replacing a file of the destination
 // name only once the new one is complete (there is never a moment when
 // neither exists). When the move fails, both are left as they were.

@@ -87,10 +87,12 @@ private slots:
         QCOMPARE(entries(m_tgt), QStringList{"RA000001.rar"});
         config::setProgramFolder(m_prog->path());
     }
-    // Where names do not reach the disk in order, the source folder is
-    // flushed once the archive has left it: the flush that also makes the
-    // archiver's deletions of the pair durable. Seen from a tracer attached
-    // to this process (root: the loop mount; the tracer follows the archiver).
+    // Where names do not reach the disk in order, the source folder's flushes
+    // come where a power cut could otherwise lose the file: the name file is
+    // on disk before the file leaves its name, the archive before the pair is
+    // deleted, and the archive's departure (with those deletions) once it has
+    // left. Seen from a tracer attached to this process (root: the loop
+    // mount; the tracer follows the archiver).
     void theSourceIsFlushedOnceTheArchiveHasLeft() {
         QTemporaryDir dir;
         const filekit::LoopExt4 fs(dir.path(), {"-O", "^has_journal"});
@@ -111,7 +113,7 @@ private slots:
             }
         });
         QProcess tracer;
-        tracer.start("strace", {"-f", "-y", "-qq", "-e", "trace=fsync,renameat2", "-o",
+        tracer.start("strace", {"-f", "-y", "-qq", "-e", "trace=fsync,renameat2,unlinkat", "-o",
                                 dir.filePath("trace"), "-p", QString::number(::getpid())});
         const auto traced = [] {
             return readFile("/proc/self/status").contains("TracerPid:\t0\n") == false;
@@ -123,16 +125,23 @@ private slots:
         QCOMPARE(compress(src + '/', tgt + '/', "a.txt"), FileOutcome::Done);
         tracer.terminate();
         QVERIFY(tracer.waitForFinished(10000));
-        const QList<QByteArray> lines = readFile(dir.filePath("trace")).split('\n');
-        qsizetype left = -1, flushed = -1;
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (lines[i].contains("renameat2(") && lines[i].contains("/arch/RA000001.rar")) {
-                left = i;
-            } else if (lines[i].contains("fsync(") && lines[i].contains("/src>")) {
-                flushed = i;
+        // The steps, in the order they were made.
+        QString steps;
+        for (const QByteArray& line : readFile(dir.filePath("trace")).split('\n')) {
+            if (line.contains("fsync(") && line.contains("/src>)")) {
+                steps += 'F'; // the source folder flushed
+            } else if (line.contains("renameat2(") && line.contains("/src/RA000001.rr\"")) {
+                steps += 'R'; // the file leaves its name
+            } else if (line.contains("renameat2(") && line.contains("/arch/RA000001.rar")) {
+                steps += 'L'; // the archive leaves for the target
+            } else if (line.contains("renameat2(") && line.contains("\"RA000001.rar\"")) {
+                steps += 'A'; // the archive named
+            } else if (line.contains("unlinkat(") && line.contains("\"RA000001.rr\"")) {
+                steps += 'D'; // the pair deleted
             }
         }
-        QVERIFY2(left >= 0 && flushed > left, readFile(dir.filePath("trace")).constData());
+        const QRegularExpression durable("^F+RF*AF+DF*LF+$");
+        QVERIFY2(durable.match(steps).hasMatch(), qPrintable(steps));
         QCOMPARE(entries(tgt + '/'), QStringList{"RA000001.rar"});
     }
     // A pair whose source is its target: nothing is unpacked over a plain
