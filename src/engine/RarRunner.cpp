@@ -592,9 +592,10 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
         return FileOutcome::Stopped;
     }
     // The archive's departure and the archiver's deletions of the pair reach
-    // the disk with this flush of the source folder (at the end of the walk
-    // where the file system keeps names in order).
-    platform::syncFolderLater(s);
+    // the disk with this flush of the source folder, at the end of the walk
+    // (or with the folder's next flush): the archive is on disk in the
+    // target already, and the pair in it, so nothing waits on their order.
+    platform::syncFolderAtBatchEnd(s);
 
     ++st.compressed;
     if (archiveMade) {
