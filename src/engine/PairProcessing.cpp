@@ -74,6 +74,33 @@ bool isDataFileName(const QString& name) {
     return name.back().toLower() == QLatin1Char('r');
 }
 
+// What the write temporary of a name file can hold: the name file's line
+// ("HEX" and a line end), whole or cut short by a crash while it was written
+// (FileLock::create writes it there first), nothing included.
+bool isStagedNameLine(const QByteArray& content) {
+    if (content.size() > kMaxNameFileSize) {
+        return false;
+    }
+    qsizetype i = 0;
+    if (i == content.size()) {
+        return true;
+    }
+    if (content[i++] != '"') {
+        return false;
+    }
+    while (i < content.size() && std::isxdigit(static_cast<unsigned char>(content[i]))) {
+        ++i;
+    }
+    if (i == content.size()) {
+        return true;
+    }
+    if (content[i++] != '"') {
+        return false;
+    }
+    const QByteArray end = content.mid(i);
+    return QByteArray("\r\n").startsWith(end) || end == "\n";
+}
+
 // The day's log says once per run that a stored prefix was not used.
 void logRefusedPrefix() {
     config::Settings& s = config::settings();
@@ -233,13 +260,18 @@ private:
                          AT_SYMLINK_NOFOLLOW) == 0;
     }
 
-    // A write temporary (".NAME.XXXXXX") is ours only beside a file that the
-    // program writes that way: a name file, or the parameters or list file
-    // in the program's own folder.
-    bool ownsWrites(const QString& base) const {
+    // A write temporary (".NAME.XXXXXX", the entry name) is ours only beside
+    // a file that the program writes that way: a name file, when it holds
+    // what a name file's can (any other content is a user's file that merely
+    // bears such a name), or the parameters or list file in the program's
+    // own folder.
+    bool ownsWrites(const QString& base, const QString& name) const {
         const std::optional<NumberedName::Parsed> p = m_numbered.parse(base);
         if (p && p->kind == NumberedName::Kind::NameFile) {
-            return true;
+            QByteArray content;
+            return platform::readRegularFile(m_folder + name, content, kMaxNameFileSize, false) ==
+                       platform::ReadStatus::Ok &&
+                   isStagedNameLine(content);
         }
         const config::ProgramValues& program = config::program();
         const QString path = m_folder + base;
@@ -255,7 +287,8 @@ private:
             S_ISDIR(st.st_mode)) {
             return Step::Next; // gone since the directory was read, or a folder
         }
-        if (platform::isOwnTemporary(name, [this](const QString& b) { return ownsWrites(b); })) {
+        if (platform::isOwnTemporary(
+                name, [this, &name](const QString& b) { return ownsWrites(b, name); })) {
             // The program's own leftover: deleted, but only once nobody
             // writes to it any more. A failure is tried again at the next
             // pass. One that a live process holds under its lock (a move in

@@ -33,12 +33,13 @@ struct PairJob {
 //    not valid UTF-8 travels like any other;
 //  - the program's own temporary names (platform::isOwnTemporary: move
 //    copies ".velmorado-move-XXXXXX", the archiver's ".rar-XXXXXXXXXXXX.tmp",
-//    and ".NAME.XXXXXX" where NAME is a name file of the prefix, or the
+//    and ".NAME.XXXXXX" where NAME is a name file of the prefix and the file
+//    holds a name file's line, whole, cut short or empty, or NAME is the
 //    parameters or list file in the program's own folder) are leftovers:
 //    deleted once nobody holds them and they are left alone (InUseProbe).
 //    Any other hidden file (".htaccess", ".env", "._report.doc",
-//    ".notes.abc123" beside a user's "notes") is a user's file and travels
-//    like any other;
+//    ".notes.abc123" beside a user's "notes", ".RA000001.rn.abc123" holding
+//    anything else) is a user's file and travels like any other;
 //  - data and name files of the prefix are handled as leftovers (below);
 //  - a file still being written waits for a later pass (InUseProbe); so does
 //    a file the program may not read, a wait cause (FileUnreadable) said once

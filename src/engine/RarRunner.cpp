@@ -342,13 +342,24 @@ bool storeLastNumber(qint32 number, const QString& source) {
 }
 
 // The number after which the next one is looked for: the last one handed
-// out in the scope, else the stored one.
+// out in the scope while what is stored is still the scope's, else the stored
+// one. The stored value is read at every file, in a scope or not: one that
+// somebody changed meanwhile (edited by hand) is followed from the next file
+// on, and the scope's next block is stored after it, not over it. One that
+// is gone (the key, or the whole file) does not start the numbers again: the
+// scope's own is stored again with the next file.
 qint32 lastNumberHandedOut() {
-    const ScopeNumbers& scope = scopeNumbers();
-    if (scope.stored) {
-        return scope.handed;
-    }
+    ScopeNumbers& scope = scopeNumbers();
     const QString stored = storedLastNumber();
+    if (scope.stored) {
+        if (stored == QString::number(scope.through)) {
+            return scope.handed;
+        }
+        scope.stored = false;
+        if (stored.isEmpty()) {
+            return scope.handed;
+        }
+    }
     return stored.isEmpty() ? 0 : config::readInt32(stored);
 }
 

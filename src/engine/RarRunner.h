@@ -61,8 +61,11 @@ FileOutcome ExtractFile(const FileJob& job);
 // rather than once per file. In a scope or not, a number is stored before
 // anything is made under it. When the outermost scope ends, the last number
 // handed out in it is stored back in place of the ones stored ahead and left
-// unused, unless the stored value has changed meanwhile. A process killed in
-// the scope leaves a gap in the numbering, never a number handed out twice.
+// unused, unless the stored value has changed meanwhile. The stored value is
+// still read at every file: one changed meanwhile is followed from the next
+// file on (never stored over), one that is gone is stored again. A process
+// killed in the scope leaves a gap in the numbering, never a number handed
+// out twice.
 class NumberScope {
 public:
     NumberScope();

@@ -265,29 +265,40 @@ private slots:
     // In a walk the number is stored ahead of the files to come, never
     // behind one handed out (another machine's newer archive included), and
     // the last one handed out is what stays stored, unless somebody stored
-    // another one meanwhile.
+    // another one meanwhile: that one is followed from the next file on, and
+    // is never stored over; one that is gone does not start the numbers again.
     void numbersStoredAheadInAWalk_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("ahead");
         QTest::addColumn<QString>("arrives"); // in the target after the second file
-        QTest::addColumn<QString>("edited");  // stored by somebody after the last file
+        // Stored by somebody ("-": the key gone, and the archives taken from
+        // the target meanwhile) after that file (3: the last).
+        QTest::addColumn<QString>("edited");
+        QTest::addColumn<int>("editedAfter");
         QTest::addColumn<QStringList>("archives");
         QTest::addColumn<QString>("after");
         const QStringList four{"RA000001.rar", "RA000002.rar", "RA000003.rar", "RA000004.rar"};
         QTest::newRow("block of 3") << "0" << 3 << ""
-                                    << "" << four << "4";
+                                    << "" << 3 << four << "4";
         QTest::newRow("block of 8") << "0" << 8 << ""
-                                    << "" << four << "4";
+                                    << "" << 3 << four << "4";
         QTest::newRow("edited") << "0" << 8 << ""
-                                << "700" << four << "700";
+                                << "700" << 3 << four << "700";
+        const QStringList edited{"RA000001.rar", "RA000002.rar", "RA000701.rar", "RA000702.rar"};
+        QTest::newRow("edited in the block") << "0" << 8 << ""
+                                             << "700" << 1 << edited << "702";
+        QTest::newRow("edited, next block") << "0" << 2 << ""
+                                            << "700" << 1 << edited << "702";
+        QTest::newRow("key gone") << "0" << 8 << ""
+                                  << "-" << 1 << QStringList{"RA000003.rar", "RA000004.rar"} << "4";
         QTest::newRow("wrapping") << "999998" << 3 << ""
-                                  << ""
+                                  << "" << 3
                                   << QStringList{"RA000000.rar", "RA000001.rar", "RA000002.rar",
                                                  "RA999999.rar"}
                                   << "2";
         QTest::newRow("newer archive")
             << "0" << 8 << "RA000050.rar"
-            << ""
+            << "" << 3
             << QStringList{"RA000001.rar", "RA000002.rar", "RA000050.rar", "RA000051.rar",
                            "RA000052.rar"}
             << "52";
@@ -297,6 +308,7 @@ private slots:
         QFETCH(int, ahead);
         QFETCH(QString, arrives);
         QFETCH(QString, edited);
+        QFETCH(int, editedAfter);
         config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber, stored);
         const auto storedNumber = [] {
             return config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber)
@@ -317,10 +329,13 @@ private slots:
                 if (i == 1 && !arrives.isEmpty()) {
                     writeFile(m_tgt + arrives, "another machine's");
                 }
-            }
-            if (!edited.isEmpty()) {
-                config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber,
-                                     edited);
+                if (i == editedAfter && !edited.isEmpty()) {
+                    config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber,
+                                         edited == "-" ? QString() : edited);
+                    for (const QString& taken : edited == "-" ? entries(m_tgt) : QStringList()) {
+                        QVERIFY(QFile::remove(m_tgt + taken));
+                    }
+                }
             }
         }
         QTEST(entries(m_tgt), "archives");

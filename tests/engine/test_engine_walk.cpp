@@ -325,17 +325,21 @@ private Q_SLOTS:
     }
     // Hidden files are the user's and travel, a restored hidden name too; only
     // the program's own leftovers go (a move's copy, a name file's write
-    // temporary, an archive the archiver was writing), and look-alikes of
-    // them are the user's.
+    // temporary, whole or cut short, an archive the archiver was writing), and
+    // look-alikes of them are the user's, a name file's write temporary that
+    // holds what no name file does among them.
     void hiddenFilesTravelOwnLeftoversGo() {
         const QStringList users = {
             ".htaccess",          ".env",           "._report.doc",     ".notes.abc123",
-            ".velmorado-move-ab", ".rar-notes.tmp", ".RA000003.rn.abc", ".Velmorado.ini.Qw12Er"};
+            ".velmorado-move-ab", ".rar-notes.tmp", ".RA000003.rn.abc", ".Velmorado.ini.Qw12Er",
+            ".RA000004.rn.Xy98Zw"};
         for (const QString& n : users) {
             drop(src, n);
         }
         drop(src, ".velmorado-move-Xy12Zz", "part of a move");
         drop(src, ".RA000002.rn.Ab12Cd", nameLine("staged"));
+        drop(src, ".RA000005.rn.Pq34Rs", nameLine("cut short").left(7));
+        drop(src, ".RA000006.rn.Mn56Op", "");
         drop(src, ".rar-Ab12Cd34Ef56.tmp", "part of an archive");
         drop(src, "RA000050.rr", "profile");
         drop(src, "RA000050.rn", nameLine(".profile"));
