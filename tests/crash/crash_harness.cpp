@@ -236,11 +236,30 @@ struct Copy {
     bool unpacks() const {
         return std::any_of(pairs.begin(), pairs.end(), [](const Pair& p) { return !p.compress; });
     }
-    // The archive number it stored last (0 before its first).
+    // The archive number it handed out last (0 before its first), as near as
+    // can be seen from outside: what it stored, or, while a walk has stored
+    // numbers ahead of the files it still packs, the highest number of its
+    // compress pairs' folders within that reach.
     int32_t lastNumber() const {
         const std::string ini = readText(folder / "Velmorado.ini"), key = "LastFileNumber=";
         const size_t at = ini.find(key);
-        return at == std::string::npos ? 0 : int32_t(std::atol(ini.c_str() + at + key.size()));
+        const int32_t stored =
+            at == std::string::npos ? 0 : int32_t(std::atol(ini.c_str() + at + key.size()));
+        int32_t seen = -1;
+        std::error_code e;
+        for (const Pair& p : pairs) {
+            for (const fs::path& f : {p.source, p.target}) {
+                for (const auto& entry : fs::directory_iterator(f, e)) {
+                    const std::string n = entry.path().filename().string();
+                    if (p.compress && n.size() >= 10 && (n[0] | 0x20) == 'r' &&
+                        (n[1] | 0x20) == 'a' && n[8] == '.' && (n[9] | 0x20) == 'r' &&
+                        std::all_of(n.begin() + 2, n.begin() + 8, ::isdigit)) {
+                        seen = std::max(seen, int32_t(std::atol(n.c_str() + 2)));
+                    }
+                }
+            }
+        }
+        return seen >= 0 && seen < stored && stored - seen <= 64 ? seen : stored;
     }
 };
 
