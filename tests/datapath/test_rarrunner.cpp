@@ -87,21 +87,23 @@ private slots:
         QCOMPARE(entries(m_tgt), QStringList{"RA000001.rar"});
         config::setProgramFolder(m_prog->path());
     }
-    // Where names do not reach the disk in order, the source folder's flushes
-    // come where a power cut could otherwise lose the file: the name file is
-    // on disk before the file leaves its name, the archive before the pair is
-    // deleted, and the archive's departure (with those deletions) once it has
-    // left. Seen from a tracer attached to this process (root: the loop
-    // mount; the tracer follows the archiver).
-    void theSourceIsFlushedOnceTheArchiveHasLeft() {
+    // Where names do not reach the disk in order, the flushes come before
+    // whatever a power cut could otherwise lose the file by. Packing: the name
+    // file is on disk before the file leaves its name, the archive before the
+    // pair is deleted, and the archive's departure (with those deletions) once
+    // it has left. Unpacking: the file's data before its name, and its new
+    // folder before the archive goes. Seen from a tracer attached to this
+    // process (root: the loop mount; the tracer follows the archiver).
+    void flushesComeBeforeWhatDependsOnThem() {
         QTemporaryDir dir;
         const filekit::LoopExt4 fs(dir.path(), {"-O", "^has_journal"});
         if (!fs.mounted() || QStandardPaths::findExecutable("strace").isEmpty()) {
             QSKIP("needs root, mkfs.ext4, loop devices and strace");
         }
-        const QString src = fs.path() + "/src", tgt = fs.path() + "/arch";
-        QVERIFY(QDir().mkpath(src) && QDir().mkpath(tgt));
-        writeFile(src + "/a.txt", "to pack");
+        const QString src = fs.path() + "/src/", tgt = fs.path() + "/arch/",
+                      out = fs.path() + "/out/";
+        QVERIFY(QDir().mkpath(src) && QDir().mkpath(tgt) && QDir().mkpath(out));
+        writeFile(src + "a.txt", "to pack");
         // The leak checker of a sanitizer build cannot run in a traced archiver.
         const QByteArray asan = qgetenv("ASAN_OPTIONS");
         if (!asan.isEmpty()) {
@@ -113,7 +115,8 @@ private slots:
             }
         });
         QProcess tracer;
-        tracer.start("strace", {"-f", "-y", "-qq", "-e", "trace=fsync,renameat2,unlinkat", "-o",
+        tracer.start("strace", {"-f", "-y", "-qq", "-e",
+                                "trace=fsync,renameat,renameat2,rename,unlinkat,unlink", "-o",
                                 dir.filePath("trace"), "-p", QString::number(::getpid())});
         const auto traced = [] {
             return readFile("/proc/self/status").contains("TracerPid:\t0\n") == false;
@@ -124,28 +127,45 @@ private slots:
         QVERIFY(traced());
         {
             const platform::FolderFlushBatch walk; // as a walk runs it
-            QCOMPARE(compress(src + '/', tgt + '/', "a.txt"), FileOutcome::Done);
+            QCOMPARE(compress(src, tgt, "a.txt"), FileOutcome::Done);
+        }
+        {
+            const platform::FolderFlushBatch walk;
+            QCOMPARE(extract(tgt, out, "RA000001.rar"), FileOutcome::Done);
         }
         tracer.terminate();
         QVERIFY(tracer.waitForFinished(10000));
         // The steps, in the order they were made.
-        QString steps;
+        QString packing, unpacking;
         for (const QByteArray& line : readFile(dir.filePath("trace")).split('\n')) {
+            const bool rename = line.contains("rename");
             if (line.contains("fsync(") && line.contains("/src>)")) {
-                steps += 'F'; // the source folder flushed
-            } else if (line.contains("renameat2(") && line.contains("/src/RA000001.rr\"")) {
-                steps += 'R'; // the file leaves its name
-            } else if (line.contains("renameat2(") && line.contains("/arch/RA000001.rar")) {
-                steps += 'L'; // the archive leaves for the target
-            } else if (line.contains("renameat2(") && line.contains("\"RA000001.rar\"")) {
-                steps += 'A'; // the archive named
+                packing += 'F'; // the source folder flushed
+            } else if (rename && line.contains("/src/RA000001.rr\"")) {
+                packing += 'R'; // the file leaves its name
+            } else if (rename && line.contains("/arch/RA000001.rar\"") && line.contains("/src")) {
+                packing += 'L'; // the archive leaves for the target
+            } else if (rename && line.contains("\"RA000001.rar\"")) {
+                packing += 'A'; // the archive named
             } else if (line.contains("unlinkat(") && line.contains("\"RA000001.rr\"")) {
-                steps += 'D'; // the pair deleted
+                packing += 'D'; // the pair deleted
+            } else if (line.contains("fsync(") && line.contains(".velmorado-x-RA000001.rar/")) {
+                unpacking += 'S'; // a member's data flushed
+            } else if (rename && line.contains("\"RA000001.rr\"")) {
+                unpacking += 'N'; // the data file named
+            } else if (rename && line.contains("/out/a.txt\"")) {
+                unpacking += 'M'; // moved to the target under its own name
+            } else if (line.contains("fsync(") && line.contains("/out>)")) {
+                unpacking += 'O'; // the target flushed
+            } else if (line.contains("unlink") && line.contains("/arch/RA000001.rar\"")) {
+                unpacking += 'X'; // the archive deleted
             }
         }
-        const QRegularExpression durable("^F+RF*AF+DF*LF+$");
-        QVERIFY2(durable.match(steps).hasMatch(), qPrintable(steps));
-        QCOMPARE(entries(tgt + '/'), QStringList{"RA000001.rar"});
+        QVERIFY2(QRegularExpression("^F+RF*AF+DF*LF+$").match(packing).hasMatch(),
+                 qPrintable(packing));
+        QVERIFY2(QRegularExpression("^S*SNS*MO+X$").match(unpacking).hasMatch(),
+                 qPrintable(unpacking));
+        QCOMPARE(readFile(out + "a.txt"), "to pack");
     }
     // A pair whose source is its target: nothing is unpacked over a plain
     // file, an archive is not packed again, and the file comes back whole.

@@ -232,9 +232,11 @@ int Extractor::run() {
     if (committed != ExitSuccess) {
         return committed;
     }
-    if (::fsync(here_.get()) != 0) {
-        return fail("cannot sync the current folder: " + errorText(errno));
-    }
+    // The folder's names are not flushed: an extraction deletes nothing, so
+    // a power cut can at most undo it, with the archive still there; each
+    // file's data was flushed before its name, so no name ever stands for
+    // less than the whole file. Whoever moves a file on from here (the engine,
+    // into its target) flushes that file's new folder.
     if (rar5_.orphanStreams > 0) {
         report("warning: " + std::to_string(rar5_.orphanStreams) +
                " streams with no file before them not restored");
