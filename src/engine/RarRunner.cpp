@@ -603,10 +603,15 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
         return FileOutcome::Stopped;
     }
     // The archive's departure and the archiver's deletions of the pair reach
-    // the disk with this flush of the source folder, at the end of the walk
-    // (or with the folder's next flush): the archive is on disk in the
-    // target already, and the pair in it, so nothing waits on their order.
-    platform::syncFolderAtBatchEnd(s);
+    // the disk with this flush of the source folder, right after the
+    // target's. Where names do not reach the disk in order (an ext4 without a
+    // journal), it is made at once: until then a power cut can bring the
+    // archive and the pair back here while the archive is on disk in the
+    // target too, and those copies travel again later, after any newer
+    // version of the file packed meanwhile, which the old one then replaces
+    // at the far end. Elsewhere the rename reaches the disk as one step, and
+    // the flush waits for the end of the walk.
+    platform::syncFolderLater(s);
 
     ++st.compressed;
     if (archiveMade) {
