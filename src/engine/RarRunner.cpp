@@ -724,8 +724,11 @@ FileOutcome ExtractFile(const FileJob& job) {
     // point leaves it to be extracted again.
     // Only the archive that was locked and extracted: one copied or renamed
     // over its name since the archiver read it stays for the next pass.
-    if (!archiveIsDestination) {
-        platform::deleteIfSame(archive, *archiveLock.id());
+    // Its removal is flushed, at once where names are not kept in order:
+    // brought back by a power cut, it would be unpacked again over a newer
+    // version of the file delivered since.
+    if (!archiveIsDestination && platform::deleteIfSame(archive, *archiveLock.id())) {
+        platform::syncFolderLater(s);
     }
     causes.clear(archive);
     // Streams (extended attributes) the archiver could not give the file: it

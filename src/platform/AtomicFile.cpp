@@ -68,7 +68,6 @@ namespace {
 struct FlushBatchState {
     int depth = 0;
     QStringList folders;
-    QStringList atEnd;          // syncFolderAtBatchEnd's, on any file system
     QHash<dev_t, bool> ordered; // keepsNameOrder of each device met, for this batch
 };
 thread_local FlushBatchState t_batch;
@@ -81,9 +80,7 @@ void syncFolder(const QString& folder) {
     if (fd.valid()) {
         ::fsync(fd.get());
     }
-    // Flushed: nothing left for the batch's end.
-    t_batch.folders.removeOne(folder);
-    t_batch.atEnd.removeOne(folder);
+    t_batch.folders.removeOne(folder); // flushed: nothing left for the batch's end
 }
 
 void syncFolderLater(const QString& folder) {
@@ -110,18 +107,9 @@ void syncFolderLater(const QString& folder) {
     }
     if (!known.value()) {
         ::fsync(fd.get());
-        t_batch.atEnd.removeOne(folder);
         return;
     }
     t_batch.folders << folder;
-}
-
-void syncFolderAtBatchEnd(const QString& folder) {
-    if (t_batch.depth == 0) {
-        syncFolder(folder);
-    } else if (!t_batch.atEnd.contains(folder)) {
-        t_batch.atEnd << folder;
-    }
 }
 
 FolderFlushBatch::FolderFlushBatch() {
@@ -140,20 +128,10 @@ void FolderFlushBatch::flushPending() {
     for (const QString& folder : folders) {
         syncFolder(folder);
     }
-    const QStringList atEnd = std::exchange(t_batch.atEnd, {});
-    for (const QString& folder : atEnd) {
-        syncFolder(folder);
-    }
 }
 
 QStringList FolderFlushBatch::pending() {
-    QStringList all = t_batch.folders;
-    for (const QString& folder : t_batch.atEnd) {
-        if (!all.contains(folder)) {
-            all << folder;
-        }
-    }
-    return all;
+    return t_batch.folders;
 }
 
 int createLockedTemporary(QByteArray& path) {

@@ -63,15 +63,6 @@ void syncFolder(const QString& folder);
 // process loses nothing by it (the kernel has every change already).
 void syncFolderLater(const QString& folder);
 
-// Flushes a folder once, at the end of the batch, on every file system: for
-// a change of names whose place on disk against later changes does not
-// matter, because what it could take away is on disk elsewhere already (the
-// departure of an archive whose arrival in the target was flushed, the
-// removal of files that an archive on disk holds). A power cut before the
-// flush can bring a removed name back, never take one away. Any flush of the
-// folder before the end of the batch does for it. Outside a batch, at once.
-void syncFolderAtBatchEnd(const QString& folder);
-
 // The scope of deferred folder flushes (syncFolderLater). Batches nest: the
 // outermost one flushes, at its end, every folder named inside it.
 class FolderFlushBatch {
@@ -83,8 +74,7 @@ public:
 
     // Flushes now the folders named so far (before the batch waits a while).
     static void flushPending();
-    // The folders waiting for their flush: those of syncFolderLater in the
-    // order first named, then those of syncFolderAtBatchEnd.
+    // The folders waiting for their flush, in the order first named.
     static QStringList pending();
 };
 
