@@ -482,6 +482,10 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
             }
             return FileOutcome::Stopped;
         }
+        // Its departure is flushed, at once where names are not kept in
+        // order: brought back by a power cut beside its copy in the target,
+        // it would travel again after a newer version of its file.
+        platform::syncFolderLater(s);
         causes.clear(s + n);
         ++st.compressed;
         if (perFileLogs() && !LogCompression(s + n, t + n)) {

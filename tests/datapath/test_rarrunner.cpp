@@ -93,7 +93,8 @@ private slots:
     // pair is deleted, and the archive's departure (with those deletions) as
     // soon as it has left, before the walk goes on: an archive on disk in the
     // target that a power cut brought back here (with its pair) would travel
-    // again later, after a newer version of its file. Unpacking: the file's
+    // again later, after a newer version of its file; a relayed archive's
+    // departure likewise. Unpacking: the file's
     // data before its name, its new folder before the archive goes, and the
     // archive's removal before the walk goes on (brought back, it would be
     // unpacked again over a newer version). Seen from a tracer attached to
@@ -137,6 +138,13 @@ private slots:
             QVERIFY(QFile::remove(dir.filePath("next")));
         }
         {
+            const platform::FolderFlushBatch walk; // another machine's archive relayed
+            writeFile(src + "RA000005.rar", "relayed");
+            QCOMPARE(compress(src, tgt, "RA000005.rar"), FileOutcome::Done);
+            writeFile(dir.filePath("next"), "");
+            QVERIFY(QFile::remove(dir.filePath("next")));
+        }
+        {
             const platform::FolderFlushBatch walk;
             QCOMPARE(extract(tgt, out, "RA000001.rar"), FileOutcome::Done);
             writeFile(dir.filePath("next"), "");
@@ -145,10 +153,22 @@ private slots:
         tracer.terminate();
         QVERIFY(tracer.waitForFinished(10000));
         // The steps, in the order they were made.
-        QString packing, unpacking;
+        QString packing, relaying, unpacking;
         for (const QByteArray& line : readFile(dir.filePath("trace")).split('\n')) {
             const bool rename = line.contains("rename");
-            QString& steps = packing.endsWith('E') ? unpacking : packing;
+            QString& steps = !packing.endsWith('E')    ? packing
+                             : !relaying.endsWith('E') ? relaying
+                                                       : unpacking;
+            if (&steps == &relaying) {
+                if (line.contains("fsync(") && line.contains("/src>)")) {
+                    relaying += 'F';
+                } else if (rename && line.contains("/arch/RA000005.rar\"")) {
+                    relaying += 'L';
+                } else if (line.contains("unlink") && line.contains("/next\"")) {
+                    relaying += 'E';
+                }
+                continue;
+            }
             if (line.contains("fsync(") && line.contains("/src>)")) {
                 packing += 'F'; // the source folder flushed
             } else if (rename && line.contains("/src/RA000001.rr\"")) {
@@ -178,6 +198,7 @@ private slots:
         }
         QVERIFY2(QRegularExpression("^F+RF*AF+DF*LF+E$").match(packing).hasMatch(),
                  qPrintable(packing));
+        QVERIFY2(QRegularExpression("^LF+E$").match(relaying).hasMatch(), qPrintable(relaying));
         QVERIFY2(QRegularExpression("^S*SNS*MO+XQ+E$").match(unpacking).hasMatch(),
                  qPrintable(unpacking));
         QCOMPARE(readFile(out + "a.txt"), "to pack");
