@@ -643,6 +643,10 @@ FileOutcome ExtractFile(const FileJob& job) {
             }
             return FileOutcome::Stopped;
         }
+        // Its departure is flushed, at once where names are not kept in
+        // order: brought back by a power cut, it would be moved again over a
+        // newer version of it delivered since.
+        platform::syncFolderLater(s);
         causes.clear(s + n);
         ++st.uncompressed;
         if (perFileLogs() && !LogExtraction(s + n, t + n)) {

@@ -90,14 +90,13 @@ private slots:
     // Where names do not reach the disk in order, the flushes come before
     // whatever a power cut could otherwise lose the file by. Packing: the name
     // file is on disk before the file leaves its name, the archive before the
-    // pair is deleted, and the archive's departure (with those deletions) as
-    // soon as it has left, before the walk goes on: an archive on disk in the
-    // target that a power cut brought back here (with its pair) would travel
-    // again later, after a newer version of its file; a relayed archive's
-    // departure likewise. Unpacking: the file's
-    // data before its name, its new folder before the archive goes, and the
-    // archive's removal before the walk goes on (brought back, it would be
-    // unpacked again over a newer version). Seen from a tracer attached to
+    // pair is deleted, and the archive's departure (with those deletions)
+    // before the walk goes on: brought back beside its copy in the target, it
+    // would travel again after a newer version of its file; a relayed
+    // archive's departure likewise. Unpacking: the file's data before its
+    // name, its new folder before the archive goes, the archive's removal and
+    // a plain file's departure before the walk goes on (brought back, either
+    // would land again over a newer version). Seen from a tracer attached to
     // this process (root: the loop mount; the tracer follows the archiver).
     void flushesComeBeforeWhatDependsOnThem() {
         QTemporaryDir dir;
@@ -147,6 +146,8 @@ private slots:
         {
             const platform::FolderFlushBatch walk;
             QCOMPARE(extract(tgt, out, "RA000001.rar"), FileOutcome::Done);
+            writeFile(tgt + "plain.txt", "moved as it is");
+            QCOMPARE(extract(tgt, out, "plain.txt"), FileOutcome::Done);
             writeFile(dir.filePath("next"), "");
             QVERIFY(QFile::remove(dir.filePath("next")));
         }
@@ -183,6 +184,8 @@ private slots:
                 unpacking += 'S'; // a member's data flushed
             } else if (rename && line.contains("\"RA000001.rr\"")) {
                 unpacking += 'N'; // the data file named
+            } else if (rename && line.contains("/out/plain.txt\"")) {
+                unpacking += 'P'; // a plain file moved as it is
             } else if (rename && line.contains("/out/a.txt\"")) {
                 unpacking += 'M'; // moved to the target under its own name
             } else if (line.contains("fsync(") && line.contains("/out>)")) {
@@ -199,7 +202,7 @@ private slots:
         QVERIFY2(QRegularExpression("^F+RF*AF+DF*LF+E$").match(packing).hasMatch(),
                  qPrintable(packing));
         QVERIFY2(QRegularExpression("^LF+E$").match(relaying).hasMatch(), qPrintable(relaying));
-        QVERIFY2(QRegularExpression("^S*SNS*MO+XQ+E$").match(unpacking).hasMatch(),
+        QVERIFY2(QRegularExpression("^S*SNS*MO+XQ+PO+Q+E$").match(unpacking).hasMatch(),
                  qPrintable(unpacking));
         QCOMPARE(readFile(out + "a.txt"), "to pack");
     }
