@@ -26,6 +26,8 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -308,6 +310,8 @@ struct ScopeNumbers {
     qint32 handed = 0;
     qint32 through = 0;
     qint32 ahead = 1;
+    // The watch on each source folder, kept from one file to the next.
+    std::map<QString, std::unique_ptr<platform::FolderWatch>> watches;
 };
 
 ScopeNumbers& scopeNumbers() {
@@ -378,6 +382,29 @@ bool handOutNumber(qint32 number, const QString& source) {
     }
     scope.handed = number;
     return true;
+}
+
+// The watch on folder from this moment on, for one compression: in a scope
+// the walk's own, kept from one file to the next (closing an inotify
+// instance waits for the kernel's grace period, several milliseconds at
+// times) and read up to now, so that what it reports next came in from here
+// on; one that lost names or its folder is made anew. Outside a scope, own,
+// made for this file.
+platform::FolderWatch& watchFromNow(const QString& folder,
+                                    std::optional<platform::FolderWatch>& own) {
+    ScopeNumbers& scope = scopeNumbers();
+    if (scope.depth == 0) {
+        return own.emplace(folder);
+    }
+    std::unique_ptr<platform::FolderWatch>& watch = scope.watches[folder];
+    bool complete = false;
+    if (watch) {
+        watch->namesAdded(&complete);
+    }
+    if (!complete) {
+        watch = std::make_unique<platform::FolderWatch>(folder);
+    }
+    return *watch;
 }
 
 } // namespace
@@ -511,9 +538,10 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
     // name file is then created exclusively and locked: another copy of the
     // program that took the same number meanwhile makes us take the next one.
     const QByteArray nameLine = '"' + config::EncodeHexText(n).toLatin1() + "\"\r\n";
-    // Made before the folder is searched for a free number: from then on,
+    // Started before the folder is searched for a free number: from then on,
     // every name that comes into a local folder is seen.
-    platform::FolderWatch watch(s);
+    std::optional<platform::FolderWatch> ownWatch;
+    platform::FolderWatch& watch = watchFromNow(s, ownWatch);
     qint32 number = -1;
     platform::FileLock nameLock;
     for (int attempt = 0; attempt < 16 && !nameLock.held(); ++attempt) {

@@ -65,7 +65,8 @@ FileOutcome ExtractFile(const FileJob& job);
 // still read at every file: one changed meanwhile is followed from the next
 // file on (never stored over), one that is gone is stored again. A process
 // killed in the scope leaves a gap in the numbering, never a number handed
-// out twice.
+// out twice. The scope also keeps the watch on each source folder (what came
+// into it while a file was packed) from one file to the next.
 class NumberScope {
 public:
     NumberScope();

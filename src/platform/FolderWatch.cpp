@@ -34,7 +34,8 @@ FolderWatch::FolderWatch(const QString& folder) {
     }
     UniqueFd fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (!fd.valid() || ::inotify_add_watch(fd.get(), encodePath(folder).constData(),
-                                           IN_CREATE | IN_MOVED_TO | IN_ONLYDIR) < 0) {
+                                           IN_CREATE | IN_MOVED_TO | IN_MOVE_SELF | IN_DELETE_SELF |
+                                               IN_ONLYDIR) < 0) {
         return;
     }
     m_fd = std::move(fd);
@@ -54,6 +55,9 @@ QStringList FolderWatch::namesAdded(bool* complete) {
         }
         for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if ((event->mask & (IN_MOVE_SELF | IN_DELETE_SELF | IN_IGNORED)) != 0) {
+                m_folderGone = true;
+            }
             if ((event->mask & IN_Q_OVERFLOW) != 0) {
                 all = false;
             } else if (event->len > 0) {
@@ -64,7 +68,7 @@ QStringList FolderWatch::namesAdded(bool* complete) {
         }
     }
     if (complete != nullptr) {
-        *complete = all;
+        *complete = all && !m_folderGone;
     }
     return names;
 }

@@ -27,11 +27,13 @@ public:
     // The names that came in since the watch was made or last read, in the
     // order they came; nothing when the watch is not valid. *complete (when
     // given) is false when some were lost (the kernel's queue ran over, or
-    // the watch is not valid).
+    // the watch is not valid), and from the moment the folder itself was
+    // moved or removed on (a folder made under its name is not watched).
     QStringList namesAdded(bool* complete = nullptr);
 
 private:
     UniqueFd m_fd;
+    bool m_folderGone = false;
 };
 
 } // namespace platform

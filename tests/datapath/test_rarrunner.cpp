@@ -495,6 +495,25 @@ private slots:
         QCOMPARE(readFile(m_out + "doc"), "document");
         QCOMPARE(log("not extracted").size(), 0);
     }
+    // In a walk the watch on the source folder is kept from one file to the
+    // next: a name the archiver's wildcard catches while a later file is
+    // packed is seen all the same, and the archive is checked and given back.
+    void aWalkKeepsItsWatchFromFileToFile() {
+        const QString stage = m_prog->folder("other") + '/';
+        writeFile(stage + "user.txt", "a user's file");
+        archiverWithArrival("member", stage + "user.txt");
+        writeFile(m_src + "a", "A");
+        writeFile(m_src + "b", "B");
+        {
+            const engine::NumberScope walk;
+            engine::NumberScope::setAhead(2);
+            QCOMPARE(compress(m_src, m_tgt, "a"), FileOutcome::Stopped);
+            QCOMPARE(compress(m_src, m_tgt, "b"), FileOutcome::Stopped);
+        }
+        QCOMPARE(entries(m_src), QStringList({"RA000001.r1", "RA000002.r1", "a", "b"}));
+        QCOMPARE(entries(m_tgt), QStringList{});
+        QCOMPARE(log("Files caught in a new archive").size(), 2);
+    }
     // An archive renamed over the one that is being extracted is not deleted
     // in its place: it stays for the next pass, which delivers it too.
     void archiveReplacedWhileExtracting() {
