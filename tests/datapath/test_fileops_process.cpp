@@ -5,6 +5,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileNames.h"
 #include "platform/FileOps.h"
+#include "platform/FolderWatch.h"
 #include "platform/Process.h"
 
 #include <QRandomGenerator>
@@ -121,6 +122,27 @@ private slots:
         QVERIFY(platform::moveNoReplace(fs.path() + "/a", fs.path() + "/to/a"));
         QCOMPARE(platform::FolderFlushBatch::pending(),
                  ordered ? QStringList{fs.path() + "/to"} : QStringList());
+    }
+    // A watch sees the names that come into its folder; once the folder is
+    // moved away (another made under its name), it says it cannot tell.
+    void aWatchLosesAFolderMovedAway() {
+        QTemporaryDir dir;
+        const QString in = dir.filePath("in");
+        QVERIFY(QDir().mkpath(in));
+        platform::FolderWatch watch(in);
+        if (!watch.valid()) {
+            QSKIP("the temporary folder's changes are not all seen here");
+        }
+        writeFile(in + "/a", "a");
+        bool complete = false;
+        QCOMPARE(watch.namesAdded(&complete), QStringList{"a"});
+        QVERIFY(complete);
+        QVERIFY(QDir().rename(in, dir.filePath("old")) && QDir().mkpath(in));
+        writeFile(in + "/b", "b");
+        QCOMPARE(watch.namesAdded(&complete), QStringList{});
+        QVERIFY(!complete);
+        QCOMPARE(watch.namesAdded(&complete), QStringList{});
+        QVERIFY(!complete);
     }
     // A path that holds NUL names nothing: a move to it must not land on the
     // file that the part before the NUL names, nor may a delete remove it.
