@@ -261,6 +261,47 @@ bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 n
     return false;
 }
 
+// Whether two regular files have the same bytes.
+bool sameContent(const QString& a, const QString& b) {
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size()) {
+        return false;
+    }
+    while (!fa.atEnd()) {
+        const QByteArray ca = fa.read(1 << 20);
+        if (ca.isEmpty() || ca != fb.read(1 << 20)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether archive (locked meanwhile) holds the data file and the name file of
+// base, with the same bytes as dataFile and nameFile, and nothing else: the
+// archive the archiver made of them. Unpacked once in a private folder beside
+// it; false when that cannot be done.
+bool holdsExactlyThePair(const QString& archive, const QString& base, const QString& dataFile,
+                         const QString& nameFile) {
+    const platform::FileLock lock = platform::FileLock::take(archive);
+    const QString folder = archive.left(archive.lastIndexOf(QLatin1Char('/')) + 1);
+    const ExtractionFolder work(folder + platform::kExtractionFolderPrefix +
+                                archive.mid(folder.size()));
+    int status = -1;
+    if (!lock.held() || !work.ready() ||
+        !RunRarConsoleIn(false, extractionCommand(archive), work.path(), &status) ||
+        !archiverSucceeded(status)) {
+        return false;
+    }
+    const QStringList names =
+        QDir(work.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Name);
+    const QString data = base + QStringLiteral(".rr"), name = base + QStringLiteral(".rn");
+    return names.size() == 2 && names.contains(data) && names.contains(name) &&
+           sameContent(work.path() + QLatin1Char('/') + data, dataFile) &&
+           sameContent(work.path() + QLatin1Char('/') + name, nameFile);
+}
+
 // Whether, since the watch on the source folder began (before its number was
 // found free), no name came in that the archiver's wildcard could have taken
 // besides the pair itself and the archive: then the archive holds only its
@@ -603,7 +644,13 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
         // ours only when the archiver says it made it (it never replaces a
         // file): then it goes, as it cannot be trusted. The file gets its name
         // back, to be packed again under a new number.
-        if (archiverSucceeded(status)) {
+        // An archiver stopped part-way (killed) may have named its archive
+        // before it could delete the pair: that archive, holding exactly this
+        // data file and name file, would travel later than the versions of
+        // the file packed after it. It goes too; one that is not ours stays.
+        if (archiverSucceeded(status) ||
+            (platform::exists(s + archive) &&
+             holdsExactlyThePair(s + archive, numbered.base(number), dataFile, nameFile))) {
             platform::deleteFile(s + archive);
         }
         dataLock.release();

@@ -495,6 +495,26 @@ private slots:
         QCOMPARE(readFile(m_out + "doc"), "document");
         QCOMPARE(log("not extracted").size(), 0);
     }
+    // An archiver killed once it has named its archive, before it deleted the
+    // pair: the archive holds exactly the pair and goes, and the file gets
+    // its name back (else the stale archive would travel after the versions
+    // of the file packed later). Another machine's archive of that name stays
+    // (filesArrivingWhileArchiving).
+    void anArchiverKilledAfterNamingLeavesNoStaleArchive() {
+        const QString rar = m_prog->filePath("rar");
+        QVERIFY(QFile::remove(rar));
+        writeFile(rar,
+                  "#!/bin/sh\n"
+                  "if [ \"$1\" = a ]; then \"$REAL_RAR\" a -os \"$3\" \"$4\"; kill -9 $$; fi\n"
+                  "exec \"$REAL_RAR\" \"$@\"\n",
+                  0755);
+        qputenv("REAL_RAR", VELMORADO_BIN_DIR "/rar");
+        writeFile(m_src + "doc", "version 1");
+        QCOMPARE(compress(m_src, m_tgt, "doc"), FileOutcome::Stopped);
+        QCOMPARE(entries(m_src), QStringList{"doc"});
+        QCOMPARE(readFile(m_src + "doc"), "version 1");
+        QCOMPARE(log("Packing failed").size(), 1);
+    }
     // In a walk the watch on the source folder is kept from one file to the
     // next: a name the archiver's wildcard catches while a later file is
     // packed is seen all the same, and the archive is checked and given back.
