@@ -211,34 +211,65 @@ QString giveBack(const QString& from, const QString& folder, const QString& name
     return QString();
 }
 
+// An archive unpacked once, with the archiver, in the private extraction
+// folder beside it, the archive locked for as long as the folder is there:
+// what it holds is read or taken from that folder, never from the user's.
+class UnpackedBeside {
+public:
+    UnpackedBeside(const QString& archive, bool showConsole)
+        : m_lock(platform::FileLock::take(archive)),
+          m_work(folderOf(archive) + platform::kExtractionFolderPrefix +
+                 archive.mid(folderOf(archive).size())) {
+        int status = -1;
+        m_ok = m_lock.held() && m_work.ready() &&
+               RunRarConsoleIn(showConsole, extractionCommand(archive), m_work.path(), &status) &&
+               archiverSucceeded(status);
+    }
+    // Whether the archiver unpacked all of it.
+    bool ok() const { return m_ok; }
+    // The extraction folder, with a closing slash.
+    QString folder() const { return m_work.path() + QLatin1Char('/'); }
+    Members members(const NumberedName& numbered, const QString& archiveBase) const {
+        return sortMembers(m_work.path(), numbered, archiveBase);
+    }
+    // Removes the archive's name while it still names the archive unpacked.
+    void deleteArchive(const QString& archive) const {
+        if (const std::optional<platform::FileId> id = m_lock.id()) {
+            platform::deleteIfSame(archive, *id);
+        }
+    }
+
+private:
+    static QString folderOf(const QString& path) {
+        return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    platform::FileLock m_lock;
+    ExtractionFolder m_work;
+    bool m_ok = false;
+};
+
 // Whether the archive of number just made in the job's source folder holds
 // the data file and the name file of that number and nothing else. The
 // archiver's wildcard base + ".r?" takes every file of that form in the
 // folder, and -df deletes what it took: a file that took such a name between
 // the number check and the archiver's run would travel in the archive and be
 // left out at the far end. So, unless the watch of the folder saw no such
-// name come in (onlyItsPairCameIn), the archive is extracted once, in a
-// private folder beside it, before it leaves. When it holds more, what it holds goes
-// back into the source folder (the job's file under its own name, the others
-// under theirs), the archive goes, and the next pass packs them one by one.
-// An archive that cannot be checked (the extraction fails) goes its way.
+// name come in (onlyItsPairCameIn), the archive is unpacked beside it
+// before it leaves. When it holds more, what it holds goes back into the
+// source folder (the job's file under its own name, the others under
+// theirs), the archive goes, and the next pass packs them one by one. An
+// archive that cannot be checked (the extraction fails) goes its way.
 bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 number) {
     const QString archive = job.sourceFolder + numbered.archive(number);
-    const platform::FileLock lock = platform::FileLock::take(archive);
-    const ExtractionFolder work(job.sourceFolder + platform::kExtractionFolderPrefix +
-                                numbered.archive(number));
-    int status = -1;
-    if (!lock.held() || !work.ready() ||
-        !RunRarConsoleIn(config::settings().voirConsoleRar, extractionCommand(archive), work.path(),
-                         &status) ||
-        !archiverSucceeded(status)) {
+    const UnpackedBeside unpacked(archive, config::settings().voirConsoleRar);
+    if (!unpacked.ok()) {
         return true;
     }
-    const Members members = sortMembers(work.path(), numbered, numbered.base(number));
+    const Members members = unpacked.members(numbered, numbered.base(number));
     if (members.others.isEmpty()) {
         return true;
     }
-    const QString from = work.path() + QLatin1Char('/');
+    const QString from = unpacked.folder();
     QStringList given;
     bool allBack = true;
     for (const QString& other : members.others) {
@@ -252,7 +283,7 @@ bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 n
     }
     // What could not be given back is still in the archive, which then stays.
     if (allBack) {
-        platform::deleteIfSame(archive, *lock.id());
+        unpacked.deleteArchive(archive);
     }
     if (config::settings().logs) {
         LogUnknownFolder(texts::timeNow() + texts::filesCaughtGivenBack(config::language()),
@@ -276,30 +307,23 @@ bool sameContent(const QString& a, const QString& b) {
     return true;
 }
 
-// Whether archive (locked meanwhile) holds the data file and the name file of
-// base, with the same bytes as dataFile and nameFile, and nothing else: the
-// archive the archiver made of them. Unpacked once in a private folder beside
-// it; false when that cannot be done.
-bool holdsExactlyThePair(const QString& archive, const QString& base, const QString& dataFile,
-                         const QString& nameFile) {
-    const platform::FileLock lock = platform::FileLock::take(archive);
-    const QString folder = archive.left(archive.lastIndexOf(QLatin1Char('/')) + 1);
-    const ExtractionFolder work(folder + platform::kExtractionFolderPrefix +
-                                archive.mid(folder.size()));
-    int status = -1;
-    if (!lock.held() || !work.ready() ||
-        !RunRarConsoleIn(false, extractionCommand(archive), work.path(), &status) ||
-        !archiverSucceeded(status)) {
-        return false;
+// Deletes archive when it holds the data file and the name file of its
+// number under their exact names, with the same bytes as dataFile and
+// nameFile, and nothing else: the archive the archiver made of them. Any
+// other archive, or one that cannot be unpacked, stays.
+void deleteIfExactlyThePair(const QString& archive, const NumberedName& numbered, qint32 number,
+                            const QString& dataFile, const QString& nameFile) {
+    const UnpackedBeside unpacked(archive, false);
+    if (!unpacked.ok()) {
+        return;
     }
-    const QStringList names =
-        QDir(work.path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                       QDir::Name);
-    const QString data = base + QStringLiteral(".rr"), name = base + QStringLiteral(".rn");
-    return names.size() == 2 && names.contains(data) && names.contains(name) &&
-           sameContent(work.path() + QLatin1Char('/') + data, dataFile) &&
-           sameContent(work.path() + QLatin1Char('/') + name, nameFile);
+    const Members members = unpacked.members(numbered, numbered.base(number));
+    if (members.others.isEmpty() && members.dataFile == numbered.dataFile(number) &&
+        members.nameFile == numbered.nameFile(number) &&
+        sameContent(unpacked.folder() + members.dataFile, dataFile) &&
+        sameContent(unpacked.folder() + members.nameFile, nameFile)) {
+        unpacked.deleteArchive(archive);
+    }
 }
 
 // Whether, since the watch on the source folder began (before its number was
@@ -343,21 +367,21 @@ struct OneFile {
     const NumberedName numbered{set.prefix};
 };
 
-// The numbers of a NumberScope: the last one handed out in it and the one
-// stored (handed out up to it), once the scope has stored one.
-struct ScopeNumbers {
+// What a NumberScope keeps for its walk: the last number handed out in it
+// and the one stored (handed out up to it), once the scope has stored one,
+// and the watch on each source folder, kept from one file to the next.
+struct WalkScope {
     int depth = 0;
     bool stored = false;
     qint32 handed = 0;
     qint32 through = 0;
     qint32 ahead = 1;
-    // The watch on each source folder, kept from one file to the next.
     std::map<QString, std::unique_ptr<platform::FolderWatch>> watches;
 };
 
-ScopeNumbers& scopeNumbers() {
-    static ScopeNumbers numbers;
-    return numbers;
+WalkScope& walkScope() {
+    static WalkScope scope;
+    return scope;
 }
 
 constexpr qint32 kNumberCount = NumberedName::kLastNumber + 1;
@@ -394,7 +418,7 @@ bool storeLastNumber(qint32 number, const QString& source) {
 // is gone (the key, or the whole file) does not start the numbers again: the
 // scope's own is stored again with the next file.
 qint32 lastNumberHandedOut() {
-    ScopeNumbers& scope = scopeNumbers();
+    WalkScope& scope = walkScope();
     const QString stored = storedLastNumber();
     if (scope.stored) {
         if (stored == QString::number(scope.through)) {
@@ -411,7 +435,7 @@ qint32 lastNumberHandedOut() {
 // Hands number out for good: it is stored unless the scope stored it
 // already; false when it could not be stored.
 bool handOutNumber(qint32 number, const QString& source) {
-    ScopeNumbers& scope = scopeNumbers();
+    WalkScope& scope = walkScope();
     const qint32 steps = stepsFrom(scope.handed, number);
     if (!scope.stored || steps == 0 || steps > stepsFrom(scope.handed, scope.through)) {
         const qint32 through = scope.depth > 0 ? (number + scope.ahead - 1) % kNumberCount : number;
@@ -433,7 +457,7 @@ bool handOutNumber(qint32 number, const QString& source) {
 // made for this file.
 platform::FolderWatch& watchFromNow(const QString& folder,
                                     std::optional<platform::FolderWatch>& own) {
-    ScopeNumbers& scope = scopeNumbers();
+    WalkScope& scope = walkScope();
     if (scope.depth == 0) {
         return own.emplace(folder);
     }
@@ -451,11 +475,11 @@ platform::FolderWatch& watchFromNow(const QString& folder,
 } // namespace
 
 NumberScope::NumberScope() {
-    ++scopeNumbers().depth;
+    ++walkScope().depth;
 }
 
 NumberScope::~NumberScope() {
-    ScopeNumbers& scope = scopeNumbers();
+    WalkScope& scope = walkScope();
     if (--scope.depth > 0) {
         return;
     }
@@ -465,11 +489,11 @@ NumberScope::~NumberScope() {
         storedLastNumber() == QString::number(scope.through)) {
         storeLastNumber(scope.handed, QString());
     }
-    scope = ScopeNumbers{};
+    scope = WalkScope{};
 }
 
 void NumberScope::setAhead(qsizetype files) {
-    scopeNumbers().ahead = qint32(qBound<qsizetype>(1, files, qsizetype(kMaxNumbersAhead)));
+    walkScope().ahead = qint32(qBound<qsizetype>(1, files, qsizetype(kMaxNumbersAhead)));
 }
 
 bool RunRarConsoleIn(bool show, const QString& commandLine, const QString& workingFolder,
@@ -648,10 +672,10 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
         // before it could delete the pair: that archive, holding exactly this
         // data file and name file, would travel later than the versions of
         // the file packed after it. It goes too; one that is not ours stays.
-        if (archiverSucceeded(status) ||
-            (platform::exists(s + archive) &&
-             holdsExactlyThePair(s + archive, numbered.base(number), dataFile, nameFile))) {
+        if (archiverSucceeded(status)) {
             platform::deleteFile(s + archive);
+        } else if (platform::exists(s + archive)) {
+            deleteIfExactlyThePair(s + archive, numbered, number, dataFile, nameFile);
         }
         dataLock.release();
         if (platform::moveNoReplace(dataFile, s + n)) {
