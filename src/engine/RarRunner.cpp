@@ -43,9 +43,14 @@ bool archiverSucceeded(int exitStatus) {
 }
 
 // The archiver's extraction command line for archive, run in the folder it
-// is to unpack into.
-QString extractionCommand(const QString& archive) {
-    return QStringLiteral("rar e ") + platform::quoteArgument(archive);
+// is to unpack into. Every file it writes is flushed, but for one named
+// readOnly (the name file, which is read at once and goes with the folder).
+QString extractionCommand(const QString& archive, const QString& readOnly = QString()) {
+    return QStringLiteral("rar e ") +
+           (readOnly.isEmpty()
+                ? QString()
+                : platform::quoteArgument(QStringLiteral("-ns") + readOnly) + QLatin1Char(' ')) +
+           platform::quoteArgument(archive);
 }
 
 // The archiver's warnings about streams it could not restore, as it wrote
@@ -781,7 +786,9 @@ FileOutcome ExtractFile(const FileJob& job) {
     }
 
     int status = -1;
-    const QString command = extractionCommand(archive);
+    // The name file is read here and never leaves the private folder: the
+    // archiver need not flush it.
+    const QString command = extractionCommand(archive, parsed->base + QStringLiteral(".rn"));
     QByteArray errors;
     if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status, &errors)) {
         causes.set(s, t, archive, WaitCause::ExtractionFailed);

@@ -53,7 +53,8 @@ class TestRarRunner : public QObject {
             "if [ \"$1\" = a ] && [ \"$STEP\" = member ]; then cp -- \"$FILE\" \"${4%?}1\"; fi\n"
             "\"$REAL_RAR\" \"$@\"; code=$?\n"
             "if [ \"$1\" = a ] && [ \"$STEP\" = name ]; then cp -- \"$FILE\" \"${4%?}n\"; fi\n"
-            "if [ \"$1\" = e ] && [ \"$STEP\" = over ]; then mv -- \"$FILE\" \"$2\"; fi\n"
+            "if [ \"$1\" = e ] && [ \"$STEP\" = over ]; then for a; do last=$a; done; mv -- "
+            "\"$FILE\" \"$last\"; fi\n"
             "exit $code\n",
             0755);
         qputenv("REAL_RAR", VELMORADO_BIN_DIR "/rar");
@@ -202,7 +203,7 @@ private slots:
         QVERIFY2(QRegularExpression("^F+RF*AF+DF*LF+E$").match(packing).hasMatch(),
                  qPrintable(packing));
         QVERIFY2(QRegularExpression("^LF+E$").match(relaying).hasMatch(), qPrintable(relaying));
-        QVERIFY2(QRegularExpression("^S*SNS*MO+XQ+PO+Q+E$").match(unpacking).hasMatch(),
+        QVERIFY2(QRegularExpression("^SNMO+XQ+PO+Q+E$").match(unpacking).hasMatch(),
                  qPrintable(unpacking));
         QCOMPARE(readFile(out + "a.txt"), "to pack");
     }

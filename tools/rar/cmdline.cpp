@@ -28,14 +28,18 @@ const char* usageText() {
            "  a [-ma5] -os <archive> <wildcard> -df\n"
            "        Add the regular files matching <wildcard> (? and * in its last\n"
            "        component) to a new <archive>, which replaces any file of that name.\n"
-           "  e <archive>\n"
+           "  e [-ns<wildcard>] <archive>\n"
            "        Extract the regular files of <archive> into the current folder,\n"
-           "        without their stored paths.\n"
+           "        without their stored paths. Each file is on disk (flushed) before\n"
+           "        it takes its name.\n"
            "  -?    Show this help.\n"
            "\n"
            "Switches:\n"
            "  -os   Store and restore streams (user.* extended attributes).\n"
            "  -df   Delete the added files once the archive is safely written.\n"
+           "  -ns<wildcard>\n"
+           "        Files extracted whose names match <wildcard> are not flushed: for\n"
+           "        files that the caller reads at once and throws away.\n"
            "  -ma5  Write a RAR 5 archive for Windows machines: files stored, not\n"
            "        compressed; with -os each user.* attribute goes with its file as an\n"
            "        NTFS stream: user.DosStream.NAME:$DATA (Samba's form of the stream\n"
@@ -87,6 +91,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                 result.line.deleteSources = true;
             } else if (name == "ma5" && adding) {
                 result.line.rar5 = true;
+            } else if (name.size() > 2 && name.compare(0, 2, "ns") == 0 && !adding) {
+                result.line.unflushed = arg.substr(3);
             } else {
                 return failure("unknown switch '" + arg + "' for command '" + args[0] + "'");
             }

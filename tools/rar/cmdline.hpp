@@ -14,6 +14,7 @@ struct CommandLine {
     bool keepStreams = false;   // -os: store user.* extended attributes
     bool deleteSources = false; // -df: delete files once archived
     bool rar5 = false;          // -ma5: write a RAR 5 archive (Add only)
+    std::string unflushed;      // -ns<wildcard>: files extracted without a flush (Extract only)
 };
 
 struct ParsedCommandLine {
