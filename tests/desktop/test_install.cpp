@@ -124,9 +124,6 @@ private Q_SLOTS:
                      entry.contains("\nIcon=velmorado\n") && entry.contains("\nName=Velmorado\n"),
                  qPrintable(entry));
         QCOMPARE(filekit::run("desktop-file-validate", {desktop}).code, 0);
-        const filekit::Result version = filekit::run(prefix + "/velmorado", {"--version"}, env);
-        QCOMPARE(std::pair(version.code, version.output),
-                 std::pair(0, QByteArray("Velmorado 1.0c\n")));
         const QByteArray parameters = "[Configuration]\nLangue=1\n";
         QVERIFY(writeFile(prefix + "/Velmorado.ini", parameters));
         QCOMPARE(run({}).first, 0);
@@ -151,16 +148,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("prefix"); // under home
         QTest::addColumn<QString>("taken");  // the user's file, under home
         QTest::addColumn<bool>("installedFirst");
-        QTest::newRow("your own ~/bin/rar") << "bin"
-                                            << "bin/rar" << false;
-        QTest::newRow("your own ~/bin/net") << "bin"
-                                            << "bin/net" << false;
-        QTest::newRow("your own menu entry")
-            << "bin"
-            << ".local/share/applications/velmorado.desktop" << false;
-        QTest::newRow("a help page changed since it was installed")
-            << ".local/opt/velmorado"
-            << ".local/opt/velmorado/VelmoradoHelpEN.htm" << true;
+        const auto row = [](const char* name, const char* prefix, const char* taken, bool first) {
+            QTest::newRow(name) << QString(prefix) << QString(taken) << first;
+        };
+        row("your own ~/bin/rar", "bin", "bin/rar", false);
+        row("your own ~/bin/net", "bin", "bin/net", false);
+        row("your own menu entry", "bin", ".local/share/applications/velmorado.desktop", false);
+        row("a help page changed since it was installed", ".local/opt/velmorado",
+            ".local/opt/velmorado/VelmoradoHelpEN.htm", true);
     }
     void aFileItDidNotPutThereIsNeverReplaced() {
         QFETCH(QString, prefix);
@@ -251,26 +246,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("older");    // the list without checksums
         QTest::addColumn<QString>("entry"); // added; @ stands for home, % for the program folder
         QTest::addColumn<QString>("left");  // the user's file or folder, under home
-        QTest::newRow("any content, in home") << false << "file\t-\t@/notes"
-                                              << "notes";
-        QTest::newRow("its checksum, in home")
-            << false << "file\t" + sha256("the user's notes\n") + "\t@/notes"
-            << "notes";
-        QTest::newRow("its checksum, through ..")
-            << false
-            << "file\t" + sha256("the user's notes\n") + "\t%/help-images/../../../../notes"
-            << "notes";
-        QTest::newRow("the parameters, any content") << false << "file\t-\t%/Velmorado.ini"
-                                                     << ".local/opt/velmorado/Velmorado.ini";
-        QTest::newRow("any content, a help page changed since")
-            << false << "file\t-\t%/VelmoradoHelpFR.htm"
-            << ".local/opt/velmorado/VelmoradoHelpFR.htm";
-        QTest::newRow("a folder of the user's") << false << "dir\t@/empty"
-                                                << "empty";
-        QTest::newRow("older list, through ..") << true << "../../../notes"
-                                                << "notes";
-        QTest::newRow("older list, the parameters") << true << "Velmorado.ini"
-                                                    << ".local/opt/velmorado/Velmorado.ini";
+        const auto row = [](const char* name, bool older, const QString& entry, const char* left) {
+            QTest::newRow(name) << older << entry << QString(left);
+        };
+        const QString notes = sha256("the user's notes\n");
+        row("any content, in home", false, "file\t-\t@/notes", "notes");
+        row("its checksum, in home", false, "file\t" + notes + "\t@/notes", "notes");
+        row("its checksum, through ..", false,
+            "file\t" + notes + "\t%/help-images/../../../../notes", "notes");
+        row("the parameters, any content", false, "file\t-\t%/Velmorado.ini",
+            ".local/opt/velmorado/Velmorado.ini");
+        row("any content, a help page changed since", false, "file\t-\t%/VelmoradoHelpFR.htm",
+            ".local/opt/velmorado/VelmoradoHelpFR.htm");
+        row("a folder of the user's", false, "dir\t@/empty", "empty");
+        row("older list, through ..", true, "../../../notes", "notes");
+        row("older list, the parameters", true, "Velmorado.ini",
+            ".local/opt/velmorado/Velmorado.ini");
     }
     void aListEditedByHandRemovesNothingElse() {
         QFETCH(bool, older);
@@ -325,10 +316,7 @@ private Q_SLOTS:
         QCOMPARE(code, 1);
         QVERIFY2(said.contains("runs from") && said.contains("Nothing was removed"),
                  qPrintable(said));
-        QCOMPARE(snapshot().value(".local/opt/velmorado/rar"),
-                 before.value(".local/opt/velmorado/rar"));
-        QVERIFY(QFileInfo::exists(exe) &&
-                QFileInfo::exists(at(".local/opt/velmorado/.velmorado-install")));
+        QCOMPARE(snapshot(), before);
         copy.terminate();
         QVERIFY(copy.waitForFinished(60000));
         QCOMPARE(run({"--uninstall"}).first, 0);

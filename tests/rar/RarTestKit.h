@@ -23,8 +23,23 @@ inline Result rar(const QList<QByteArray>& args, const QByteArray& cwd = {},
     }
     return run(VELMORADO_BIN_DIR "/rar", list, env, cwd, setup);
 }
+// rar e of archive in folder, made first when it is not there.
+inline Result unpack(const QByteArray& archive, const QByteArray& folder,
+                     const std::optional<QProcessEnvironment>& env = {}) {
+    ::mkdir(folder, 0755);
+    return rar({"e", archive}, folder, {}, env);
+}
 inline bool have(const char* program) {
     return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
+// The files of a folder and their contents, by name as bytes.
+using Files = QMap<QByteArray, QByteArray>;
+inline Files files(const QByteArray& folder) {
+    Files all;
+    for (const QByteArray& name : rawNames(folder)) {
+        all.insert(name, get(folder + '/' + name));
+    }
+    return all;
 }
 
 // A temporary folder d with the empty folders src and work.

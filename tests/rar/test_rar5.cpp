@@ -23,9 +23,11 @@ QByteArray nameFileFor(const QString& name) {
     return '"' + programkit::hexText(name) + "\"\r\n";
 }
 
-timespec mtimeOf(const QByteArray& path) {
+// The time of last change: seconds and nanoseconds.
+using Time = std::pair<qint64, qint64>;
+Time mtimeOf(const QByteArray& path) {
     struct stat st {};
-    return ::stat(path, &st) == 0 ? st.st_mtim : timespec{};
+    return ::stat(path, &st) == 0 ? Time(st.st_mtim.tv_sec, st.st_mtim.tv_nsec) : Time(-1, -1);
 }
 
 } // namespace
@@ -78,15 +80,15 @@ private slots:
         QTest::addColumn<QByteArray>("base");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("realName");
-        const QByteArray random = randomBytes(3 << 20, 11);
-        QByteArray zerosThenBytes(1 << 20, '\0');
-        zerosThenBytes += "tail";
-        QTest::newRow("empty file") << QByteArray("RA000001") << QByteArray()
-                                    << QString("quote \" and -leading, tab\there");
-        QTest::newRow("3 MB, accented base")
-            << QByteArray("é'000002") << random << QString("emoji 😀 decomposed e\u0301.txt");
-        QTest::newRow("zeros (holes in the archive), then bytes")
-            << QByteArray("Ω 000003") << zerosThenBytes << QString(200, QChar(0x00E9));
+        const auto row = [](const char* name, const char* base, const QByteArray& data,
+                            const QString& realName) {
+            QTest::newRow(name) << QByteArray(base) << data << realName;
+        };
+        row("empty file", "RA000001", {}, "quote \" and -leading, tab\there");
+        row("3 MB, accented base", "é'000002", randomBytes(3 << 20, 11),
+            "emoji 😀 decomposed e\u0301.txt");
+        row("zeros (holes in the archive), then bytes", "Ω 000003",
+            QByteArray(1 << 20, '\0') + "tail", QString(200, QChar(0x00E9)));
     }
     // bsdtar extracts the same bytes; lsar reports host Windows, attributes
     // 34, the store method, sizes and CRCs; rarfile lists and reads both.
@@ -98,8 +100,7 @@ private slots:
             QSKIP("bsdtar, lsar (package unar) and /usr/bin/python3 are needed: "
                   "scripts/install-deps.sh installs them");
         }
-        const QMap<QByteArray, QByteArray> members{{base + ".rr", data},
-                                                   {base + ".rn", nameFileFor(realName)}};
+        const Files members{{base + ".rr", data}, {base + ".rn", nameFileFor(realName)}};
         for (auto it = members.begin(); it != members.end(); ++it) {
             put(d + "/src/" + it.key(), it.value());
         }
@@ -108,10 +109,7 @@ private slots:
         QVERIFY2(made.code == 0, made.output);
 
         QCOMPARE(run("bsdtar", {"-xf", QFile::decodeName(archive)}, {}, d + "/work").code, 0);
-        QCOMPARE(names(d + "/work").size(), 2);
-        for (auto it = members.begin(); it != members.end(); ++it) {
-            QCOMPARE(get(d + "/work/" + it.key()), it.value());
-        }
+        QCOMPARE(files(d + "/work"), members);
 
         const QMap<QString, QJsonObject> seen = lsar(archive);
         QCOMPARE(seen.size(), 2);
@@ -208,16 +206,12 @@ private slots:
 
         const Result r = rar({"e", d + "/X.rar"}, d + "/work");
         QVERIFY2(r.code == 0, r.output);
-        QCOMPARE(names(d + "/work"), (QStringList{"X.rn", "X.rr"}));
-        QCOMPARE(get(d + "/work/X.rr"), data);
+        QCOMPARE(files(d + "/work"), (Files{{"X.rn", get(rn)}, {"X.rr", data}}));
         QCOMPARE(xattrs(d + "/work/X.rr"), rrAttributes);
         QCOMPARE(xattrs(d + "/work/X.rn"), rnAttributes);
-        const timespec rrTime = mtimeOf(d + "/work/X.rr"), rnTime = mtimeOf(d + "/work/X.rn");
-        QCOMPARE(std::pair(qint64(rrTime.tv_sec), qint64(rrTime.tv_nsec)),
-                 std::pair(Q_INT64_C(1700000000), Q_INT64_C(123456789)));
+        QCOMPARE(mtimeOf(d + "/work/X.rr"), Time(1700000000, 123456789));
         // Beyond 32-bit seconds the time goes in 100 ns steps.
-        QCOMPARE(std::pair(qint64(rnTime.tv_sec), qint64(rnTime.tv_nsec)),
-                 std::pair(Q_INT64_C(4294967301), Q_INT64_C(0)));
+        QCOMPARE(mtimeOf(d + "/work/X.rn"), Time(4294967301, 0));
     }
 
     void handBuiltArchives_data() {
@@ -226,34 +220,32 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QList<QByteArray>>("attributes");
         QTest::addColumn<QByteArray>("said");
-        QTest::newRow("stored :AFP_Resource")
-            << QList<Block>{stream(":AFP_Resource", "fork")} << QByteArray() << 0
-            << QList<QByteArray>{"user.DosStream.AFP_Resource:$DATA=fork"} << QByteArray();
-        QTest::newRow("compressed stream: named, file delivered")
-            << QList<Block>{stream(":Zone.Identifier", "packed", 3), stream(":ok", "1")}
-            << QByteArray() << 1 << QList<QByteArray>{"user.DosStream.ok:$DATA=1"}
-            << QByteArray("stream ':Zone.Identifier' of hello.txt not restored: it is compressed");
-        QTest::newRow("names with / and NUL, an empty name")
-            << QList<Block>{stream(":../../x", "1"), stream(QByteArray(":a\0b", 4), "2"),
-                            stream(":", "3")}
-            << QByteArray() << 1 << QList<QByteArray>{}
-            << QByteArray("stream ':a?b' of hello.txt not restored");
-        QTest::newRow("sizes that disagree")
-            << QList<Block>{{3, "STM", "12345", 0, record(7, ":s"), 99999}} << QByteArray() << 1
-            << QList<QByteArray>{} << QByteArray("its stored size and its size do not agree");
+        const auto row = [](const char* name, const QList<Block>& streams, const char* damage,
+                            int code, const QList<QByteArray>& attributes, const char* said) {
+            QTest::newRow(name) << streams << QByteArray(damage) << code << attributes
+                                << QByteArray(said);
+        };
+        row("stored :AFP_Resource", {stream(":AFP_Resource", "fork")}, "", 0,
+            {"user.DosStream.AFP_Resource:$DATA=fork"}, "");
+        row("compressed stream: named, file delivered",
+            {stream(":Zone.Identifier", "packed", 3), stream(":ok", "1")}, "", 1,
+            {"user.DosStream.ok:$DATA=1"},
+            "stream ':Zone.Identifier' of hello.txt not restored: it is compressed");
+        row("names with / and NUL, an empty name",
+            {stream(":../../x", "1"), stream(QByteArray(":a\0b", 4), "2"), stream(":", "3")}, "", 1,
+            {}, "stream ':a?b' of hello.txt not restored");
+        row("sizes that disagree", {{3, "STM", "12345", 0, record(7, ":s"), 99999}}, "", 1, {},
+            "its stored size and its size do not agree");
         QList<Block> many;
         for (int i = 0; i < 3000; ++i) {
             many << stream(":s" + QByteArray::number(i), "v");
         }
-        QTest::newRow("thousands of streams")
-            << many << QByteArray() << 1 << QList<QByteArray>{}
-            << QByteArray("2744 more streams of hello.txt not restored");
-        QTest::newRow("stream larger than the rest of the archive")
-            << QList<Block>{stream(":AFP_Resource", QByteArray(600, 'r'))} << QByteArray("cut") << 3
-            << QList<QByteArray>{} << QByteArray("data that runs past the end");
-        QTest::newRow("stream data fails its CRC")
-            << QList<Block>{stream(":AFP_Resource", "fork")} << QByteArray("flip") << 3
-            << QList<QByteArray>{} << QByteArray("fails its CRC");
+        row("thousands of streams", many, "", 1, {}, "2744 more streams of hello.txt not restored");
+        row("stream larger than the rest of the archive",
+            {stream(":AFP_Resource", QByteArray(600, 'r'))}, "cut", 3, {},
+            "data that runs past the end");
+        row("stream data fails its CRC", {stream(":AFP_Resource", "fork")}, "flip", 3, {},
+            "fails its CRC");
     }
     // Archives built here, not by our writer: stored streams come back as
     // attributes, the others are named; hostile ones write nothing but the
@@ -289,16 +281,14 @@ private slots:
             QCOMPARE(names(d + "/work"), QStringList());
             return;
         }
-        QCOMPARE(names(d + "/work"), QStringList{"hello.txt"});
-        QCOMPARE(get(d + "/work/hello.txt"), content);
+        QCOMPARE(files(d + "/work"), (Files{{"hello.txt", content}}));
         const QList<QByteArray> restored = xattrs(d + "/work/hello.txt");
         if (streams.size() > 256) {
             QVERIFY(restored.size() <= 256);
         } else {
             QCOMPARE(restored, attributes);
         }
-        const timespec got = mtimeOf(d + "/work/hello.txt");
-        QCOMPARE(std::pair(got.tv_sec, got.tv_nsec), std::pair(when.tv_sec, when.tv_nsec));
+        QCOMPARE(mtimeOf(d + "/work/hello.txt"), Time(when.tv_sec, when.tv_nsec));
     }
 
     // -ma5 stands anywhere among the switches after a; not with e.
