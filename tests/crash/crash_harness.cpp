@@ -159,43 +159,26 @@ TestFile ordinaryFile(Rng& r, int i) {
 TestFile lookalikeFile(Rng& r, int i, int32_t last) {
     const int near = int((last + range(r, 1, 3)) % 1000000), far = int(range(r, 500000, 999999));
     const char tail = "0123456789abz_~-"[range(r, 0, 15)]; // never the r or n of ours
-    char n[64];
-    switch (range(r, 0, 9)) {
-    case 0:
-        std::snprintf(n, sizeof n, "RA%06d.r%c", near, tail);
-        break;
-    case 1:
-        std::snprintf(n, sizeof n, "ra%06d.R%c", near, tail);
-        break;
-    case 2:
-        std::snprintf(n, sizeof n, "RA%06d.rr", far);
-        break; // no name file beside it
-    case 3:
-        std::snprintf(n, sizeof n, "RA%06d.rn", far);
-        break; // not a name file's content
-    case 4:
-        std::snprintf(n, sizeof n, "._report %d.doc", i);
-        break; // a Mac's AppleDouble
-    case 5:
-        std::snprintf(n, sizeof n, ".profile %d", i);
-        break;
-    case 6:
-        std::snprintf(n, sizeof n, ".velmorado-x-%d.txt", i);
-        break; // a file, no folder
-    case 7:
+    const auto f = [](const char* format, auto... values) {
+        char n[64];
+        std::snprintf(n, sizeof n, format, values...);
+        return std::string(n);
+    };
+    const std::string shapes[] = {
+        f("RA%06d.r%c", near, tail), f("ra%06d.R%c", near, tail),
+        f("RA%06d.rr", far),                              // no name file beside it
+        f("RA%06d.rn", far),                              // not a name file's content
+        f("._report %d.doc", i),                          // a Mac's AppleDouble
+        f(".profile %d", i), f(".velmorado-x-%d.txt", i), // a file, no folder
         // Named like a daily log, but not one (those stay where they are).
-        std::snprintf(n, sizeof n, "Log Velmorado %04d-%02d-%02d (copy %d).htm", 2030 + i / 336,
-                      i / 28 % 12 + 1, i % 28 + 1, i);
-        break;
-    case 8:
-        std::snprintf(n, sizeof n, "RB%06d.rar", near);
-        break; // another prefix
-    default:
-        std::snprintf(n, sizeof n, "RA%05d.rar", i % 100000);
-        break; // five digits
-    }
+        f("Log Velmorado %04d-%02d-%02d (copy %d).htm", 2030 + i / 336, i / 28 % 12 + 1, i % 28 + 1,
+          i),
+        f("RB%06d.rar", near),      // another prefix
+        f("RA%05d.rar", i % 100000) // five digits
+    };
+    const std::string name = shapes[range(r, 0, 9)];
     const uint64_t size = randomSize(r, i);
-    return TestFile{n, size, r(), 0, {}};
+    return TestFile{name, size, r(), 0, {}};
 }
 
 // Names saved again and again, in turn, each in one folder: In's (and Share's).

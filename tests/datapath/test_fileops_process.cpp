@@ -192,23 +192,11 @@ private slots:
     // quotes, backslashes (before a quote, at the end), blanks. An ordinary
     // path is only put between quotes, as the command lines always were.
     void quotedArgumentsComeBackWhole() {
-        QStringList hard = {"",
-                            "a",
-                            "a b",
-                            "\t",
-                            "\"",
-                            "\"\"",
-                            "\\",
-                            "\\\\",
-                            "a\\",
-                            "a\\\\",
-                            "\\\"",
-                            "a\\\"b",
-                            "a\\\\\"b",
-                            "\" \"",
-                            "\"a b\"",
-                            "end\\ ",
+        // clang-format off
+        QStringList hard = {"", "a", "a b", "\t", "\"", "\"\"", "\\", "\\\\", "a\\", "a\\\\",
+                            "\\\"", "a\\\"b", "a\\\\\"b", "\" \"", "\"a b\"", "end\\ ",
                             "a\"b/RA000001.r?"};
+        // clang-format on
         QRandomGenerator random(20240611);
         const QString alphabet = "a\"\\ \t";
         for (int i = 0; i < 2000; ++i) {

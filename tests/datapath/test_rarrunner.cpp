@@ -40,15 +40,21 @@ class TestRarRunner : public QObject {
         writeFile(folder + base + ".rn", nameFile);
         return pack(folder, base, folder + base + ".r?\" -df");
     }
+    // The archive of a number, named by hand.
+    static QString archive(int number) {
+        return QString("RA%1.rar").arg(number, 6, 10, QChar('0'));
+    }
     QStringList log(const QString& part) const { return logLines(m_prog->path(), part); }
     // The real archiver, with a copy of file put in the way at the step given:
-    // what another machine or a user does to the source folder while it works.
-    void archiverWithArrival(const QString& step, const QString& file) const {
+    // what another machine or a user does to the source folder while it works;
+    // or killed once it has packed (step "kill").
+    void archiverWithArrival(const QString& step, const QString& file = {}) const {
         const QString rar = m_prog->filePath("rar");
         QVERIFY(QFile::remove(rar));
         writeFile(
             rar,
             "#!/bin/sh\n"
+            "if [ \"$1$STEP\" = akill ]; then \"$REAL_RAR\" a -os \"$3\" \"$4\"; kill -9 $$; fi\n"
             "if [ \"$1\" = a ] && [ \"$STEP\" = archive ]; then cp -- \"$FILE\" \"$3\"; fi\n"
             "if [ \"$1\" = a ] && [ \"$STEP\" = member ]; then cp -- \"$FILE\" \"${4%?}1\"; fi\n"
             "\"$REAL_RAR\" \"$@\"; code=$?\n"
@@ -61,6 +67,31 @@ class TestRarRunner : public QObject {
         qputenv("STEP", step.toUtf8());
         qputenv("FILE", QFile::encodeName(file));
     }
+
+    // strace attached to this process and the archivers it starts, writing the
+    // calls named to file while this lives.
+    struct Tracer {
+        const QByteArray asan = qgetenv("ASAN_OPTIONS");
+        QProcess strace;
+        static bool on() { return !readFile("/proc/self/status").contains("TracerPid:\t0\n"); }
+        Tracer(const QString& calls, const QString& file) {
+            if (!asan.isEmpty()) { // a sanitizer's leak checker cannot run in a traced archiver
+                qputenv("ASAN_OPTIONS", asan + ":detect_leaks=0");
+            }
+            strace.start("strace", {"-f", "-y", "-qq", "-e", "trace=" + calls, "-o", file, "-p",
+                                    QString::number(::getpid())});
+            for (int i = 0; i < 1000 && !on(); ++i) {
+                QThread::msleep(10);
+            }
+        }
+        ~Tracer() {
+            strace.terminate();
+            strace.waitForFinished(10000);
+            if (!asan.isEmpty()) {
+                qputenv("ASAN_OPTIONS", asan);
+            }
+        }
+    };
 
 private slots:
     void init() {
@@ -109,102 +140,61 @@ private slots:
                       out = fs.path() + "/out/";
         QVERIFY(QDir().mkpath(src) && QDir().mkpath(tgt) && QDir().mkpath(out));
         writeFile(src + "a.txt", "to pack");
-        // The leak checker of a sanitizer build cannot run in a traced archiver.
-        const QByteArray asan = qgetenv("ASAN_OPTIONS");
-        if (!asan.isEmpty()) {
-            qputenv("ASAN_OPTIONS", asan + ":detect_leaks=0");
-        }
-        const auto restore = qScopeGuard([&] {
-            if (!asan.isEmpty()) {
-                qputenv("ASAN_OPTIONS", asan);
-            }
-        });
-        QProcess tracer;
-        tracer.start("strace", {"-f", "-y", "-qq", "-e",
-                                "trace=fsync,renameat,renameat2,rename,unlinkat,unlink", "-o",
-                                dir.filePath("trace"), "-p", QString::number(::getpid())});
-        const auto traced = [] {
-            return readFile("/proc/self/status").contains("TracerPid:\t0\n") == false;
+        const auto walkGoesOn = [&] { // to its next file, before its end
+            writeFile(dir.filePath("next"), "");
+            QVERIFY(QFile::remove(dir.filePath("next")));
         };
-        for (int i = 0; i < 1000 && !traced(); ++i) {
-            QThread::msleep(10);
-        }
-        QVERIFY(traced());
-        writeFile(dir.filePath("next"), "");
         {
-            const platform::FolderFlushBatch walk; // as a walk runs it
-            QCOMPARE(compress(src, tgt, "a.txt"), FileOutcome::Done);
-            // The walk goes on to its next file before its end.
-            QVERIFY(QFile::remove(dir.filePath("next")));
+            const Tracer tracer("fsync,renameat,renameat2,rename,unlinkat,unlink",
+                                dir.filePath("trace"));
+            QVERIFY(Tracer::on());
+            {
+                const platform::FolderFlushBatch walk; // as a walk runs it
+                QCOMPARE(compress(src, tgt, "a.txt"), FileOutcome::Done);
+                walkGoesOn();
+            }
+            {
+                const platform::FolderFlushBatch walk; // another machine's archive relayed
+                writeFile(src + "RA000005.rar", "relayed");
+                QCOMPARE(compress(src, tgt, "RA000005.rar"), FileOutcome::Done);
+                walkGoesOn();
+            }
+            {
+                const platform::FolderFlushBatch walk;
+                QCOMPARE(extract(tgt, out, "RA000001.rar"), FileOutcome::Done);
+                writeFile(tgt + "plain.txt", "moved as it is");
+                QCOMPARE(extract(tgt, out, "plain.txt"), FileOutcome::Done);
+                walkGoesOn();
+            }
         }
-        {
-            const platform::FolderFlushBatch walk; // another machine's archive relayed
-            writeFile(src + "RA000005.rar", "relayed");
-            QCOMPARE(compress(src, tgt, "RA000005.rar"), FileOutcome::Done);
-            writeFile(dir.filePath("next"), "");
-            QVERIFY(QFile::remove(dir.filePath("next")));
-        }
-        {
-            const platform::FolderFlushBatch walk;
-            QCOMPARE(extract(tgt, out, "RA000001.rar"), FileOutcome::Done);
-            writeFile(tgt + "plain.txt", "moved as it is");
-            QCOMPARE(extract(tgt, out, "plain.txt"), FileOutcome::Done);
-            writeFile(dir.filePath("next"), "");
-            QVERIFY(QFile::remove(dir.filePath("next")));
-        }
-        tracer.terminate();
-        QVERIFY(tracer.waitForFinished(10000));
         // The steps, in the order they were made.
-        QString packing, relaying, unpacking;
+        QString steps;
         for (const QByteArray& line : readFile(dir.filePath("trace")).split('\n')) {
-            const bool rename = line.contains("rename");
-            QString& steps = !packing.endsWith('E')    ? packing
-                             : !relaying.endsWith('E') ? relaying
-                                                       : unpacking;
-            if (&steps == &relaying) {
-                if (line.contains("fsync(") && line.contains("/src>)")) {
-                    relaying += 'F';
-                } else if (rename && line.contains("/arch/RA000005.rar\"")) {
-                    relaying += 'L';
-                } else if (line.contains("unlink") && line.contains("/next\"")) {
-                    relaying += 'E';
-                }
-                continue;
-            }
-            if (line.contains("fsync(") && line.contains("/src>)")) {
-                packing += 'F'; // the source folder flushed
-            } else if (rename && line.contains("/src/RA000001.rr\"")) {
-                packing += 'R'; // the file leaves its name
-            } else if (rename && line.contains("/arch/RA000001.rar\"") && line.contains("/src")) {
-                packing += 'L'; // the archive leaves for the target
-            } else if (rename && line.contains("\"RA000001.rar\"")) {
-                packing += 'A'; // the archive named
-            } else if (line.contains("unlinkat(") && line.contains("\"RA000001.rr\"")) {
-                packing += 'D'; // the pair deleted
-            } else if (line.contains("fsync(") && line.contains(".velmorado-x-RA000001.rar/")) {
-                unpacking += 'S'; // a member's data flushed
-            } else if (rename && line.contains("\"RA000001.rr\"")) {
-                unpacking += 'N'; // the data file named
-            } else if (rename && line.contains("/out/plain.txt\"")) {
-                unpacking += 'P'; // a plain file moved as it is
-            } else if (rename && line.contains("/out/a.txt\"")) {
-                unpacking += 'M'; // moved to the target under its own name
-            } else if (line.contains("fsync(") && line.contains("/out>)")) {
-                unpacking += 'O'; // the target flushed
-            } else if (line.contains("unlink") && line.contains("/arch/RA000001.rar\"")) {
-                unpacking += 'X'; // the archive deleted
-            } else if (line.contains("fsync(") && line.contains("/arch>)") &&
-                       &steps == &unpacking) {
-                unpacking += 'Q'; // the archives' folder flushed
-            } else if (line.contains("unlink") && line.contains("/next\"")) {
-                steps += 'E'; // the walk goes on
+            const auto has = [&](auto... parts) { return (line.contains(parts) && ...); };
+            const bool unpacking = steps.count('E') == 2;
+            const char step =
+                has("fsync(", "/src>)")                       ? 'F' // the source folder flushed
+                : has("rename", "/src/RA000001.rr\"")         ? 'R' // the file leaves its name
+                : has("rename", "/src/RA00000", "/arch/RA")   ? 'L' // an archive leaves
+                : has("rename", "\"RA000001.rar\"")           ? 'A' // the archive named
+                : has("unlinkat(", "\"RA000001.rr\"")         ? 'D' // the pair deleted
+                : has("fsync(", ".velmorado-x-RA000001.rar/") ? 'S' // a member's data flushed
+                : has("rename", "\"RA000001.rr\"")            ? 'N' // the data file named
+                : has("rename", "/out/plain.txt\"")           ? 'P' // a plain file moved as it is
+                : has("rename", "/out/a.txt\"")               ? 'M' // moved under its own name
+                : has("fsync(", "/out>)")                     ? 'O' // the target flushed
+                : has("unlink", "/arch/RA000001.rar\"")       ? 'X' // the archive deleted
+                : unpacking && has("fsync(", "/arch>)")       ? 'Q' // the archives' folder flushed
+                : has("unlink", "/next\"")                    ? 'E' // the walk goes on
+                                                              : '\0';
+            if (step != '\0') {
+                steps += step;
             }
         }
-        QVERIFY2(QRegularExpression("^F+RF*AF+DF*LF+E$").match(packing).hasMatch(),
-                 qPrintable(packing));
-        QVERIFY2(QRegularExpression("^LF+E$").match(relaying).hasMatch(), qPrintable(relaying));
-        QVERIFY2(QRegularExpression("^SNMO+XQ+PO+Q+E$").match(unpacking).hasMatch(),
-                 qPrintable(unpacking));
+        const QRegularExpression order("^F+RF*AF+DF*LF+E"  // packing
+                                       "LF+E"              // relaying
+                                       "SNMO+XQ+PO+Q+E$"); // unpacking
+        QVERIFY2(order.match(steps).hasMatch(), qPrintable(steps));
         QCOMPARE(readFile(out + "a.txt"), "to pack");
     }
     // A pair whose source is its target: nothing is unpacked over a plain
@@ -328,79 +318,66 @@ private slots:
     // another one meanwhile: that one is followed from the next file on, and
     // is never stored over; one that is gone does not start the numbers again.
     void numbersStoredAheadInAWalk_data() {
-        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("stored");
         QTest::addColumn<int>("ahead");
-        QTest::addColumn<QString>("arrives"); // in the target after the second file
-        // Stored by somebody ("-": the key gone, and the archives taken from
-        // the target meanwhile) after that file (3: the last).
-        QTest::addColumn<QString>("edited");
-        QTest::addColumn<int>("editedAfter");
-        QTest::addColumn<QStringList>("archives");
-        QTest::addColumn<QString>("after");
-        const QStringList four{"RA000001.rar", "RA000002.rar", "RA000003.rar", "RA000004.rar"};
-        QTest::newRow("block of 3") << "0" << 3 << ""
-                                    << "" << 3 << four << "4";
-        QTest::newRow("block of 8") << "0" << 8 << ""
-                                    << "" << 3 << four << "4";
-        QTest::newRow("edited") << "0" << 8 << ""
-                                << "700" << 3 << four << "700";
-        const QStringList edited{"RA000001.rar", "RA000002.rar", "RA000701.rar", "RA000702.rar"};
-        QTest::newRow("edited in the block") << "0" << 8 << ""
-                                             << "700" << 1 << edited << "702";
-        QTest::newRow("edited, next block") << "0" << 2 << ""
-                                            << "700" << 1 << edited << "702";
-        QTest::newRow("key gone") << "0" << 8 << ""
-                                  << "-" << 1 << QStringList{"RA000003.rar", "RA000004.rar"} << "4";
-        QTest::newRow("wrapping") << "999998" << 3 << ""
-                                  << "" << 3
-                                  << QStringList{"RA000000.rar", "RA000001.rar", "RA000002.rar",
-                                                 "RA999999.rar"}
-                                  << "2";
-        QTest::newRow("newer archive")
-            << "0" << 8 << "RA000050.rar"
-            << "" << 3
-            << QStringList{"RA000001.rar", "RA000002.rar", "RA000050.rar", "RA000051.rar",
-                           "RA000052.rar"}
-            << "52";
+        QTest::addColumn<int>("arrives");      // another machine's archive, after the second file
+        QTest::addColumn<int>("edited");       // stored by somebody (-1: the key gone, the
+        QTest::addColumn<int>("after");        // archives taken with it) after that file
+        QTest::addColumn<QString>("archives"); // their numbers
+        QTest::addColumn<int>("last");         // stored in the end
+        QTest::newRow("block of 3") << 0 << 3 << 0 << 0 << 3 << "1 2 3 4" << 4;
+        QTest::newRow("block of 8") << 0 << 8 << 0 << 0 << 3 << "1 2 3 4" << 4;
+        QTest::newRow("edited") << 0 << 8 << 0 << 700 << 3 << "1 2 3 4" << 700;
+        QTest::newRow("edited in the block") << 0 << 8 << 0 << 700 << 1 << "1 2 701 702" << 702;
+        QTest::newRow("edited, next block") << 0 << 2 << 0 << 700 << 1 << "1 2 701 702" << 702;
+        QTest::newRow("key gone") << 0 << 8 << 0 << -1 << 1 << "3 4" << 4;
+        QTest::newRow("wrapping") << 999998 << 3 << 0 << 0 << 3 << "0 1 2 999999" << 2;
+        QTest::newRow("newer archive") << 0 << 8 << 50 << 0 << 3 << "1 2 50 51 52" << 52;
     }
     void numbersStoredAheadInAWalk() {
-        QFETCH(QString, stored);
         QFETCH(int, ahead);
-        QFETCH(QString, arrives);
-        QFETCH(QString, edited);
-        QFETCH(int, editedAfter);
-        config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber, stored);
-        const auto storedNumber = [] {
+        QFETCH(int, arrives);
+        QFETCH(int, edited);
+        QFETCH(int, after);
+        const auto store = [](int n) {
+            config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber,
+                                 n < 0 ? QString() : QString::number(n));
+        };
+        const auto storedNow = [] {
             return config::ReadSetting(config::kSectionProcessing, config::keys::kLastFileNumber)
                 .toInt();
         };
+        QFETCH(int, stored);
+        store(stored);
         {
             const engine::NumberScope scope;
             engine::NumberScope::setAhead(ahead);
             for (int i = 0; i < 4; ++i) {
-                const QString name = QString("f%1").arg(i);
+                QString made, name = QString("f%1").arg(i);
                 writeFile(m_src + name, name.toUtf8());
-                QString made;
                 QCOMPARE(engine::CompressFile({m_src, m_tgt, name}, &made), FileOutcome::Done);
                 // What is stored is that number or one ahead of it.
                 const int number = made.right(10).left(6).toInt();
-                QVERIFY2((storedNumber() - number + 1000000) % 1000000 < ahead,
-                         qPrintable(made + " stored " + QString::number(storedNumber())));
-                if (i == 1 && !arrives.isEmpty()) {
-                    writeFile(m_tgt + arrives, "another machine's");
+                QVERIFY2((storedNow() - number + 1000000) % 1000000 < ahead,
+                         qPrintable(made + " stored " + QString::number(storedNow())));
+                if (i == 1 && arrives != 0) {
+                    writeFile(m_tgt + archive(arrives), "another machine's");
                 }
-                if (i == editedAfter && !edited.isEmpty()) {
-                    config::WriteSetting(config::kSectionProcessing, config::keys::kLastFileNumber,
-                                         edited == "-" ? QString() : edited);
-                    for (const QString& taken : edited == "-" ? entries(m_tgt) : QStringList()) {
+                if (i == after && edited != 0) {
+                    store(edited);
+                    for (const QString& taken : edited < 0 ? entries(m_tgt) : QStringList()) {
                         QVERIFY(QFile::remove(m_tgt + taken));
                     }
                 }
             }
         }
-        QTEST(entries(m_tgt), "archives");
-        QFETCH(QString, after);
-        QCOMPARE(QString::number(storedNumber()), after);
+        QFETCH(QString, archives);
+        QStringList names;
+        for (const QString& n : archives.split(' ')) {
+            names << archive(n.toInt());
+        }
+        QCOMPARE(entries(m_tgt), names);
+        QTEST(storedNow(), "last");
     }
     // A number is taken by any name in the source folder that its archive
     // would have, or that the archiver's wildcard base.r? would pack and
@@ -502,14 +479,7 @@ private slots:
     // of the file packed later). Another machine's archive of that name stays
     // (filesArrivingWhileArchiving).
     void anArchiverKilledAfterNamingLeavesNoStaleArchive() {
-        const QString rar = m_prog->filePath("rar");
-        QVERIFY(QFile::remove(rar));
-        writeFile(rar,
-                  "#!/bin/sh\n"
-                  "if [ \"$1\" = a ]; then \"$REAL_RAR\" a -os \"$3\" \"$4\"; kill -9 $$; fi\n"
-                  "exec \"$REAL_RAR\" \"$@\"\n",
-                  0755);
-        qputenv("REAL_RAR", VELMORADO_BIN_DIR "/rar");
+        archiverWithArrival("kill");
         writeFile(m_src + "doc", "version 1");
         QCOMPARE(compress(m_src, m_tgt, "doc"), FileOutcome::Stopped);
         QCOMPARE(entries(m_src), QStringList{"doc"});

@@ -99,6 +99,11 @@ inline void walk(engine::WindowPort& window, const QString& source, const QStrin
     engine::state().stopped = false;
     engine::ProcessPair(window, {source + QLatin1Char('/'), target + QLatin1Char('/'), compress});
 }
+// Unpacks every archive of folder into target with an uncompress walk.
+inline void unpackAll(engine::WindowPort& window, const QString& folder, const QString& target) {
+    ageAll(folder);
+    walk(window, folder, target, false);
+}
 // The counts of the last pass, in the order of engine::PassCounts.
 inline QList<int> counts() {
     const engine::EngineState& s = engine::state();
@@ -143,6 +148,11 @@ public:
         engine::state().dayLogPath = engine::dayLogPath(path(), QDate::currentDate());
     }
 
+    // The pairs source -> via (compress) and via -> target (uncompress).
+    static void addChain(const QString& source, const QString& via, const QString& target) {
+        addPair(source, via, true);
+        addPair(via, target);
+    }
     // Appends a pair to the table, in uncompress mode unless compress.
     static void addPair(const QString& source, const QString& target, bool compress = false,
                         const QString& every = "1", bool enabled = true) {

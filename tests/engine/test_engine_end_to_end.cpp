@@ -36,8 +36,7 @@ private Q_SLOTS:
         const QStringList archives = entries(root.arch);
         QCOMPARE(archives.size(), 1);
         QVERIFY(readFile(in(root.arch, archives[0])).startsWith("Rar!\x1A\x07\x01"));
-        ageAll(root.arch);
-        walk(window, root.arch, root.out, false);
+        unpackAll(window, root.arch, root.out);
         QCOMPARE(entries(root.src) + entries(root.arch), QStringList());
         QCOMPARE(entries(root.out), QStringList{name});
         const QString arrived = in(root.out, name);
@@ -61,9 +60,8 @@ private Q_SLOTS:
                                stream(":Zone.Identifier", "packed", 3),
                                stream(":AFP_Resource", "fork"),
                                {2, "RA000001.rn", nameLine(name)}}));
-        ageAll(root.arch);
         Recorder window;
-        walk(window, root.arch, root.out, false);
+        unpackAll(window, root.arch, root.out);
         QCOMPARE(entries(root.arch), QStringList());
         QCOMPARE(entries(root.out), QStringList{name});
         QCOMPARE(readFile(in(root.out, name)), QByteArray("the user's text"));

@@ -151,18 +151,17 @@ private Q_SLOTS:
         pass(window);
         QCOMPARE(entries(out), (QStringList{"made here.txt", "renamed in.txt"}));
     }
-    // The copy bar's range is the number of pairs, so that any table fills it
-    // step by step; it is emptied at the end.
     // An archive this pass made is complete: the next pair of the pass, whose
     // source is that target, extracts it without waiting for it to be quiet.
     void aChainedPairTakesTheArchiveMadeInThePass() {
         drop(src, "report.doc", "a report");
-        Program::addPair(src, prog->arch, true);
-        Program::addPair(prog->arch, out);
+        Program::addChain(src, prog->arch, out);
         pass(window);
         QCOMPARE(entries(prog->arch), QStringList());
         QCOMPARE(readFile(in(out, "report.doc")), "a report");
     }
+    // The copy bar's range is the number of pairs, so that any table fills it
+    // step by step; it is emptied at the end.
     void theCopyBarCountsThePairs() {
         for (const QString& f : {prog->folder("a"), prog->folder("b"), prog->folder("c")}) {
             Program::addPair(f, out);

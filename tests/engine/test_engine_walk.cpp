@@ -46,11 +46,6 @@ class WalkTest : public QObject {
         QCOMPARE(engine::CompressFile({src + '/', arch + '/', "doc.txt"}),
                  engine::FileOutcome::Done);
     }
-    // Extracts every archive of folder into target with an uncompress walk.
-    void extractAll(const QString& folder, const QString& target) {
-        ageAll(folder);
-        walk(window, folder, target, false);
-    }
 
 private Q_SLOTS:
     void init() {
@@ -152,7 +147,7 @@ private Q_SLOTS:
         }
         walk(window, src, arch, true);
         QCOMPARE(entries(src), QStringList());
-        extractAll(arch, out);
+        unpackAll(window, arch, out);
         QCOMPARE(entries(out), QStringList{"report"});
         QCOMPARE(readFile(in(out, "report")), "user data");
     }
@@ -182,7 +177,7 @@ private Q_SLOTS:
         drop(src, "b", "second");
         walk(window, src, arch, true);
         QCOMPARE(entries(arch), QStringList({"AB000001.rar", "ab000002.rar"}));
-        extractAll(arch, out);
+        unpackAll(window, arch, out);
         QCOMPARE(entries(arch), QStringList());
         QCOMPARE(readFile(in(out, "a")) + readFile(in(out, "b")), "firstsecond");
     }
@@ -225,7 +220,7 @@ private Q_SLOTS:
         }
         QCOMPARE(entries(src), QStringList({"RA000046.rn", "busy"}));
         QCOMPARE(engine::state().compressed, 8);
-        extractAll(arch, out);
+        unpackAll(window, arch, out);
         QCOMPARE(entries(arch), QStringList());
         QCOMPARE(entries(out),
                  QStringList({"RA000012.rr", "RA000013.rr", "RA000016.rr", "RA000042.rn",
@@ -345,13 +340,9 @@ private Q_SLOTS:
         drop(src, "RA000050.rn", nameLine(".profile"));
         walk(window, src, arch, true);
         QCOMPARE(entries(src), QStringList());
-        extractAll(arch, out);
-        QStringList expected = users;
-        expected << ".profile";
-        expected.sort();
-        QStringList got = entries(out);
-        got.sort();
-        QCOMPARE(got, expected);
+        unpackAll(window, arch, out);
+        const auto sorted = [](QStringList names) { return names.sort(), names; };
+        QCOMPARE(sorted(entries(out)), sorted(users + QStringList{".profile"}));
         for (const QString& n : users) {
             QCOMPARE(readFile(in(out, n)), n.toUtf8());
         }
@@ -374,8 +365,7 @@ private Q_SLOTS:
         walk(window, stage, arch, true);
         QCOMPARE(entries(arch), QStringList{"RA000001.rar"});
         drop(arch, ".velmorado-x-RA000001.rar", "beside an archive of that name");
-        Program::addPair(src, arch, true);
-        Program::addPair(arch, out);
+        Program::addChain(src, arch, out);
         pass(window); // the archive waits for its private folder's name
         pass(window); // which the user's file has left
         QCOMPARE(window.waiting, QString());
@@ -403,7 +393,7 @@ private Q_SLOTS:
         drop(src, "RA000070.rn", "\"6400E9DC6A00E0DC\"\r\n"); // d, U+DCE9, j, U+DCE0
         walk(window, src, arch, true);
         QCOMPARE(rawNames(from), QList<QByteArray>());
-        extractAll(arch, out);
+        unpackAll(window, arch, out);
         QCOMPARE(rawNames(to), QList<QByteArray>({latin1, escaped}));
         QCOMPARE(get(to + latin1) + get(to + escaped), "latin-1escaped");
     }
@@ -445,7 +435,7 @@ private Q_SLOTS:
         drop(from, "report.doc", "the report");
         walk(window, from, via, true);
         QCOMPARE(entries(via), QStringList{"RA000001.rar"});
-        extractAll(via, out);
+        unpackAll(window, via, out);
         QCOMPARE(entries(from) + entries(via), QStringList());
         QCOMPARE(readFile(in(out, "report.doc")), "the report");
     }
@@ -474,8 +464,7 @@ private Q_SLOTS:
         config::settings().arretAutomatique = true;
         drop(src, "dated ahead", "from the future");
         age(in(src, "dated ahead"), -3600);
-        Program::addPair(src, arch, true);
-        Program::addPair(arch, out);
+        Program::addChain(src, arch, out);
         pass(window);
         QCOMPARE(window.events.last(), "end");
         QCOMPARE(entries(src) + entries(arch), QStringList());

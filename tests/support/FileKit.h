@@ -54,12 +54,6 @@ inline void age(const QString& path, int seconds = 3600) {
 inline bool setXattr(const QString& path, const char* name, const QByteArray& value) {
     return ::setxattr(QFile::encodeName(path), name, value, size_t(value.size()), 0) == 0;
 }
-// The value, or "<none>".
-inline QByteArray getXattr(const QString& path, const char* name) {
-    char buf[4096];
-    const ssize_t n = ::getxattr(QFile::encodeName(path), name, buf, sizeof buf);
-    return n < 0 ? QByteArray("<none>") : QByteArray(buf, int(n));
-}
 // Every user.* attribute of a file (not following a link), "name=value", sorted.
 inline QList<QByteArray> userXattrs(const QString& path) {
     const QByteArray p = QFile::encodeName(path);
@@ -199,11 +193,8 @@ public:
             return;
         }
         image.close();
-        m_mounted = runs(QStringLiteral("mkfs.ext4"),
-                         QStringList{QStringLiteral("-q"), QStringLiteral("-F")} << mkfsOptions
-                                                                                 << m_image) &&
-                    runs(QStringLiteral("mount"),
-                         {QStringLiteral("-o"), QStringLiteral("loop"), m_image, m_mount});
+        m_mounted = runs("mkfs.ext4", QStringList{"-q", "-F"} << mkfsOptions << m_image) &&
+                    runs("mount", {"-o", "loop", m_image, m_mount});
     }
     ~LoopExt4() {
         if (m_mounted) {
