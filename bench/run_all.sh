@@ -41,6 +41,9 @@ median_of() { awk -v p="$1" 'index($0, p) == 1 { sub(/.*median/, ""); print $1 +
 out=$(mktemp -d "${TMPDIR:-/tmp}/velmorado-bench.XXXXXX")
 trap 'rm -rf "$out"' EXIT
 
+# What an earlier run wrote is on the disk before this one starts (its
+# write-back would otherwise fall into the first rows' flushes).
+sync
 echo "== 1, 2: one small file, and the archiver's start (bench_datapath 300)"
 "$bin/bench_datapath" "${SPAWN_RUNS:-300}" | tee "$out/datapath.txt"
 rar_a=$(median_of "rar a -os" "$out/datapath.txt")
