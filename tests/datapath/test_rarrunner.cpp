@@ -47,7 +47,8 @@ class TestRarRunner : public QObject {
     QStringList log(const QString& part) const { return logLines(m_prog->path(), part); }
     // The real archiver, with a copy of file put in the way at the step given:
     // what another machine or a user does to the source folder while it works;
-    // or killed once it has packed (step "kill").
+    // or killed once it has packed (step "kill"), or once it has deleted the
+    // data file and a copy of file has taken its name (step "gap").
     void archiverWithArrival(const QString& step, const QString& file = {}) const {
         const QString rar = m_prog->filePath("rar");
         QVERIFY(QFile::remove(rar));
@@ -55,10 +56,13 @@ class TestRarRunner : public QObject {
             rar,
             "#!/bin/sh\n"
             "if [ \"$1$STEP\" = akill ]; then \"$REAL_RAR\" a -os \"$3\" \"$4\"; kill -9 $$; fi\n"
+            "if [ \"$1$STEP\" = agap ]; then \"$REAL_RAR\" a -os \"$3\" \"$4\"; rm -- \"${4%?}r\";"
+            " cp -- \"$FILE\" \"${4%?}r\"; kill -9 $$; fi\n"
             "if [ \"$1\" = a ] && [ \"$STEP\" = archive ]; then cp -- \"$FILE\" \"$3\"; fi\n"
             "if [ \"$1\" = a ] && [ \"$STEP\" = member ]; then cp -- \"$FILE\" \"${4%?}1\"; fi\n"
             "\"$REAL_RAR\" \"$@\"; code=$?\n"
             "if [ \"$1\" = a ] && [ \"$STEP\" = name ]; then cp -- \"$FILE\" \"${4%?}n\"; fi\n"
+            "if [ \"$1\" = a ] && [ \"$STEP\" = data ]; then cp -- \"$FILE\" \"${4%?}r\"; fi\n"
             "if [ \"$1\" = e ] && [ \"$STEP\" = over ]; then for a; do last=$a; done; mv -- "
             "\"$FILE\" \"$last\"; fi\n"
             "exit $code\n",
@@ -425,6 +429,15 @@ private slots:
         QTest::newRow("user's file named like the name file")
             << "name"
             << "RA000001.rn" << QStringList{"RA000001.rn"} << QStringList{"RA000001.rar"} << "";
+        // ... and under the data file's name, once the archiver deleted it,
+        // whether it ended or was killed before it deleted the name file: the
+        // archive that holds the file is no unfinished one.
+        QTest::newRow("user's file named like the data file")
+            << "data"
+            << "RA000001.rr" << QStringList{"RA000001.rr"} << QStringList{"RA000001.rar"} << "";
+        QTest::newRow("... with the archiver killed before the name file went")
+            << "gap"
+            << "RA000001.rr" << QStringList{"RA000001.rr"} << QStringList{"RA000001.rar"} << "";
     }
     // What arrives in the source folder while a file is packed is never
     // replaced, packed or deleted with it; the file is never lost either.
