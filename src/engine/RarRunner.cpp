@@ -349,15 +349,6 @@ bool onlyItsPairCameIn(platform::FolderWatch& watch, const NumberedName& numbere
     });
 }
 
-// The file that path names, not following a link; nothing when it names none.
-std::optional<platform::FileId> idOf(const QString& path) {
-    struct stat st {};
-    if (holdsNul(path) || ::lstat(platform::encodePath(path).constData(), &st) != 0) {
-        return std::nullopt;
-    }
-    return platform::FileId{quint64(st.st_dev), quint64(st.st_ino)};
-}
-
 // Free bytes in folder, -1 when unknown.
 qint64 freeSpace(const QString& folder) {
     struct statvfs vfs {};
@@ -665,7 +656,8 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
     // deleted it, a file that takes that name (a user's, named like it) is
     // not the pair left behind. The locked descriptor keeps the file's number
     // from going to a newcomer.
-    const std::optional<platform::FileId> dataId = dataLock.held() ? dataLock.id() : idOf(dataFile);
+    const std::optional<platform::FileId> dataId =
+        dataLock.held() ? dataLock.id() : platform::fileIdAt(dataFile);
 
     // The archiver deletes the data file before the name file, once the
     // archive is complete. Without it both files stay for a later pass.
@@ -680,7 +672,7 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
     // pass under a neutral name.
     int status = -1;
     RunRarConsoleIn(set.voirConsoleRar, command, QString(), &status);
-    if (dataId ? idOf(dataFile) == dataId : platform::exists(dataFile)) {
+    if (dataId ? platform::fileIdAt(dataFile) == dataId : platform::exists(dataFile)) {
         // The archiver did not finish its work: an archive of this name came
         // into the folder meanwhile (from another machine that counts its
         // own numbers), it failed or it could not start. What stands under the archive's name is

@@ -344,6 +344,15 @@ std::optional<FileId> fileId(int fd) {
     return FileId{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
+std::optional<FileId> fileIdAt(const QString& path) {
+    const QByteArray p = enc(path);
+    struct stat st {};
+    if (p.isEmpty() || !lstatPath(p, st)) {
+        return std::nullopt;
+    }
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
 bool deleteIfSame(const QString& path, const FileId& id) {
     const QByteArray p = enc(path);
     struct stat st {};

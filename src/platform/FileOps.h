@@ -76,6 +76,8 @@ struct FileId {
 
 // The object open on fd; nothing when fd is not open.
 std::optional<FileId> fileId(int fd);
+// The object path names, not following a link; nothing when it names none.
+std::optional<FileId> fileIdAt(const QString& path);
 
 // Removes path only while it still names the file id (a file that was opened,
 // locked and worked on): when the name has meanwhile been given to another
