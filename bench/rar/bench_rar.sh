@@ -44,8 +44,12 @@ peak_kb() { awk -F': ' '/Maximum resident set size/ { print $2 }' "$1"; }
 
 # Runs "$@" under /usr/bin/time -v; prints elapsed seconds, keeps the report in $report.
 report=$work/time.txt
+# Each command starts on a settled disk: the copy of the input made just
+# before it, and what the command before it wrote, are on the disk, so that
+# their write-back does not fall into its flushes.
 timed() {
     local t0 t1
+    sync
     t0=$(now)
     /usr/bin/time -v -o "$report" "$@"
     t1=$(now)
