@@ -221,13 +221,12 @@ QString giveBack(const QString& from, const QString& folder, const QString& name
 // what it holds is read or taken from that folder, never from the user's.
 class UnpackedBeside {
 public:
-    UnpackedBeside(const QString& archive, bool showConsole)
-        : m_lock(platform::FileLock::take(archive)),
-          m_work(folderOf(archive) + platform::kExtractionFolderPrefix +
-                 archive.mid(folderOf(archive).size())) {
+    UnpackedBeside(const QString& folder, const QString& archiveName, bool showConsole)
+        : m_archive(folder + archiveName), m_lock(platform::FileLock::take(m_archive)),
+          m_work(folder + platform::kExtractionFolderPrefix + archiveName) {
         int status = -1;
         m_ok = m_lock.held() && m_work.ready() &&
-               RunRarConsoleIn(showConsole, extractionCommand(archive), m_work.path(), &status) &&
+               RunRarConsoleIn(showConsole, extractionCommand(m_archive), m_work.path(), &status) &&
                archiverSucceeded(status);
     }
     // Whether the archiver unpacked all of it.
@@ -238,16 +237,14 @@ public:
         return sortMembers(m_work.path(), numbered, archiveBase);
     }
     // Removes the archive's name while it still names the archive unpacked.
-    void deleteArchive(const QString& archive) const {
+    void deleteArchive() const {
         if (const std::optional<platform::FileId> id = m_lock.id()) {
-            platform::deleteIfSame(archive, *id);
+            platform::deleteIfSame(m_archive, *id);
         }
     }
 
 private:
-    static QString folderOf(const QString& path) {
-        return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
-    }
+    const QString m_archive;
     platform::FileLock m_lock;
     ExtractionFolder m_work;
     bool m_ok = false;
@@ -266,7 +263,8 @@ private:
 // archive that cannot be checked (the extraction fails) goes its way.
 bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 number) {
     const QString archive = job.sourceFolder + numbered.archive(number);
-    const UnpackedBeside unpacked(archive, config::settings().voirConsoleRar);
+    const UnpackedBeside unpacked(job.sourceFolder, numbered.archive(number),
+                                  config::settings().voirConsoleRar);
     if (!unpacked.ok()) {
         return true;
     }
@@ -288,7 +286,7 @@ bool holdsOnlyItsPair(const FileJob& job, const NumberedName& numbered, qint32 n
     }
     // What could not be given back is still in the archive, which then stays.
     if (allBack) {
-        unpacked.deleteArchive(archive);
+        unpacked.deleteArchive();
     }
     if (config::settings().logs) {
         LogUnknownFolder(texts::timeNow() + texts::filesCaughtGivenBack(config::language()),
@@ -312,13 +310,13 @@ bool sameContent(const QString& a, const QString& b) {
     return true;
 }
 
-// Deletes archive when it holds the data file and the name file of its
-// number under their exact names, with the same bytes as dataFile and
-// nameFile, and nothing else: the archive the archiver made of them. Any
-// other archive, or one that cannot be unpacked, stays.
-void deleteIfExactlyThePair(const QString& archive, const NumberedName& numbered, qint32 number,
+// Deletes the archive of number in folder when it holds the data file and
+// the name file of that number under their exact names, with the same bytes
+// as dataFile and nameFile, and nothing else: the archive the archiver made
+// of them. Any other archive, or one that cannot be unpacked, stays.
+void deleteIfExactlyThePair(const QString& folder, const NumberedName& numbered, qint32 number,
                             const QString& dataFile, const QString& nameFile) {
-    const UnpackedBeside unpacked(archive, false);
+    const UnpackedBeside unpacked(folder, numbered.archive(number), false);
     if (!unpacked.ok()) {
         return;
     }
@@ -327,7 +325,7 @@ void deleteIfExactlyThePair(const QString& archive, const NumberedName& numbered
         members.nameFile == numbered.nameFile(number) &&
         sameContent(unpacked.folder() + members.dataFile, dataFile) &&
         sameContent(unpacked.folder() + members.nameFile, nameFile)) {
-        unpacked.deleteArchive(archive);
+        unpacked.deleteArchive();
     }
 }
 
@@ -686,7 +684,7 @@ FileOutcome CompressFile(const FileJob& job, QString* archiveMade) {
         if (archiverSucceeded(status)) {
             platform::deleteFile(s + archive);
         } else if (platform::exists(s + archive)) {
-            deleteIfExactlyThePair(s + archive, numbered, number, dataFile, nameFile);
+            deleteIfExactlyThePair(s, numbered, number, dataFile, nameFile);
         }
         dataLock.release();
         if (platform::moveNoReplace(dataFile, s + n)) {
