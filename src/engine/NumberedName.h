@@ -30,8 +30,11 @@ public:
     const QString& prefix() const { return m_prefix; }
     QString base(qint32 number) const;
     QString archive(qint32 number) const { return base(number) + QStringLiteral(".rar"); }
-    QString dataFile(qint32 number) const { return base(number) + QStringLiteral(".rr"); }
-    QString nameFile(qint32 number) const { return base(number) + QStringLiteral(".rn"); }
+    QString dataFile(qint32 number) const { return dataFileOf(base(number)); }
+    QString nameFile(qint32 number) const { return nameFileOf(base(number)); }
+    // The data file and the name file of a base as found (its case kept).
+    static QString dataFileOf(const QString& base) { return base + QStringLiteral(".rr"); }
+    static QString nameFileOf(const QString& base) { return base + QStringLiteral(".rn"); }
 
     // What name is, or nothing when it is none of the three.
     std::optional<Parsed> parse(const QString& name) const;

@@ -176,8 +176,8 @@ Members sortMembers(const QString& folder, const NumberedName& numbered,
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     // The exact names first: of two members that differ only in case, the
     // one that matches the archive's own case is taken.
-    const QString exactData = archiveBase + QStringLiteral(".rr");
-    const QString exactName = archiveBase + QStringLiteral(".rn");
+    const QString exactData = NumberedName::dataFileOf(archiveBase);
+    const QString exactName = NumberedName::nameFileOf(archiveBase);
     if (names.contains(exactData)) {
         m.dataFile = exactData;
     }
@@ -792,7 +792,7 @@ FileOutcome ExtractFile(const FileJob& job) {
     int status = -1;
     // The name file is read here and never leaves the private folder: the
     // archiver need not flush it.
-    const QString command = extractionCommand(archive, parsed->base + QStringLiteral(".rn"));
+    const QString command = extractionCommand(archive, NumberedName::nameFileOf(parsed->base));
     QByteArray errors;
     if (!RunRarConsoleIn(set.voirConsoleRar, command, work.path(), &status, &errors)) {
         causes.set(s, t, archive, WaitCause::ExtractionFailed);
