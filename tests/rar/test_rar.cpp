@@ -369,7 +369,7 @@ private slots:
         QTest::addColumn<QByteArray>("format");
         QTest::addColumn<QByteArray>("archive");
         QTest::addColumn<bool>("diskFull");
-        for (const QByteArray format : {"", "-ma5"}) {
+        for (const QByteArray format : {"", "-MA5"}) { // a switch in any case, after the others
             const char* kind = format.isEmpty() ? "ours" : "RAR 5";
             QTest::addRow("%s, no folder", kind) << format << QByteArray("missing/X.rar") << false;
             QTest::addRow("%s, archive there", kind) << format << QByteArray("work/X.rar") << false;
