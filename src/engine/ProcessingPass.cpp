@@ -13,7 +13,7 @@
 #include "engine/Texts.h"
 #include "engine/WaitCauses.h"
 #include "engine/WindowPort.h"
-#include "platform/FileOps.h"
+#include "platform/KnownFolders.h"
 #include "platform/NetMessage.h"
 
 #include <QDate>
@@ -66,9 +66,12 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
     PairJob job{withSlash(pair.source), withSlash(pair.target)};
     // Only a folder will do: a file of that name (or a path cut short by a
     // NUL) is a missing folder, never a place to move the pair's files to.
+    // Asked of the file system only when something may have changed there
+    // since the last look: most pairs stay as they are for hours.
+    platform::KnownFolders& folders = platform::knownFolders();
     struct stat sourceStat {};
-    const bool sourceThere = platform::isFolder(pair.source, &sourceStat);
-    const bool targetThere = platform::isFolder(pair.target);
+    const bool sourceThere = folders.isFolder(pair.source, &sourceStat);
+    const bool targetThere = folders.isFolder(pair.target);
     if (!sourceThere) {
         ++st.invalidSourceFolders;
         WarnMissingFolder(window, hooks, true, job.sourceFolder);
@@ -112,6 +115,8 @@ void runPair(WindowPort& window, const ServiceHooks& hooks, int n, const PairVie
         // A compression extracts its new archive once too, to check it.
         ClearStaleExtractionFolders(job.sourceFolder);
         idleFolders().walked(job.sourceFolder, look, ProcessPair(window, job));
+        // The walk and its archiver changed folders that later pairs may use.
+        folders.catchUp();
     } else if (record != nullptr) {
         record->remaining = QString::number(left);
     }
@@ -188,6 +193,7 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     window.setTimerOn(false);
     window.setLabelText(kLblTempo, QString());
 
+    platform::knownFolders().catchUp();
     st.files = st.compressed = st.uncompressed = 0;
     st.sourceFolders = st.invalidSourceFolders = st.invalidTargetFolders = 0;
 

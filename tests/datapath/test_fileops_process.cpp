@@ -6,6 +6,7 @@
 #include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/FolderWatch.h"
+#include "platform/KnownFolders.h"
 #include "platform/Process.h"
 
 #include <QRandomGenerator>
@@ -13,6 +14,7 @@
 #include <QStorageInfo>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 
 using namespace filekit;
 
@@ -143,6 +145,79 @@ private slots:
         QVERIFY(!complete);
         QCOMPARE(watch.namesAdded(&complete), QStringList{});
         QVERIFY(!complete);
+    }
+    // What is kept of a folder is what stat() would say of it now, whatever
+    // changed it or the way to it since it was first asked; while nothing
+    // does (files come and go beside the way), nothing is asked again.
+    void knownFoldersFollowEveryChange_data() {
+        QTest::addColumn<QString>("change");
+        for (const char* change :
+             {"subfolder made in it", "permissions changed", "removed", "renamed away",
+              "folder above renamed", "folder above replaced by a link",
+              "folder above mounted over", "link on the way, the folder it leads to renamed"}) {
+            QTest::newRow(change) << QString(change);
+        }
+    }
+    void knownFoldersFollowEveryChange() {
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        const QString above = dir.filePath("above"), linked = dir.filePath("x/other");
+        QVERIFY(QDir().mkpath(above + "/leaf") && QDir().mkpath(linked + "/leaf"));
+        QVERIFY(QFile::link(linked, dir.filePath("via")));
+        const bool throughLink = change.startsWith("link");
+        const QString path = (throughLink ? dir.filePath("via") : above) + "/leaf";
+        platform::KnownFolders folders;
+        QVERIFY(folders.isFolder(path));
+        if (!throughLink && !folders.known(path)) {
+            QSKIP("the temporary folder's changes are not all seen here");
+        }
+        // Entries beside the way to it change nothing for it.
+        QVERIFY(writeFile(dir.filePath("beside"), "") && writeFile(above + "/beside", ""));
+        folders.catchUp();
+        QCOMPARE(folders.known(path), !throughLink);
+
+        bool mounted = false;
+        const auto unmount =
+            qScopeGuard([&] { mounted&& ::umount2(qPrintable(above), MNT_DETACH); });
+        if (change == "subfolder made in it") {
+            QVERIFY(QDir().mkdir(path + "/sub"));
+        } else if (change == "permissions changed") {
+            QVERIFY(::chmod(QFile::encodeName(path), 0700) == 0);
+        } else if (change == "removed") {
+            QVERIFY(QDir().rmdir(path));
+        } else if (change == "renamed away") {
+            QVERIFY(QDir().rename(path, dir.filePath("away")));
+        } else if (change == "folder above renamed") {
+            QVERIFY(QDir().rename(above, dir.filePath("away")));
+        } else if (change == "folder above replaced by a link") {
+            QVERIFY(QDir().rename(above, dir.filePath("away")) && QFile::link(linked, above));
+        } else if (change == "folder above mounted over") {
+            if (::geteuid() != 0) {
+                QSKIP("needs root to mount a tmpfs");
+            }
+            mounted = ::mount("tmpfs", qPrintable(above), "tmpfs", 0, "size=64k") == 0;
+            QVERIFY(mounted);
+        } else {
+            QVERIFY(QDir().rename(dir.filePath("x"), dir.filePath("x2")));
+        }
+        folders.catchUp();
+        const auto seen = [](const struct stat& st) {
+            return QStringLiteral("inode %1 mode %2 links %3 times %4.%5 %6.%7")
+                .arg(st.st_ino)
+                .arg(st.st_mode, 0, 8)
+                .arg(st.st_nlink)
+                .arg(st.st_mtim.tv_sec)
+                .arg(st.st_mtim.tv_nsec)
+                .arg(st.st_ctim.tv_sec)
+                .arg(st.st_ctim.tv_nsec);
+        };
+        struct stat now {
+        }, kept{};
+        const bool there = ::stat(QFile::encodeName(path), &now) == 0;
+        QCOMPARE(folders.isFolder(path, &kept), there);
+        if (there) {
+            QCOMPARE(seen(kept), seen(now));
+        }
     }
     // A path that holds NUL names nothing: a move to it must not land on the
     // file that the part before the NUL names, nor may a delete remove it.

@@ -15,6 +15,7 @@
 #include "engine/WaitCauses.h"
 #include "engine/WindowPort.h"
 #include "platform/InUseProbe.h"
+#include "platform/KnownFolders.h"
 
 #include "FileKit.h"
 #include "ProgramFolderKit.h"
@@ -143,6 +144,7 @@ public:
         engine::state() = engine::EngineState{};
         engine::pairProbe().clear();
         engine::idleFolders().clear();
+        platform::knownFolders().clear();
         engine::waitCauses().reset();
         QFile::link(VELMORADO_BIN_DIR "/rar", filePath("rar"));
         engine::state().dayLogPath = engine::dayLogPath(path(), QDate::currentDate());

@@ -1,0 +1,237 @@
+#include "platform/KnownFolders.h"
+
+#include "platform/FileNames.h"
+#include "platform/FileOps.h"
+#include "platform/FolderWatch.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// Everything that can change what stat() says of a folder, or where its
+// path leads: entries made, removed or renamed in it (its times and link
+// count), its attributes (times, permissions), and the folder itself moved,
+// removed or unmounted (IN_UNMOUNT and IN_IGNORED come unasked). Never
+// through a link: the folder must stand where the path says.
+constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB |
+                                IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+constexpr uint32_t kFolderItself = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
+
+} // namespace
+
+bool KnownFolders::open() {
+    if (m_unusable) {
+        return false;
+    }
+    if (!m_mounts.valid()) {
+        // Polled for a change to the mount table: a mount over a folder on
+        // the way, or under it, reaches no watch.
+        m_mounts.reset(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+        if (!m_mounts.valid()) {
+            m_unusable = true;
+            return false;
+        }
+    }
+    if (!m_inotify.valid()) {
+        m_inotify.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    }
+    return m_inotify.valid();
+}
+
+KnownFolders::Watched KnownFolders::watchAllOf(const QString& path, QList<int>* watches) {
+    if (path.contains(QChar(0))) {
+        return Watched::NotHere;
+    }
+    const QByteArray bytes = encodePath(path);
+    if (!bytes.startsWith('/')) {
+        return Watched::NotHere;
+    }
+    const auto watch = [&](const QByteArray& folder) {
+        struct stat st {};
+        if (::lstat(folder.constData(), &st) != 0) {
+            return Watched::Missing;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            return Watched::NotHere;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            return Watched::Missing;
+        }
+        auto local = m_local.constFind(st.st_dev);
+        if (local == m_local.constEnd()) {
+            local = m_local.insert(st.st_dev, changesSeenHere(decodePath(folder)));
+        }
+        if (!local.value()) {
+            return Watched::NotHere;
+        }
+        // The watch goes on what the path leads to now; should that no
+        // longer be the folder just looked at (a link put in its place), the
+        // watch is refused.
+        const int wd = ::inotify_add_watch(m_inotify.get(), folder.constData(), kWatchMask);
+        if (wd < 0) {
+            // Gone since the look: asked again next time. No watch left, or
+            // a folder this user may pass through but not read: never.
+            return errno == ENOENT || errno == ENOTDIR ? Watched::Missing : Watched::NotHere;
+        }
+        watches->append(wd);
+        return Watched::All;
+    };
+    QByteArray folder("/");
+    Watched result = watch(folder);
+    const QList<QByteArray> parts = bytes.split('/');
+    for (const QByteArray& part : parts) {
+        if (result != Watched::All) {
+            break;
+        }
+        if (part.isEmpty()) {
+            continue;
+        }
+        if (part == "." || part == "..") {
+            return Watched::NotHere;
+        }
+        if (folder.size() > 1) {
+            folder += '/';
+        }
+        folder += part;
+        result = watch(folder);
+    }
+    return result;
+}
+
+void KnownFolders::dropUnused(const QList<int>& watches) {
+    for (const int wd : watches) {
+        if (!m_users.contains(wd)) {
+            ::inotify_rm_watch(m_inotify.get(), wd);
+        }
+    }
+}
+
+bool KnownFolders::isFolder(const QString& path, struct stat* st) {
+    struct stat own {};
+    struct stat& s = st != nullptr ? *st : own;
+    const auto known = m_known.find(path);
+    if (known != m_known.end()) {
+        if (!known->stale) {
+            s = known->st;
+            return true;
+        }
+        // Its watches are still set: what stat() says now is kept, as long
+        // as it is the same folder.
+        if (platform::isFolder(path, &s) && s.st_dev == known->st.st_dev &&
+            s.st_ino == known->st.st_ino) {
+            known->st = s;
+            known->stale = false;
+            return true;
+        }
+        forget(path);
+    }
+    if (m_unwatchable.contains(path) || !open()) {
+        return platform::isFolder(path, &s);
+    }
+    QList<int> watches;
+    const Watched watched = watchAllOf(path, &watches);
+    const bool there = platform::isFolder(path, &s);
+    if (watched == Watched::All && there) {
+        m_known.insert(path, Known{s, watches, false});
+        for (const int wd : watches) {
+            m_users[wd].append(path);
+        }
+    } else {
+        dropUnused(watches);
+        if (watched == Watched::NotHere && there) {
+            m_unwatchable.insert(path);
+        }
+    }
+    return there;
+}
+
+void KnownFolders::forget(const QString& path) {
+    const auto known = m_known.find(path);
+    if (known == m_known.end()) {
+        return;
+    }
+    const QList<int> watches = known->watches;
+    m_known.erase(known);
+    for (const int wd : watches) {
+        const auto users = m_users.find(wd);
+        if (users == m_users.end()) {
+            continue;
+        }
+        users->removeAll(path);
+        if (users->isEmpty()) {
+            m_users.erase(users);
+            ::inotify_rm_watch(m_inotify.get(), wd);
+        }
+    }
+}
+
+void KnownFolders::changed(const inotify_event& event) {
+    const bool itself = (event.mask & kFolderItself) != 0;
+    const QStringList users = m_users.value(event.wd);
+    for (const QString& path : users) {
+        const auto known = m_known.find(path);
+        if (known == m_known.end()) {
+            continue;
+        }
+        if (itself) {
+            forget(path); // a folder on the way, or the folder itself, moved or went
+        } else if (known->watches.last() == event.wd) {
+            known->stale = true; // a change in it: the folder is still where it was
+        } else if (event.len == 0) {
+            forget(path); // the permissions of a folder on the way changed
+        }
+        // An entry made, removed or renamed beside the way changes nothing
+        // for it: the next folder on the way reports its own move or removal.
+    }
+}
+
+void KnownFolders::catchUp() {
+    if (!m_inotify.valid()) {
+        return;
+    }
+    pollfd mounts{m_mounts.get(), POLLPRI, 0};
+    if (::poll(&mounts, 1, 0) > 0 && (mounts.revents & (POLLPRI | POLLERR)) != 0) {
+        clear();
+        return;
+    }
+    alignas(inotify_event) char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(m_inotify.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return; // EAGAIN: nothing more happened
+        }
+        for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                clear(); // some reports were lost
+                return;
+            }
+            changed(*event);
+            at += ssize_t(sizeof(inotify_event)) + event->len;
+        }
+    }
+}
+
+void KnownFolders::clear() {
+    m_known.clear();
+    m_users.clear();
+    m_local.clear();
+    m_unwatchable.clear();
+    m_inotify.reset(); // every watch goes with it
+}
+
+KnownFolders& knownFolders() {
+    static KnownFolders folders;
+    return folders;
+}
+
+} // namespace platform
