@@ -216,6 +216,9 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
         }
     }
     window.setBarValue(kBarPass, 0);
+    if (!st.stopped) {
+        platform::knownFolders().forgetUnasked(); // every pair was looked at
+    }
     const double elapsed = double(clock.nsecsElapsed()) / 1e9;
 
     const int language = config::language();

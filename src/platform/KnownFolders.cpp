@@ -117,6 +117,7 @@ bool KnownFolders::isFolder(const QString& path, struct stat* st) {
     struct stat& s = st != nullptr ? *st : own;
     const auto known = m_known.find(path);
     if (known != m_known.end()) {
+        known->asked = true;
         if (!known->stale) {
             s = known->st;
             return true;
@@ -138,7 +139,7 @@ bool KnownFolders::isFolder(const QString& path, struct stat* st) {
     const Watched watched = watchAllOf(path, &watches);
     const bool there = platform::isFolder(path, &s);
     if (watched == Watched::All && there) {
-        m_known.insert(path, Known{s, watches, false});
+        m_known.insert(path, Known{s, watches, false, true});
         for (const int wd : watches) {
             m_users[wd].append(path);
         }
@@ -218,6 +219,19 @@ void KnownFolders::catchUp() {
             changed(*event);
             at += ssize_t(sizeof(inotify_event)) + event->len;
         }
+    }
+}
+
+void KnownFolders::forgetUnasked() {
+    QStringList unasked;
+    for (auto known = m_known.begin(); known != m_known.end(); ++known) {
+        if (!known->asked) {
+            unasked << known.key();
+        }
+        known->asked = false;
+    }
+    for (const QString& path : unasked) {
+        forget(path);
     }
 }
 

@@ -52,6 +52,10 @@ public:
     // Forgets every folder that may have changed since the last call.
     void catchUp();
 
+    // Forgets, with their watches, the folders not asked about since the
+    // last call: those of pairs taken out of the table.
+    void forgetUnasked();
+
     // Whether the answer for path is kept (for tests and the bench).
     bool known(const QString& path) const { return m_known.contains(path); }
 
@@ -63,6 +67,7 @@ private:
         struct stat st {};
         QList<int> watches; // from the top folder down to the folder itself
         bool stale = false; // something changed in it: ask once more
+        bool asked = true;  // since the last forgetUnasked()
     };
     enum class Watched { All, NotHere, Missing };
     bool open();

@@ -219,6 +219,23 @@ private slots:
             QCOMPARE(seen(kept), seen(now));
         }
     }
+    // The folders of a pair taken out of the table are let go of, with their
+    // watches, once a whole pass has not asked about them.
+    void knownFoldersLetGoOfWhatIsNoLongerAsked() {
+        QTemporaryDir dir;
+        const QString kept = dir.filePath("kept"), dropped = dir.filePath("dropped");
+        QVERIFY(QDir().mkpath(kept) && QDir().mkpath(dropped));
+        platform::KnownFolders folders;
+        QVERIFY(folders.isFolder(kept) && folders.isFolder(dropped));
+        if (!folders.known(kept)) {
+            QSKIP("the temporary folder's changes are not all seen here");
+        }
+        folders.forgetUnasked();
+        QVERIFY(folders.isFolder(kept));
+        folders.forgetUnasked();
+        QVERIFY(folders.known(kept));
+        QVERIFY(!folders.known(dropped));
+    }
     // A path that holds NUL names nothing: a move to it must not land on the
     // file that the part before the NUL names, nor may a delete remove it.
     void pathsWithNulNameNothing() {
