@@ -132,24 +132,31 @@ bool KnownFolders::isFolder(const QString& path, struct stat* st) {
         }
         forget(path);
     }
-    if (m_unwatchable.contains(path) || !open()) {
-        return platform::isFolder(path, &s);
+    // A missing folder costs one look, as ever: it is watched only once
+    // it is there.
+    if (!platform::isFolder(path, &s) || m_unwatchable.contains(path) || !open()) {
+        return S_ISDIR(s.st_mode); // what that look said (zeroed when it failed)
     }
     QList<int> watches;
     const Watched watched = watchAllOf(path, &watches);
-    const bool there = platform::isFolder(path, &s);
-    if (watched == Watched::All && there) {
+    if (watched != Watched::All) {
+        dropUnused(watches);
+        if (watched == Watched::NotHere) {
+            m_unwatchable.insert(path);
+        }
+        return true;
+    }
+    // The answer kept is the one given once every watch was set.
+    const bool still = platform::isFolder(path, &s);
+    if (still) {
         m_known.insert(path, Known{s, watches, false, true});
         for (const int wd : watches) {
             m_users[wd].append(path);
         }
     } else {
         dropUnused(watches);
-        if (watched == Watched::NotHere && there) {
-            m_unwatchable.insert(path);
-        }
     }
-    return there;
+    return still;
 }
 
 void KnownFolders::forget(const QString& path) {
