@@ -5,6 +5,7 @@
 #include "platform/FolderWatch.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -138,7 +139,9 @@ bool KnownFolders::isFolder(const QString& path, struct stat* st) {
     const Watched watched = watchAllOf(path, &watches);
     const bool there = platform::isFolder(path, &s);
     if (watched == Watched::All && there) {
-        m_known.insert(path, Known{s, watches, false});
+        QList<QByteArray> way = encodePath(path).split('/');
+        way.removeAll(QByteArray());
+        m_known.insert(path, Known{s, watches, way, false});
         for (const int wd : watches) {
             m_users[wd].append(path);
         }
@@ -173,6 +176,19 @@ void KnownFolders::forget(const QString& path) {
 
 void KnownFolders::changed(const inotify_event& event) {
     const bool itself = (event.mask & kFolderItself) != 0;
+    const QByteArray name = event.len > 0
+                                ? QByteArray(event.name, int(::strnlen(event.name, event.len)))
+                                : QByteArray();
+    // Whether the entry the event names is the next folder on the way from
+    // the folder watched by event.wd.
+    const auto onTheWay = [&](const Known& known) {
+        for (qsizetype i = 0; i + 1 < known.watches.size() && i < known.way.size(); ++i) {
+            if (known.watches[i] == event.wd && known.way[i] == name) {
+                return true;
+            }
+        }
+        return false;
+    };
     const QStringList users = m_users.value(event.wd);
     for (const QString& path : users) {
         const auto known = m_known.find(path);
@@ -181,6 +197,10 @@ void KnownFolders::changed(const inotify_event& event) {
         }
         if (itself) {
             forget(path); // a folder on the way, or the folder itself, moved or went
+        } else if (!name.isEmpty() && onTheWay(*known)) {
+            // The next folder on the way made, removed, renamed or changed:
+            // its own watch may hear of a removal only much later.
+            forget(path);
         } else if (known->watches.last() == event.wd) {
             known->stale = true; // a change in it: the folder is still where it was
         } else if (event.len == 0) {
