@@ -5,6 +5,7 @@
 #include "platform/FolderWatch.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -149,7 +150,9 @@ bool KnownFolders::isFolder(const QString& path, struct stat* st) {
     // The answer kept is the one given once every watch was set.
     const bool still = platform::isFolder(path, &s);
     if (still) {
-        m_known.insert(path, Known{s, watches, false, true});
+        QList<QByteArray> way = encodePath(path).split('/');
+        way.removeAll(QByteArray());
+        m_known.insert(path, Known{s, watches, way, false, true});
         for (const int wd : watches) {
             m_users[wd].append(path);
         }
@@ -181,6 +184,19 @@ void KnownFolders::forget(const QString& path) {
 
 void KnownFolders::changed(const inotify_event& event) {
     const bool itself = (event.mask & kFolderItself) != 0;
+    const QByteArray name = event.len > 0
+                                ? QByteArray(event.name, int(::strnlen(event.name, event.len)))
+                                : QByteArray();
+    // Whether the entry the event names is the next folder on the way from
+    // the folder watched by event.wd.
+    const auto onTheWay = [&](const Known& known) {
+        for (qsizetype i = 0; i + 1 < known.watches.size() && i < known.way.size(); ++i) {
+            if (known.watches[i] == event.wd && known.way[i] == name) {
+                return true;
+            }
+        }
+        return false;
+    };
     const QStringList users = m_users.value(event.wd);
     for (const QString& path : users) {
         const auto known = m_known.find(path);
@@ -189,13 +205,17 @@ void KnownFolders::changed(const inotify_event& event) {
         }
         if (itself) {
             forget(path); // a folder on the way, or the folder itself, moved or went
+        } else if (!name.isEmpty() && onTheWay(*known)) {
+            // The next folder on the way made, removed, renamed or changed:
+            // its own watch may hear of a removal only much later.
+            forget(path);
         } else if (known->watches.last() == event.wd) {
             known->stale = true; // a change in it: the folder is still where it was
         } else if (event.len == 0) {
             forget(path); // the permissions of a folder on the way changed
         }
         // An entry made, removed or renamed beside the way changes nothing
-        // for it: the next folder on the way reports its own move or removal.
+        // for it.
     }
 }
 

@@ -29,9 +29,13 @@ namespace platform {
 // entry, an attribute) has it asked again once, its watches kept; a report
 // that the way to it changed (a folder on it, or the folder itself, moved,
 // removed or unmounted, or the permissions of a folder on it changed)
-// forgets it, and its watches are set up again at the next look; entries
-// made or removed beside the way change nothing for it. A change in the
-// mount table, or an overflow of the kernel's queue, forgets them all.
+// forgets it, and its watches are set up again at the next look; so does
+// an entry of the next folder's name made, removed or renamed in a folder on
+// the way (a folder removed while another program holds it, a shell in it or
+// a file server serving it, is reported to its own watch only once that
+// program lets go); entries made or removed beside the way change nothing
+// for it. A change in the mount table, or an overflow of the kernel's
+// queue, forgets them all.
 // Never known: a folder that is missing or cannot be examined (asked again
 // every time), a folder on a share or a user-space file system (another
 // machine's changes reach no watch here), one reached through a link, and
@@ -65,9 +69,10 @@ public:
 private:
     struct Known {
         struct stat st {};
-        QList<int> watches; // from the top folder down to the folder itself
-        bool stale = false; // something changed in it: ask once more
-        bool asked = true;  // since the last forgetUnasked()
+        QList<int> watches;    // from the top folder down to the folder itself
+        QList<QByteArray> way; // the name looked up in each of them but the last
+        bool stale = false;    // something changed in it: ask once more
+        bool asked = true;     // since the last forgetUnasked()
     };
     enum class Watched { All, NotHere, Missing };
     bool open();

@@ -154,7 +154,9 @@ private slots:
         for (const char* change :
              {"subfolder made in it", "permissions changed", "removed", "renamed away",
               "folder above renamed", "folder above replaced by a link",
-              "folder above mounted over", "link on the way, the folder it leads to renamed"}) {
+              "folder above mounted over", "link on the way, the folder it leads to renamed",
+              "removed while held open", "removed while held open and made again",
+              "folder above removed while held open and made again"}) {
             QTest::newRow(change) << QString(change);
         }
     }
@@ -177,6 +179,7 @@ private slots:
         QCOMPARE(folders.known(path), !throughLink);
 
         bool mounted = false;
+        platform::UniqueFd held, heldAbove;
         const auto unmount =
             qScopeGuard([&] { mounted&& ::umount2(qPrintable(above), MNT_DETACH); });
         if (change == "subfolder made in it") {
@@ -185,6 +188,17 @@ private slots:
             QVERIFY(::chmod(QFile::encodeName(path), 0700) == 0);
         } else if (change == "removed") {
             QVERIFY(QDir().rmdir(path));
+        } else if (change.contains("held open")) {
+            // Another program (a shell in it, a file server serving it) holds
+            // the folders: the kernel reports them gone only once it lets go.
+            const bool wayToo = change.startsWith("folder above");
+            held.reset(::open(QFile::encodeName(path), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            heldAbove.reset(::open(QFile::encodeName(above), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            QVERIFY(held.valid() && heldAbove.valid());
+            QVERIFY(QDir(wayToo ? above : path).removeRecursively());
+            if (change.endsWith("made again")) {
+                QVERIFY(QDir().mkpath(path));
+            }
         } else if (change == "renamed away") {
             QVERIFY(QDir().rename(path, dir.filePath("away")));
         } else if (change == "folder above renamed") {

@@ -151,6 +151,43 @@ private Q_SLOTS:
         pass(window);
         QCOMPARE(entries(out), (QStringList{"made here.txt", "renamed in.txt"}));
     }
+    // A folder of a pair removed while another program still holds it (a
+    // shell in it, a file server serving it) is gone for the pass at once:
+    // warned about, or, made again, walked as the new folder it is.
+    void aFolderRemovedWhileHeldOpen_data() {
+        QTest::addColumn<bool>("source");
+        QTest::addColumn<bool>("madeAgain");
+        QTest::newRow("source removed") << true << false;
+        QTest::newRow("source removed and made again") << true << true;
+        QTest::newRow("target removed") << false << false;
+    }
+    void aFolderRemovedWhileHeldOpen() {
+        QFETCH(bool, source);
+        QFETCH(bool, madeAgain);
+        Program::addPair(src, out);
+        QTest::qWait((engine::IdleFolders::kSettleSeconds + 1) * 1000);
+        pass(window); // both looked at; the source found empty and idle
+        const QString folder = source ? src : out;
+        const platform::UniqueFd held(
+            ::open(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        QVERIFY(held.valid());
+        QVERIFY(QDir(folder).removeRecursively());
+        if (madeAgain) {
+            QVERIFY(QDir().mkdir(folder));
+        }
+        if (QDir(src).exists()) {
+            drop(src, "report.doc", "a report");
+        }
+        pass(window);
+        // folders, invalid sources, invalid targets
+        QCOMPARE(counts().mid(3),
+                 QList<int>({1, int(source && !madeAgain), int(!source && !madeAgain)}));
+        if (madeAgain) {
+            QCOMPARE(readFile(in(out, "report.doc")), "a report");
+        } else if (!source) {
+            QCOMPARE(entries(src), QStringList{"report.doc"});
+        }
+    }
     // An archive this pass made is complete: the next pair of the pass, whose
     // source is that target, extracts it without waiting for it to be quiet,
     // though that folder had been idle and looked at before.
