@@ -46,6 +46,10 @@ public:
 
     void clear() { m_empty.clear(); }
 
+    // At the start of a pass: which file systems are local is asked again,
+    // as a device number freed by an unmount can come back as a share's.
+    void forgetFileSystems() { m_local.clear(); }
+
 private:
     bool localFileSystem(const QString& folder, dev_t dev);
 
