@@ -43,7 +43,8 @@ for t in "${targets[@]}"; do
         status=1
         grep -v '^rar: ' "$log" | tail -n 80
     fi
-    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    # Matched anywhere in a line: in one run the count was not at a line's start.
+    execs=$(sed -n 's/.*stat::number_of_executed_units: *\([0-9]*\).*/\1/p' "$log" | tail -n 1)
     echo "fuzz: $t: ${execs:-?} executions in $seconds s, $(ls "$corpus" | wc -l) new inputs: $result"
 done
 exit $status
