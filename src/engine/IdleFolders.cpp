@@ -1,6 +1,6 @@
 #include "engine/IdleFolders.h"
 
-#include "platform/FolderWatch.h"
+#include "platform/KnownFolders.h"
 
 #include <algorithm>
 
@@ -14,16 +14,6 @@ bool sameTime(const timespec& a, const timespec& b) {
 
 } // namespace
 
-bool IdleFolders::localFileSystem(const QString& folder, dev_t dev) {
-    const auto known = m_local.constFind(dev);
-    if (known != m_local.constEnd()) {
-        return known.value();
-    }
-    const bool local = platform::changesSeenHere(folder);
-    m_local.insert(dev, local);
-    return local;
-}
-
 bool IdleFolders::unchanged(const QString& folder, const struct stat& st, Look* look) {
     *look = Look{};
     look->dev = st.st_dev;
@@ -33,7 +23,8 @@ bool IdleFolders::unchanged(const QString& folder, const struct stat& st, Look* 
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     const time_t newest = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
-    look->trusted = now.tv_sec - newest >= kSettleSeconds && localFileSystem(folder, st.st_dev);
+    look->trusted = now.tv_sec - newest >= kSettleSeconds &&
+                    platform::knownFolders().localFileSystem(folder, st.st_dev);
     if (!look->trusted) {
         return false;
     }

@@ -46,15 +46,8 @@ public:
 
     void clear() { m_empty.clear(); }
 
-    // At the start of a pass: which file systems are local is asked again,
-    // as a device number freed by an unmount can come back as a share's.
-    void forgetFileSystems() { m_local.clear(); }
-
 private:
-    bool localFileSystem(const QString& folder, dev_t dev);
-
     QHash<QString, Look> m_empty;
-    QHash<dev_t, bool> m_local; // per device: whether its times can be trusted
 };
 
 IdleFolders& idleFolders();

@@ -194,7 +194,6 @@ void RunProcessingPass(WindowPort& window, const ServiceHooks& hooks) {
     window.setLabelText(kLblTempo, QString());
 
     platform::knownFolders().catchUp();
-    idleFolders().forgetFileSystems();
     st.files = st.compressed = st.uncompressed = 0;
     st.sourceFolders = st.invalidSourceFolders = st.invalidTargetFolders = 0;
 

@@ -26,18 +26,20 @@ constexpr uint32_t kFolderItself = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | 
 
 } // namespace
 
-bool KnownFolders::open() {
-    if (m_unusable) {
-        return false;
-    }
-    if (!m_mounts.valid()) {
+bool KnownFolders::watchMounts() {
+    if (!m_mounts.valid() && !m_unusable) {
         // Polled for a change to the mount table: a mount over a folder on
-        // the way, or under it, reaches no watch.
+        // the way, or under it, reaches no watch, and a device number freed
+        // by an unmount can come back as a share's.
         m_mounts.reset(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
-        if (!m_mounts.valid()) {
-            m_unusable = true;
-            return false;
-        }
+        m_unusable = !m_mounts.valid();
+    }
+    return m_mounts.valid();
+}
+
+bool KnownFolders::open() {
+    if (!watchMounts()) {
+        return false;
     }
     if (!m_inotify.valid()) {
         m_inotify.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
@@ -45,7 +47,19 @@ bool KnownFolders::open() {
     return m_inotify.valid();
 }
 
-KnownFolders::Watched KnownFolders::watchAllOf(const QString& path, QList<int>* watches) {
+bool KnownFolders::localFileSystem(const QString& folder, dev_t dev) {
+    if (!watchMounts()) {
+        return changesSeenHere(folder); // nothing tells when to ask again
+    }
+    auto local = m_local.constFind(dev);
+    if (local == m_local.constEnd()) {
+        local = m_local.insert(dev, changesSeenHere(folder));
+    }
+    return local.value();
+}
+
+KnownFolders::Watched KnownFolders::watchAllOf(const QString& path, QList<int>* watches,
+                                               QList<QByteArray>* way) {
     if (path.contains(QChar(0))) {
         return Watched::NotHere;
     }
@@ -64,11 +78,7 @@ KnownFolders::Watched KnownFolders::watchAllOf(const QString& path, QList<int>* 
         if (!S_ISDIR(st.st_mode)) {
             return Watched::Missing;
         }
-        auto local = m_local.constFind(st.st_dev);
-        if (local == m_local.constEnd()) {
-            local = m_local.insert(st.st_dev, changesSeenHere(decodePath(folder)));
-        }
-        if (!local.value()) {
+        if (!localFileSystem(decodePath(folder), st.st_dev)) {
             return Watched::NotHere;
         }
         // The watch goes on what the path leads to now; should that no
@@ -100,6 +110,7 @@ KnownFolders::Watched KnownFolders::watchAllOf(const QString& path, QList<int>* 
             folder += '/';
         }
         folder += part;
+        way->append(part);
         result = watch(folder);
     }
     return result;
@@ -139,7 +150,8 @@ bool KnownFolders::isFolder(const QString& path, struct stat* st) {
         return S_ISDIR(s.st_mode); // what that look said (zeroed when it failed)
     }
     QList<int> watches;
-    const Watched watched = watchAllOf(path, &watches);
+    QList<QByteArray> way;
+    const Watched watched = watchAllOf(path, &watches, &way);
     if (watched != Watched::All) {
         dropUnused(watches);
         if (watched == Watched::NotHere) {
@@ -150,8 +162,6 @@ bool KnownFolders::isFolder(const QString& path, struct stat* st) {
     // The answer kept is the one given once every watch was set.
     const bool still = platform::isFolder(path, &s);
     if (still) {
-        QList<QByteArray> way = encodePath(path).split('/');
-        way.removeAll(QByteArray());
         m_known.insert(path, Known{s, watches, way, false, true});
         for (const int wd : watches) {
             m_users[wd].append(path);
@@ -220,12 +230,13 @@ void KnownFolders::changed(const inotify_event& event) {
 }
 
 void KnownFolders::catchUp() {
-    if (!m_inotify.valid()) {
+    pollfd mounts{m_mounts.get(), POLLPRI, 0};
+    if (m_mounts.valid() && ::poll(&mounts, 1, 0) > 0 &&
+        (mounts.revents & (POLLPRI | POLLERR)) != 0) {
+        clear();
         return;
     }
-    pollfd mounts{m_mounts.get(), POLLPRI, 0};
-    if (::poll(&mounts, 1, 0) > 0 && (mounts.revents & (POLLPRI | POLLERR)) != 0) {
-        clear();
+    if (!m_inotify.valid()) {
         return;
     }
     alignas(inotify_event) char buffer[16 * 1024];

@@ -60,6 +60,11 @@ public:
     // last call: those of pairs taken out of the table.
     void forgetUnasked();
 
+    // Whether every change to folder, on device dev, goes through this
+    // machine's kernel (changesSeenHere), asked once per device until the
+    // mount table changes.
+    bool localFileSystem(const QString& folder, dev_t dev);
+
     // Whether the answer for path is kept (for tests and the bench).
     bool known(const QString& path) const { return m_known.contains(path); }
 
@@ -75,8 +80,9 @@ private:
         bool asked = true;     // since the last forgetUnasked()
     };
     enum class Watched { All, NotHere, Missing };
+    bool watchMounts();
     bool open();
-    Watched watchAllOf(const QString& path, QList<int>* watches);
+    Watched watchAllOf(const QString& path, QList<int>* watches, QList<QByteArray>* way);
     void dropUnused(const QList<int>& watches);
     void forget(const QString& path);
     void changed(const struct inotify_event& event);
