@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/inotify.h>
 #include <sys/vfs.h>
@@ -12,8 +13,13 @@
 namespace platform {
 
 bool changesSeenHere(const QString& folder) {
+    const UniqueFd fd(::open(encodePath(folder).constData(), O_PATH | O_CLOEXEC));
+    return fd.valid() && changesSeenHere(fd.get());
+}
+
+bool changesSeenHere(int fd) {
     struct statfs fs {};
-    if (::statfs(encodePath(folder).constData(), &fs) != 0) {
+    if (::fstatfs(fd, &fs) != 0) {
         return false;
     }
     switch (static_cast<unsigned long>(fs.f_type)) {

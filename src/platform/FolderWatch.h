@@ -13,6 +13,8 @@ namespace platform {
 // or user-space file system (NFS, SMB, FUSE, ...), or one that cannot be
 // examined, is not.
 bool changesSeenHere(const QString& folder);
+// The same of the file system that holds what fd names (O_PATH will do).
+bool changesSeenHere(int fd);
 
 // The names that come into one folder (made, or renamed or moved into it)
 // from the moment the watch is made, through inotify. A watch that could not

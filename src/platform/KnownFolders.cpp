@@ -48,14 +48,24 @@ bool KnownFolders::open() {
 }
 
 bool KnownFolders::localFileSystem(const QString& folder, dev_t dev) {
-    if (!watchMounts()) {
-        return changesSeenHere(folder); // nothing tells when to ask again
+    const auto known = m_local.constFind(dev);
+    if (known != m_local.constEnd()) {
+        return known.value();
     }
-    auto local = m_local.constFind(dev);
-    if (local == m_local.constEnd()) {
-        local = m_local.insert(dev, changesSeenHere(folder));
+    // The file system is asked through the folder as it stands now, and the
+    // answer kept for dev only when that is still on dev: a path changed
+    // since dev was read (a link to a share replaced by a local folder)
+    // must not have a share's device taken for a local one.
+    struct stat st {};
+    const UniqueFd fd(::open(encodePath(folder).constData(), O_PATH | O_CLOEXEC));
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_dev != dev) {
+        return false; // not trusted this time, nothing kept
     }
-    return local.value();
+    const bool local = changesSeenHere(fd.get());
+    if (watchMounts()) {
+        m_local.insert(dev, local); // until the mount table changes
+    }
+    return local;
 }
 
 KnownFolders::Watched KnownFolders::watchAllOf(const QString& path, QList<int>* watches,

@@ -34,6 +34,13 @@ void checkSummary(const Recorder& window) {
 
 } // namespace
 
+// What stat() would say of a folder whose times are an hour old.
+struct stat anHourAgo(struct stat st) {
+    st.st_mtim.tv_sec -= 3600;
+    st.st_ctim.tv_sec -= 3600;
+    return st;
+}
+
 class PassTest : public QObject {
     Q_OBJECT
 
@@ -158,11 +165,6 @@ private Q_SLOTS:
     // table has changed, the next pass asks again which file systems are
     // local. /proc stands for the share.
     void aDeviceNumberThatComesBackAsAShareIsAskedAgain() {
-        const auto anHourAgo = [](struct stat st) {
-            st.st_mtim.tv_sec -= 3600;
-            st.st_ctim.tv_sec -= 3600;
-            return st;
-        };
         struct stat local {
         }, share{};
         QVERIFY(::stat(QFile::encodeName(src), &local) == 0 && ::stat("/proc/self", &share) == 0);
@@ -179,6 +181,25 @@ private Q_SLOTS:
         const auto unmount = qScopeGuard([&] { ::umount2(mountPoint, MNT_DETACH); });
         share.st_dev = local.st_dev;
         pass(window);
+        engine::idleFolders().unchanged("/proc/self/", anHourAgo(share), &look);
+        QVERIFY(!look.trusted);
+    }
+    // The folder a pair names can change between the look at it and the
+    // question of its file system: a link to a share replaced by a local
+    // folder. What the local folder answered must not stay with the share's
+    // device number once the pass is over. /proc stands for the share.
+    void aShareSwappedForALocalFolderIsNotTrustedLater() {
+        const QString via = prog->path() + "/via";
+        QVERIFY(QFile::link("/proc/self", via));
+        struct stat share {};
+        QVERIFY(::stat(QFile::encodeName(via), &share) == 0);
+        // Swapped while the pair is looked at.
+        QVERIFY(QFile::remove(via) && QDir().mkdir(via));
+        engine::IdleFolders::Look look;
+        engine::idleFolders().unchanged(via + '/', anHourAgo(share), &look);
+        pass(window);
+        pass(window);
+        QVERIFY(::stat("/proc/self", &share) == 0);
         engine::idleFolders().unchanged("/proc/self/", anHourAgo(share), &look);
         QVERIFY(!look.trusted);
     }
