@@ -52,6 +52,10 @@ bool KnownFolders::localFileSystem(const QString& folder, dev_t dev) {
     if (known != m_local.constEnd()) {
         return known.value();
     }
+    // The mount table is watched before the file system is asked: a mount
+    // made between the question and the opening of the table would
+    // otherwise never be reported, and its answer kept for good.
+    const bool keep = watchMounts();
     // The file system is asked through the folder as it stands now, and the
     // answer kept for dev only when that is still on dev: a path changed
     // since dev was read (a link to a share replaced by a local folder)
@@ -62,7 +66,7 @@ bool KnownFolders::localFileSystem(const QString& folder, dev_t dev) {
         return false; // not trusted this time, nothing kept
     }
     const bool local = changesSeenHere(fd.get());
-    if (watchMounts()) {
+    if (keep) {
         m_local.insert(dev, local); // until the mount table changes
     }
     return local;
