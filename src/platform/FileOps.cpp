@@ -304,7 +304,10 @@ bool moveFile(const QString& from, const QString& to, Naming naming) {
         syncFolder(toFolder);
         return false;
     }
-    syncFolderLater(folderOf(from));
+    // At once, in a batch too: the copy is on disk already on the other file
+    // system, whose order of names nothing here follows. Brought back by a
+    // power cut, the file would travel again and land over a newer version.
+    syncFolder(folderOf(from));
     return true;
 }
 

@@ -13,7 +13,9 @@
 // whatever fails and whenever the process dies. A move within one file system
 // is one rename, whose folder is flushed with syncFolderLater (inside a
 // FolderFlushBatch, once at its end); a copy across file systems is flushed,
-// data and folder, before its source goes.
+// data and folder, before its source goes, and the source's folder is
+// flushed at once after it went (no order of names holds across two file
+// systems).
 struct stat;
 
 namespace platform {
