@@ -124,29 +124,6 @@ private slots:
         QCOMPARE(platform::FolderFlushBatch::pending(),
                  ordered ? QStringList{fs.path() + "/to"} : QStringList());
     }
-    // A file copied to another file system is on disk there at once: its
-    // departure from its own folder is flushed at once too, on a file system
-    // that keeps names in order as well. That order holds on one file system
-    // only; brought back by a power cut, the file would travel again beside
-    // its copy, and land over a newer version delivered since.
-    void aDepartureToAnotherFileSystemIsFlushedAtOnce_data() {
-        QTest::addColumn<bool>("replacing");
-        QTest::newRow("without replacing") << false;
-        QTest::newRow("replacing") << true;
-    }
-    void aDepartureToAnotherFileSystemIsFlushedAtOnce() {
-        QFETCH(bool, replacing);
-        QTemporaryDir dir, other;
-        const filekit::LoopExt4 fs(dir.path(), {});
-        if (!fs.mounted()) {
-            QSKIP("needs root, mkfs.ext4 and loop devices");
-        }
-        writeFile(fs.path() + "/a", "a");
-        const platform::FolderFlushBatch batch;
-        QVERIFY(replacing ? platform::moveReplacing(fs.path() + "/a", other.filePath("a"))
-                          : platform::moveNoReplace(fs.path() + "/a", other.filePath("a")));
-        QCOMPARE(platform::FolderFlushBatch::pending(), QStringList());
-    }
     // A watch sees the names that come into its folder; once the folder is
     // moved away (another made under its name), it says it cannot tell.
     void aWatchLosesAFolderMovedAway() {
