@@ -72,6 +72,16 @@ struct FlushBatchState {
 };
 thread_local FlushBatchState t_batch;
 
+// One folder is one entry of the batch however it is written: the engine's
+// folders end with "/", those of the moves do not.
+QString batchKey(const QString& folder) {
+    QString key = folder;
+    while (key.size() > 1 && key.endsWith('/')) {
+        key.chop(1);
+    }
+    return key;
+}
+
 } // namespace
 
 void syncFolder(const QString& folder) {
@@ -80,7 +90,7 @@ void syncFolder(const QString& folder) {
     if (fd.valid()) {
         ::fsync(fd.get());
     }
-    t_batch.folders.removeOne(folder); // flushed: nothing left for the batch's end
+    t_batch.folders.removeOne(batchKey(folder)); // flushed: nothing left for the batch's end
 }
 
 void syncFolderLater(const QString& folder) {
@@ -88,7 +98,7 @@ void syncFolderLater(const QString& folder) {
         syncFolder(folder);
         return;
     }
-    if (t_batch.folders.contains(folder)) {
+    if (t_batch.folders.contains(batchKey(folder))) {
         return;
     }
     // Only where a later change of names cannot reach the disk first: on
@@ -109,7 +119,7 @@ void syncFolderLater(const QString& folder) {
         ::fsync(fd.get());
         return;
     }
-    t_batch.folders << folder;
+    t_batch.folders << batchKey(folder);
 }
 
 FolderFlushBatch::FolderFlushBatch() {
