@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core time
   clang-format
   librsvg2-bin desktop-file-utils trayer
+  strace e2fsprogs
   haskell-gtk-sni-tray-utils haskell-status-notifier-item-utils
   libxcb1-dev openbox x11-utils xdotool dbus dbus-x11
   clang libclang-rt-14-dev
